@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs the Debian packages that building, running and testing Cadenzo need.
+# Run as root (or through sudo) on Debian 12; it does nothing when all are present.
+set -e
+packages="cmake ninja-build g++ clang llvm pkg-config libfreetype-dev libfontconfig-dev libpng-dev
+  libgtest-dev libsdl2-dev libsamplerate0-dev fonts-wine fonts-dejavu-core xvfb xdg-utils"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
