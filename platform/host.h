@@ -70,3 +70,9 @@ void RaiseWindow();
 void SetTitle(const std::u16string &title);
 
 }  // namespace host
+
+namespace host {
+// Minutes since local midnight, for the navigation bar's clock. Headless: a fixed morning hour plus the
+// virtual clock, so screenshots are repeatable.
+int LocalMinutesOfDay();
+}  // namespace host
