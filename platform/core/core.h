@@ -111,6 +111,10 @@ struct Module {
 Module *ModuleFromHandle(HMODULE module);
 HINSTANCE MainModule();
 res::Bytes ModuleResources(HMODULE module);
+// The bytes from `pointer` to the end of the resource entry of `module` that holds it: a reader
+// given only a pointer (a dialog template from LoadResource) then stays inside that entry. False
+// when the pointer lies in no entry of the module.
+bool ResourceBytesFrom(HMODULE module, const void *pointer, res::Bytes *out);
 // Icons are kept decoded; an HICON points at one of these.
 struct Icon {
     std::uint32_t magic;

@@ -2,7 +2,8 @@
 //
 // Implements: the module record behind HINSTANCE, the embedded resource image (the linker supplies it
 // as platform_module_resources ... platform_module_resources_end; an executable without resources has
-// an empty image), LoadIconW with decoded icons kept for the module's life.
+// an empty image), LoadIconW with decoded icons kept for the module's life, and the map from a
+// pointer into the image back to the bytes of its entry (for the dialog manager's bounds checks).
 // Leaves out: loading other modules, LoadLibrary, icon destruction (icons live as long as the module).
 #include <memory>
 
@@ -47,6 +48,19 @@ HINSTANCE MainModule() {
 res::Bytes ModuleResources(HMODULE module) {
     Module *m = ModuleFromHandle(module);
     return m ? m->image : res::Bytes{};
+}
+
+bool ResourceBytesFrom(HMODULE module, const void *pointer, res::Bytes *out) {
+    std::vector<res::Entry> entries;
+    if (!pointer || !res::ListEntries(ModuleResources(module), &entries)) return false;
+    auto at = reinterpret_cast<std::uintptr_t>(pointer);
+    for (const res::Entry &e : entries) {
+        auto begin = reinterpret_cast<std::uintptr_t>(e.data.data);
+        if (at < begin || at - begin >= e.data.size) continue;
+        *out = res::Bytes{static_cast<const std::uint8_t *>(pointer), e.data.size - (at - begin)};
+        return true;
+    }
+    return false;
 }
 
 Icon *IconFromHandle(HICON icon) {
