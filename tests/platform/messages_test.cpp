@@ -2,6 +2,7 @@
 // schedules, re-entrant creation and destruction.
 #include <gtest/gtest.h>
 
+#include "core.h"
 #include "recorder.h"
 #include "test_host.h"
 

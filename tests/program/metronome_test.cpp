@@ -35,9 +35,9 @@ TEST_F(Metronome, TheFirstClickComesOneIntervalAfterStartWithTheStrongAccent) {
     Command(IDC_START_STOP);
     EXPECT_EQ(Text(app.startStopButton), u"Stop Metronome");
     testhost::Advance(999);
-    EXPECT_TRUE(Sounds().empty()) << "no click at once";
+    EXPECT_TRUE(Heard().empty()) << "no click at once";
     testhost::Advance(1);
-    EXPECT_EQ(Sounds(), (Sounds{{1000, 1025}}));
+    EXPECT_EQ(Heard(), (Sounds{{1000, 1025}}));
 }
 
 TEST_F(Metronome, ClickSequencesFollowTheTimeSignature) {
@@ -57,8 +57,8 @@ TEST_F(Metronome, ClickSequencesFollowTheTimeSignature) {
         Command(IDC_START_STOP);
         testhost::Advance(8000);
         Command(IDC_START_STOP);
-        EXPECT_EQ(Ids(Sounds()), c.clicks) << "time signature " << c.index;
-        EXPECT_EQ(Sounds().back().first, 8000u);
+        EXPECT_EQ(Ids(Heard()), c.clicks) << "time signature " << c.index;
+        EXPECT_EQ(Heard().back().first, 8000u);
     }
 }
 
@@ -101,7 +101,7 @@ TEST_F(Metronome, ATempoChangeWhileRunningRepaintsOnlyTheTempoBarAndAdvancesTheB
     EXPECT_EQ(app.metronomeBeat, 3);
     // The timer restarted at the change with the new interval: 60000 / 61 = 983 ms.
     testhost::Advance(983);
-    EXPECT_EQ(Sounds(), (Sounds{{1000, 1025}, {2483, 1026}}));
+    EXPECT_EQ(Heard(), (Sounds{{1000, 1025}, {2483, 1026}}));
 }
 
 TEST_F(Metronome, HidingStopOrAllWhileRunningAdvancesTheBeatWithoutChangingABar) {
@@ -119,7 +119,7 @@ TEST_F(Metronome, HidingStopOrAllWhileRunningAdvancesTheBeatWithoutChangingABar)
     testhost::Advance(250);   // Stop hides: beat 4 -> 1
     EXPECT_EQ(testhost::Pixel(kBarX, kTuningBarY), kRed);
     testhost::Advance(750);   // tick at 3000: beat 1
-    Sounds heard = Sounds();
+    Sounds heard = Heard();
     ASSERT_EQ(heard.size(), 4u);
     EXPECT_EQ(heard[2], (std::pair<std::uint32_t, int>{2000, 1026}));
     EXPECT_EQ(heard[3], (std::pair<std::uint32_t, int>{3000, 1025}));
@@ -134,12 +134,12 @@ TEST_F(Metronome, TheLastIndicatorThatIsOnCannotBeSwitchedOff) {
     EXPECT_EQ(SendMessageW(app.colorCheckBox, BM_GETCHECK, 0, 0), BST_CHECKED);
     Command(IDC_START_STOP);
     testhost::Advance(2000);
-    EXPECT_TRUE(Sounds().empty()) << "no clicks with the sound off";
+    EXPECT_TRUE(Heard().empty()) << "no clicks with the sound off";
     EXPECT_EQ(testhost::Pixel(kBarX, kTuningBarY), kBlue) << "but the bars flash (beat 2)";
     Command(IDC_SOUND);
     Command(IDC_COLOR);   // now allowed: colour off repaints the bars blue
     testhost::Advance(1000);
-    EXPECT_EQ(Sounds(), (Sounds{{3000, 1026}}));
+    EXPECT_EQ(Heard(), (Sounds{{3000, 1026}}));
     EXPECT_EQ(testhost::Pixel(kBarX, kTuningBarY), kBlue);
     EXPECT_EQ(app.metronomeBeat, 2) << "with colour off the tick advances the beat itself";
 }
@@ -168,7 +168,7 @@ TEST_F(Metronome, TempoEndsAndSteps) {
         Command(IDC_START_STOP);
         testhost::Advance(interval * 2);
         Command(IDC_START_STOP);
-        Sounds heard = Sounds();
+        Sounds heard = Heard();
         ASSERT_EQ(heard.size(), 2u) << position;
         EXPECT_EQ(heard[0].first, interval);
         EXPECT_EQ(heard[1].first, 2 * interval);
@@ -182,7 +182,7 @@ TEST_F(Metronome, ATimeSignatureChangeTakesEffectAtTheNextTick) {
     EXPECT_EQ(app.metronomeBeat, 6);
     ChooseTimeSignature(1);   // 2/4: beat 6 is carried, then wraps to 1
     testhost::Advance(2500);
-    Sounds heard = Sounds();
+    Sounds heard = Heard();
     ASSERT_EQ(heard.size(), 8u);
     EXPECT_EQ(heard[5], (std::pair<std::uint32_t, int>{6000, 1027}));
     EXPECT_EQ(heard[6], (std::pair<std::uint32_t, int>{7000, 1025}));

@@ -41,7 +41,7 @@ protected:
         return buffer;
     }
     // "T sound ID" entries of the record, T relative to the test's start.
-    std::vector<std::pair<std::uint32_t, int>> Sounds() const {
+    std::vector<std::pair<std::uint32_t, int>> Heard() const {
         std::vector<std::pair<std::uint32_t, int>> out;
         for (const auto &line : testhost::Record()) {
             unsigned t;

@@ -34,7 +34,7 @@ TEST_F(Tuning, EachInstrumentLabelsTheButtonsAndPlaysItsSounds) {
             Command(IDC_NOTE_1 + k);
             testhost::Advance(10);
         }
-        Sounds heard = Sounds();
+        Sounds heard = Heard();
         ASSERT_EQ(heard.size(), 8u) << i;
         for (int k = 0; k < 8; ++k) EXPECT_EQ(heard[k].second, kCatalogue[i].sounds[k]) << i << " " << k;
     }
@@ -47,7 +47,7 @@ TEST_F(Tuning, OneRepeatSoundsOnceAndStopDisappearsOneDelayLater) {
     EXPECT_TRUE(IsWindowVisible(app.stopButton));
     testhost::Advance(1);
     EXPECT_FALSE(IsWindowVisible(app.stopButton));
-    EXPECT_EQ(Sounds(), (Sounds{{0, 1002}}));
+    EXPECT_EQ(Heard(), (Sounds{{0, 1002}}));
 }
 
 TEST_F(Tuning, ThreeRepeatsWithoutDelayStartEvery1050Milliseconds) {
@@ -59,14 +59,14 @@ TEST_F(Tuning, ThreeRepeatsWithoutDelayStartEvery1050Milliseconds) {
     EXPECT_TRUE(IsWindowVisible(app.stopButton));
     testhost::Advance(1);
     EXPECT_FALSE(IsWindowVisible(app.stopButton));
-    EXPECT_EQ(Sounds(), (Sounds{{0, 1004}, {1050, 1004}, {2100, 1004}}));
+    EXPECT_EQ(Heard(), (Sounds{{0, 1004}, {1050, 1004}, {2100, 1004}}));
 }
 
 TEST_F(Tuning, AllPlaysTheOpenStringsFromTheLowestAndNeverTheChords) {
     Choose(app.instrumentCombo, IDC_INSTRUMENT, 1);   // Guitar
     Command(IDC_ALL);
     testhost::Advance(7000);
-    EXPECT_EQ(Sounds(), (Sounds{{0, 1015}, {1050, 1002}, {2100, 1012}, {3150, 1019}, {4200, 1005}, {5250, 1016}}));
+    EXPECT_EQ(Heard(), (Sounds{{0, 1015}, {1050, 1002}, {2100, 1012}, {3150, 1019}, {4200, 1005}, {5250, 1016}}));
     EXPECT_FALSE(IsWindowVisible(app.stopButton));
 
     Choose(app.instrumentCombo, IDC_INSTRUMENT, 2);   // Bass, three times each: twelve sounds
@@ -75,7 +75,7 @@ TEST_F(Tuning, AllPlaysTheOpenStringsFromTheLowestAndNeverTheChords) {
     start = testhost::Now();
     Command(IDC_ALL);
     testhost::Advance(14000);
-    Sounds heard = Sounds();
+    Sounds heard = Heard();
     ASSERT_EQ(heard.size(), 12u);
     const int strings[] = {1014, 1001, 1011, 1018};
     for (int i = 0; i < 12; ++i) {
@@ -93,7 +93,7 @@ TEST_F(Tuning, LoweringTheRepeatCountEndsARepeatingNoteAtTheNextTick) {
     EXPECT_TRUE(IsWindowVisible(app.stopButton));
     testhost::Advance(1);
     EXPECT_FALSE(IsWindowVisible(app.stopButton));
-    EXPECT_EQ(Sounds(), (Sounds{{0, 1002}, {1050, 1002}}));
+    EXPECT_EQ(Heard(), (Sounds{{0, 1002}, {1050, 1002}}));
 }
 
 TEST_F(Tuning, ADelayChangeOnlyStoresWhileIdleAndRetimesFromNowWhilePlaying) {
@@ -102,7 +102,7 @@ TEST_F(Tuning, ADelayChangeOnlyStoresWhileIdleAndRetimesFromNowWhilePlaying) {
     EXPECT_EQ(SendMessageW(app.delay1sRadio, BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageW(app.delayNoneRadio, BM_GETCHECK, 0, 0), BST_UNCHECKED);
     testhost::Advance(3000);
-    EXPECT_TRUE(Sounds().empty());
+    EXPECT_TRUE(Heard().empty());
 
     Command(IDC_REPEAT_3X);
     testhost::ClearRecord();
@@ -112,7 +112,7 @@ TEST_F(Tuning, ADelayChangeOnlyStoresWhileIdleAndRetimesFromNowWhilePlaying) {
     Command(IDC_DELAY_3S);   // 5050 ms from now
     EXPECT_EQ(app.noteDelayMs, 5050);
     testhost::Advance(11000);
-    EXPECT_EQ(Sounds(), (Sounds{{0, 1002}, {5550, 1002}, {10600, 1002}}));
+    EXPECT_EQ(Heard(), (Sounds{{0, 1002}, {5550, 1002}, {10600, 1002}}));
 }
 
 TEST_F(Tuning, ANoteButtonDuringAllSwitchesToThatNote) {
@@ -121,7 +121,7 @@ TEST_F(Tuning, ANoteButtonDuringAllSwitchesToThatNote) {
     testhost::Advance(1500);
     Command(IDC_NOTE_8);
     testhost::Advance(5000);
-    EXPECT_EQ(Sounds(), (Sounds{{0, 1015}, {1050, 1002}, {1500, 1023}}));
+    EXPECT_EQ(Heard(), (Sounds{{0, 1015}, {1050, 1002}, {1500, 1023}}));
     EXPECT_FALSE(IsWindowVisible(app.stopButton));
 }
 
@@ -131,7 +131,7 @@ TEST_F(Tuning, ChangingTheInstrumentWhileANoteRepeatsPlaysTheNewInstrumentsNote)
     testhost::Advance(500);
     Choose(app.instrumentCombo, IDC_INSTRUMENT, 1);   // Guitar: the first button is E1
     testhost::Advance(2000);
-    EXPECT_EQ(Sounds(), (Sounds{{0, 1002}, {1050, 1015}, {2100, 1015}}));
+    EXPECT_EQ(Heard(), (Sounds{{0, 1002}, {1050, 1015}, {2100, 1015}}));
 }
 
 TEST_F(Tuning, StopEndsTheRepeatsAndHidesItself) {
@@ -141,7 +141,7 @@ TEST_F(Tuning, StopEndsTheRepeatsAndHidesItself) {
     Command(IDC_STOP);
     EXPECT_FALSE(IsWindowVisible(app.stopButton));
     testhost::Advance(5000);
-    EXPECT_EQ(Sounds().size(), 2u);
+    EXPECT_EQ(Heard().size(), 2u);
 }
 
 }  // namespace
