@@ -48,6 +48,13 @@ TEST(DialogUnits, RoundHalvesAwayFromZeroAndConvertEachValueOnItsOwn) {
 
 // ---- Modal dialogs from the program's templates ----
 
+// A control of the dialog as WM_INITDIALOG found it.
+struct ChildSeen {
+    std::u16string cls;
+    int id;
+    RECT rect;   // in the dialog's client coordinates
+};
+
 // What a test's dialog procedure saw and what it should do, set by each test.
 struct Script {
     LPARAM initParam = 0;
@@ -57,7 +64,7 @@ struct Script {
     bool sawShow = false;
     bool visibleAtTimer = false, activeAtTimer = false, ownerEnabledAtTimer = true;
     RECT rectAtTimer{};
-    std::vector<HWND> children;
+    std::vector<ChildSeen> children;
     HWND dialog = nullptr;
     HWND owner = nullptr;
 };
@@ -71,7 +78,7 @@ BOOL CALLBACK DialogProcForTests(HWND dialog, UINT message, WPARAM, LPARAM lPara
         g_script.dialog = dialog;
         g_script.initParam = lParam;
         if (core::Window *w = core::FromHandle(dialog))
-            for (core::Window *c : w->children) g_script.children.push_back(c->handle);
+            for (core::Window *c : w->children) g_script.children.push_back(ChildSeen{c->cls->name, c->id, c->rect});
         if (g_script.fullScreen) {
             SHINITDLGINFO info{SHIDIM_FLAGS, dialog, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN};
             SHInitDialog(&info);
@@ -150,15 +157,14 @@ TEST_F(Dialogs, AboutBecomesAFullScreenModalDialogWithItsControlsInPixels) {
         {u"static", 5, 44, 228, 91}, {u"button", 5, 144, 229, 119},
     };
     for (std::size_t i = 0; i < 5; ++i) {
-        core::Window *c = core::FromHandle(g_script.children[i]);
-        ASSERT_NE(c, nullptr);
-        EXPECT_EQ(c->cls->name, expected[i].cls) << i;
-        EXPECT_EQ(c->id, -1) << "0xFFFF in the template";
-        EXPECT_EQ(c->rect.left, expected[i].x) << i;
-        EXPECT_EQ(c->rect.top, expected[i].y) << i;
+        const ChildSeen &c = g_script.children[i];
+        EXPECT_TRUE(c.cls == expected[i].cls) << i;
+        EXPECT_EQ(c.id, -1) << "0xFFFF in the template";
+        EXPECT_EQ(c.rect.left, expected[i].x) << i;
+        EXPECT_EQ(c.rect.top, expected[i].y) << i;
         if (expected[i].w < 0) continue;
-        EXPECT_EQ(c->rect.right - c->rect.left, expected[i].w) << i;
-        EXPECT_EQ(c->rect.bottom - c->rect.top, expected[i].h) << i;
+        EXPECT_EQ(c.rect.right - c.rect.left, expected[i].w) << i;
+        EXPECT_EQ(c.rect.bottom - c.rect.top, expected[i].h) << i;
     }
 
     // Afterwards: the dialog is gone, the owner enabled and active again.
@@ -171,12 +177,12 @@ TEST_F(Dialogs, AboutBecomesAFullScreenModalDialogWithItsControlsInPixels) {
 TEST_F(Dialogs, HelpIsReadTheSameWay) {
     EXPECT_EQ(Run(Template(IDD_HELP), kEnd42), 42);
     ASSERT_EQ(g_script.children.size(), 4u);
-    core::Window *tuning = core::FromHandle(g_script.children[3]);
-    ASSERT_NE(tuning, nullptr);
-    EXPECT_EQ(tuning->rect.top, 152);
-    EXPECT_EQ(tuning->rect.bottom - tuning->rect.top, 114);
-    core::Window *dialog = core::FromHandle(g_script.dialog);
-    EXPECT_EQ(dialog, nullptr) << "destroyed";
+    const ChildSeen &tuning = g_script.children[3];
+    EXPECT_TRUE(tuning.cls == u"static");
+    EXPECT_EQ(tuning.rect.left, 7);
+    EXPECT_EQ(tuning.rect.top, 152);
+    EXPECT_EQ(tuning.rect.bottom - tuning.rect.top, 114);
+    EXPECT_FALSE(IsWindow(g_script.dialog));
 }
 
 TEST_F(Dialogs, WithoutTheShellsSizingTheDialogKeepsItsTemplateSizeBelowItsOwner) {
@@ -314,10 +320,17 @@ void CALLBACK PressOk(HWND, UINT, UINT_PTR id, DWORD) {
     g_box.caption = caption;
     GetWindowRect(box, &g_box.rect);
     g_box.ownerEnabled = app.mainWindow ? IsWindowEnabled(app.mainWindow) : IsWindowEnabled(g_script.owner);
-    RECT button;
+    RECT button{};
     HWND ok = GetDlgItem(box, IDOK);
     g_box.hasButton = ok && GetWindowRect(ok, &button);
     host::Event e;
+    if (!g_box.hasButton) {
+        // No button to tap: Return closes the box all the same, so the test fails without hanging.
+        e.kind = host::Event::KeyDown;
+        e.key = VK_RETURN;
+        core::PostInput(e);
+        return;
+    }
     e.time = GetTickCount();
     e.x = (button.left + button.right) / 2;
     e.y = (button.top + button.bottom) / 2;

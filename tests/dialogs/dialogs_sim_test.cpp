@@ -45,19 +45,19 @@ bool Dark(std::uint32_t p) { return ((p >> 16) & 0xFF) < 0x60 && ((p >> 8) & 0xF
 bool White(std::uint32_t p) { return p == 0xFFFFFF; }
 
 // Runs a script whose "shot NAME" lines are given bare names; returns the screens by name.
-struct Run {
+struct Shots {
     sim::Result result;
     std::string dir;
     std::map<std::string, Screen> shots;
 };
-Run RunWithShots(const std::string &script, const std::vector<std::string> &names, const std::string &dir = sim::MakeDir()) {
+Shots RunWithShots(const std::string &script, const std::vector<std::string> &names, const std::string &dir = sim::MakeDir()) {
     std::string text = script;
     for (const std::string &name : names) {
         std::string from = "shot " + name + "\n", to = "shot " + dir + "/" + name + ".png\n";
         auto at = text.find(from);
         if (at != std::string::npos) text.replace(at, from.size(), to);
     }
-    Run run;
+    Shots run;
     run.dir = dir;
     run.result = sim::Run(text, dir);
     for (const std::string &name : names) run.shots[name] = ReadPng(dir + "/" + name + ".png");
@@ -78,7 +78,7 @@ const std::string kOk = Tap(223, 13);
 
 TEST(DialogsSim, CtrlAOpensAboutWithItsTextsAndItsOkClosesIt) {
     // The Color box is tapped first: the keys still reach the main window.
-    Run run = RunWithShots("tap 140 94\ntap 140 94\nkey ctrl+a\nshot about\n" + kOk + "shot after\nkey ctrl+q\n",
+    Shots run = RunWithShots("tap 140 94\ntap 140 94\nkey ctrl+a\nshot about\n" + kOk + "shot after\nkey ctrl+q\n",
                            {"about", "after"});
     ASSERT_EQ(run.result.status, 0) << run.result.errors;
     const Screen &about = run.shots["about"];
@@ -108,7 +108,7 @@ TEST(DialogsSim, CtrlAOpensAboutWithItsTextsAndItsOkClosesIt) {
 }
 
 TEST(DialogsSim, TheToolsMenuOpensHelpAndAbout) {
-    Run run = RunWithShots(kTools + "shot menu\n" + Tap(30, kHelpRow) + "shot help\n" + kOk + kTools + Tap(30, kAboutRow) +
+    Shots run = RunWithShots(kTools + "shot menu\n" + Tap(30, kHelpRow) + "shot help\n" + kOk + kTools + Tap(30, kAboutRow) +
                                "shot about\n" + kOk + "shot closed\n",
                            {"menu", "help", "about", "closed"});
     ASSERT_EQ(run.result.status, 0) << run.result.errors;
@@ -145,7 +145,7 @@ TEST(DialogsSim, ExitFromTheToolsMenuEndsTheProgramAndSavesTheSettings) {
 }
 
 TEST(DialogsSim, TheMenuIgnoresItsSeparatorAndClosesOnATapElsewhere) {
-    Run run = RunWithShots(kTools + Tap(30, kSeparatorRow) + "shot open\n" + Tap(200, 90) + "shot closed\n" + kTools +
+    Shots run = RunWithShots(kTools + Tap(30, kSeparatorRow) + "shot open\n" + Tap(200, 90) + "shot closed\n" + kTools +
                                kTools + "shot toggled\n",
                            {"open", "closed", "toggled"});
     ASSERT_EQ(run.result.status, 0) << run.result.errors;
@@ -174,7 +174,7 @@ TEST(DialogsSim, TheMetronomeKeepsItsBeatWhileAboutOrHelpIsOpen) {
 
 TEST(DialogsSim, TheBarsKeepFlashingWhileADialogIsOpen) {
     // "None" with colour on: beats alternate light blue and blue; the probes look right after a tick.
-    Run run = RunWithShots("tap 61 88\nwait 500\nkey ctrl+a\nwait 2600\n" + kOk + "wait 400\nprobe 6 29\nwait 1000\nprobe 6 29\n"
+    Shots run = RunWithShots("tap 61 88\nwait 500\nkey ctrl+a\nwait 2600\n" + kOk + "wait 400\nprobe 6 29\nwait 1000\nprobe 6 29\n"
                                "key ctrl+q\n",
                            {});
     ASSERT_EQ(run.result.status, 0) << run.result.errors;
