@@ -59,7 +59,7 @@ TEST(CompiledResources, EveryEntryIsUsEnglishAndTheSoundsAreExactly1001To1027) {
     EXPECT_EQ(sounds, expected);
 }
 
-TEST(CompiledResources, SoundsAreMono16BitPcmAt11025WithFactWhereTheCatalogueHasIt) {
+TEST(CompiledResources, SoundsAreMono16BitPcmAt11025AndMostCarryAFactChunk) {
     const std::vector<int> withoutFact = {1001, 1011, 1014, 1020, 1024};
     for (int id = IDW_FIRST; id <= IDW_LAST; ++id) {
         res::Bytes data;
@@ -100,23 +100,11 @@ TEST(CompiledResources, ToolsMenuIs68BytesWithAboutHelpSeparatorExit) {
 TEST(CompiledResources, MenuBarRecordIsNineWords) {
     res::Bytes data = FindOrdinal(res::kTypeRcData, IDR_MAINMENU);
     EXPECT_EQ(Words(data), (std::vector<std::uint16_t>{108, 1, 0xFFFE, 40023, 4, 24, 40025, 0, 0}));
-    res::MenuBar bar;
-    ASSERT_TRUE(res::ParseMenuBar(data, &bar));
-    EXPECT_EQ(bar.menuId, 108);
-    ASSERT_EQ(bar.buttons.size(), 1u);
-    EXPECT_EQ(bar.buttons[0].image, -2);
-    EXPECT_EQ(bar.buttons[0].command, IDM_TOOLS);
-    EXPECT_EQ(bar.buttons[0].stringId, IDS_TOOLS);
-    EXPECT_EQ(bar.buttons[0].submenu, 0);
 }
 
-TEST(CompiledResources, AcceleratorsAreCtrlAThenCtrlQMarkedLast) {
+TEST(CompiledResources, AcceleratorsAreCtrlAThenCtrlQWithTheLastMarked) {
     res::Bytes data = FindOrdinal(res::kTypeAccelerator, IDR_ACCELERATORS);
     EXPECT_EQ(Words(data), (std::vector<std::uint16_t>{0x0B, 'A', IDM_ABOUT, 0, 0x8B, 'Q', IDM_EXIT, 0}));
-    std::vector<res::Accel> table;
-    ASSERT_TRUE(res::ParseAccelerators(data, &table));
-    ASSERT_EQ(table.size(), 2u);
-    EXPECT_EQ(table[1].flags & 0x80, 0x80);
 }
 
 TEST(CompiledResources, StringTable) {
