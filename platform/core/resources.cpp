@@ -5,17 +5,11 @@
 // LoadStringW.
 // Leaves out: FindResourceExW and other languages, resource updating, FreeResource (the data is
 // part of the module and lives as long as it), LoadStringW's read-only-pointer mode (maxCount 0).
-#include <windows.h>
-
 #include <algorithm>
 #include <memory>
 #include <vector>
 
-#include "resfile.h"
-
-namespace core {
-res::Bytes ModuleResources(HMODULE module);
-}
+#include "core.h"
 
 namespace {
 
