@@ -21,7 +21,8 @@ namespace {
 
 constexpr std::uint16_t kLanguageUsEnglish = 1033;
 constexpr std::size_t kEntryHeaderMin = 32;      // sizes, two ordinals, the five trailing fields
-constexpr std::size_t kMaxNameChars = 256;       // a type or name longer than this is malformed
+constexpr std::size_t kMaxNameChars = 256;       // a type, name or class longer than this is malformed
+constexpr std::size_t kMaxTextChars = 4096;      // the same for a caption or a control's text
 constexpr std::int32_t kMaxDibSide = 4096;       // pixels, either way
 constexpr int kMaxMenuDepth = 8;
 constexpr std::size_t kMaxMenuItems = 1024;
@@ -286,7 +287,7 @@ bool ParseMenuItems(Cursor &c, int depth, std::size_t *count, std::vector<MenuIt
         MenuItem item;
         item.flags = c.U16();
         if (!(item.flags & kPopup)) item.command = c.U16();
-        if (!c.String(&item.text, kMaxNameChars) || !c.Ok()) return false;
+        if (!c.String(&item.text, kMaxTextChars) || !c.Ok()) return false;
         if ((item.flags & kPopup) && !ParseMenuItems(c, depth + 1, count, &item.children)) return false;
         bool last = (item.flags & kEnd) != 0;
         out->push_back(std::move(item));
@@ -504,7 +505,7 @@ bool ParseDialog(Bytes data, Dialog *out) {
     if (dialog.style == 0xFFFF0001) return false;
     c.NameOrOrdinal(&dialog.menu, kMaxNameChars, true);
     c.NameOrOrdinal(&dialog.windowClass, kMaxNameChars, true);
-    c.String(&dialog.title, kMaxNameChars);
+    c.String(&dialog.title, kMaxTextChars);
     if (dialog.style & kSetFont) {
         dialog.pointSize = c.U16();
         c.String(&dialog.faceName, kMaxNameChars);
@@ -522,7 +523,7 @@ bool ParseDialog(Bytes data, Dialog *out) {
         item.cy = c.S16();
         item.id = c.U16();
         c.NameOrOrdinal(&item.windowClass, kMaxNameChars, false);
-        c.NameOrOrdinal(&item.title, kMaxNameChars, false);
+        c.NameOrOrdinal(&item.title, kMaxTextChars, false);
         // Creation data: a size word, then that many bytes.
         std::uint16_t extra = c.U16();
         c.Skip(extra);

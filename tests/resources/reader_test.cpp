@@ -305,7 +305,8 @@ TEST(ResourceReader, MalformedWavesAreRejected) {
 
 namespace {
 
-// A dialog with one item whose class is a string, with creation data.
+// A dialog of two items whose class is a string: the first with creation data, the second with a
+// long text.
 Blob StringClassDialog() {
     Blob out;
     Put32(out, 0x80C80040);
@@ -323,7 +324,7 @@ Blob StringClassDialog() {
         Put32(out, 0);
         for (int v : {1, 2, 3, 4, 77}) Put16(out, static_cast<unsigned>(v));
         PutText(out, u"Static");
-        PutText(out, u"hi");
+        PutText(out, item == 0 ? u"hi" : std::u16string(1000, u'x'));
         Put16(out, item == 0 ? 2 : 0);
         if (item == 0) Put16(out, 0xABCD);
     }
@@ -342,10 +343,11 @@ TEST(ResourceReader, DialogItemsWithStringClassesAndCreationData) {
     for (const res::DialogItem &item : dialog.items) {
         EXPECT_FALSE(item.windowClass.isOrdinal);
         EXPECT_EQ(item.windowClass.name, u"Static");
-        EXPECT_EQ(item.title.name, u"hi");
         EXPECT_EQ(item.id, 77);
         EXPECT_EQ(item.cy, 4);
     }
+    EXPECT_EQ(dialog.items[0].title.name, u"hi");
+    EXPECT_EQ(dialog.items[1].title.name.size(), 1000u);
     for (std::size_t length = 0; length < data.size(); ++length) {
         Blob cut(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
         EXPECT_FALSE(res::ParseDialog(View(cut), &dialog)) << length;
