@@ -151,30 +151,30 @@ inline constexpr Note kNotes[] = {
 // The chords; strings listed lowest first as the strum reaches them.
 inline constexpr Chord kChords[] = {
     // 1020 B-flat major: Bb2 D3 F3 Bb3 D4 F4 Bb4 D5, D4 strongest with Bb3, F4 and F3 close
-    {{{46, 1, 22, -8, kChordFull}, {50, 2, 55, -8, kChordHollow}, {53, 1, 68, -2, kChordHollow},
-      {58, 2, 81, -2, kChordHollow}, {62, 1, 94, 0, kChordHollow}, {65, 2, 108, -2, kChordFull},
+    {{{46, 1, 18, -8, kChordHollow}, {50, 2, 55, -8, kChordHollow}, {53, 1, 68, -1.2f, kChordHollow},
+      {58, 2, 81, -1.2f, kChordHollow}, {62, 1, 94, 0, kChordHollow}, {65, 2, 108, -2.2f, kChordFull},
       {70, 1, 121, -8, kChordFull}, {74, 2, 135, -6, kChordFull}},
-     8, {0, 18, 20, 20, 0.3f, 2.0f, -14}},
+     8, {0, 25, 20, 20, 0.3f, 2.0f, -20}},
     // 1021 C major: C2 G2 C3 E3 G3 C4 E4 G4 C5, C4 strongest, the others 9-15 dB below
-    {{{36, 1, 22, -12, kChordHollow}, {43, 2, 55, -12, kChordHollow}, {48, 1, 66, -12, kChordHollow},
+    {{{36, 1, 18, -12, kChordHollow}, {43, 2, 55, -12, kChordHollow}, {48, 1, 66, -12, kChordHollow},
       {52, 2, 78, -12, kChordHollow}, {55, 1, 89, -12, kChordHollow}, {60, 2, 101, 0, kChordHollow},
-      {64, 1, 112, -12, kChordFull}, {67, 2, 124, -12, kChordFull}, {72, 1, 135, -11.5f, kChordFull}},
-     9, {0, 18, 20, 20, 0.3f, 2.0f, -14}},
+      {64, 1, 112, -12, kChordFull}, {67, 2, 124, -12, kChordFull}, {72, 1, 135, -13.5f, kChordFull}},
+     9, {0, 25, 20, 20, 0.3f, 2.0f, -20}},
     // 1022 D minor: A2 A3 D4 F4 A4 D5, A3 strongest, F4 6 dB and D4 9 dB below it; the bass
     // string first, then the rest in one sweep
-    {{{45, 1, 22, -8, kChordHollow}, {57, 2, 90, 0, kChordHollow}, {62, 1, 101, -9, kChordHollow},
-      {65, 2, 113, -6, kChordFull}, {69, 1, 124, -10, kChordFull}, {74, 2, 135, -10, kChordFull}},
-     6, {0, 18, 20, 20, 0.3f, 2.0f, -14}},
+    {{{45, 1, 18, -8, kChordHollow}, {57, 2, 90, 0, kChordHollow}, {62, 1, 101, -9.3f, kChordHollow},
+      {65, 2, 113, -6.5f, kChordFull}, {69, 1, 124, -10, kChordFull}, {74, 2, 135, -10, kChordFull}},
+     6, {0, 25, 20, 20, 0.3f, 2.0f, -20}},
     // 1023 E major: E2 B2 E3 G#3 B3 E4 G#4 B4 E5, E4 strongest, E2 B2 E3 G#3 E5 within 6 dB
-    {{{40, 1, 22, -3, kChordHollow}, {47, 2, 55, -3, kChordHollow}, {52, 1, 66, -3, kChordHollow},
-      {56, 2, 78, -3, kChordFull}, {59, 1, 89, -9, kChordHollow}, {64, 2, 101, 0, kChordHollow},
+    {{{40, 1, 18, -3, kChordHollow}, {47, 2, 55, -3, kChordHollow}, {52, 1, 66, -3, kChordHollow},
+      {56, 2, 78, -3, kChordHollow}, {59, 1, 89, -9, kChordHollow}, {64, 2, 101, 0, kChordHollow},
       {68, 1, 112, -9, kChordFull}, {71, 2, 124, -9, kChordFull}, {76, 1, 135, -3, kChordFull}},
-     9, {0, 18, 20, 20, 0.3f, 2.0f, -14}},
+     9, {0, 25, 20, 20, 0.3f, 2.0f, -20}},
     // 1024 G major: G2 B2 D3 B3 D4 G4 B4, B3 and G4 strongest together, the others 11-16 dB below
-    {{{43, 1, 22, -13.5f, kChordFull}, {47, 2, 55, -13.5f, kChordFull}, {50, 1, 71, -13.5f, kChordFull},
+    {{{43, 1, 18, -13.5f, kChordFull}, {47, 2, 55, -13.5f, kChordHollow}, {50, 1, 71, -13.5f, kChordHollow},
       {59, 2, 87, 0, kChordHollow}, {62, 1, 103, -13.5f, kChordFull}, {67, 2, 119, 0, kChordFull},
       {71, 1, 135, -13.5f, kChordFull}},
-     7, {0, 18, 20, 20, 0.3f, 2.0f, -14}},
+     7, {0, 25, 20, 20, 0.3f, 2.0f, -20}},
 };
 
 // The strong-accent click, 1025.
