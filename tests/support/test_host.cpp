@@ -71,6 +71,9 @@ void Advance(std::uint32_t ms) {
     }
 }
 
+void Jump(std::uint32_t ms) { g_now += ms; }
+std::uint32_t Now() { return g_now; }
+
 void Tap(int x, int y) {
     Push(host::Event::StylusDown, x, y);
     Push(host::Event::StylusUp, x, y);

@@ -20,6 +20,10 @@ void TearDown();
 
 void Pump();
 void Advance(std::uint32_t ms);
+// Moves the clock without running the loop, as when the program was busy: the next Pump() finds every
+// timer that fell due meanwhile.
+void Jump(std::uint32_t ms);
+std::uint32_t Now();
 void Tap(int x, int y);
 void Down(int x, int y);
 void Move(int x, int y);
