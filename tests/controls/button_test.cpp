@@ -36,11 +36,11 @@ protected:
 
 TEST_F(Buttons, ATapSendsOneClickAtStylusUp) {
     testhost::Down(60, kTop + 60);
-    static const Expected kNothingYet[] = {{0}};
+    static const Expected kNothingYet[] = {seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kNothingYet)) << "nothing is sent while the stylus is down";
     EXPECT_EQ(GetCapture(), push) << "the button holds the stylus";
     testhost::Up(60, kTop + 60);
-    static const Expected kClick[] = {{WM_COMMAND, BN_CLICKED, 104, kAnyTime, u"Start Metronome"}, {0}};
+    static const Expected kClick[] = {{WM_COMMAND, BN_CLICKED, 104, kAnyTime, u"Start Metronome"}, seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kClick));
     EXPECT_EQ(GetCapture(), nullptr);
 }
@@ -49,14 +49,14 @@ TEST_F(Buttons, LiftingOutsideSendsNothingAndComingBackClicksAgain) {
     testhost::Down(60, kTop + 60);
     testhost::Move(200, kTop + 200);
     testhost::Up(200, kTop + 200);
-    static const Expected kNothing[] = {{0}};
+    static const Expected kNothing[] = {seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kNothing)) << "lifted outside the button";
 
     testhost::Down(60, kTop + 60);
     testhost::Move(200, kTop + 200);
     testhost::Move(10, kTop + 70);
     testhost::Up(10, kTop + 70);
-    static const Expected kClick[] = {{WM_COMMAND, BN_CLICKED, 104, kAnyTime, nullptr}, {0}};
+    static const Expected kClick[] = {{WM_COMMAND, BN_CLICKED, 104, kAnyTime, nullptr}, seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kClick)) << "moved off and back on before lifting";
 }
 
@@ -66,7 +66,7 @@ TEST_F(Buttons, CheckBoxAndRadioTapsOnlyNotifyAndSetCheckSendsNothing) {
     static const Expected kClicks[] = {
         {WM_COMMAND, BN_CLICKED, 106, kAnyTime, u"Sound"},
         {WM_COMMAND, BN_CLICKED, 132, kAnyTime, u"none"},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kClicks));
     EXPECT_EQ(SendMessageW(check, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "the check box is not automatic";
@@ -76,7 +76,7 @@ TEST_F(Buttons, CheckBoxAndRadioTapsOnlyNotifyAndSetCheckSendsNothing) {
     SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageW(radio, BM_SETCHECK, BST_CHECKED, 0);
     testhost::Pump();
-    static const Expected kNothing[] = {{0}};
+    static const Expected kNothing[] = {seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kNothing));
     EXPECT_EQ(SendMessageW(check, BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageW(radio, BM_GETCHECK, 0, 0), BST_CHECKED);
@@ -89,7 +89,7 @@ TEST_F(Buttons, TapsPassThroughAGroupBoxToTheRadioButtonsAndTheParent) {
     static const Expected kSeq[] = {
         {WM_LBUTTONDOWN, 150, 230, kAnyTime, nullptr},
         {WM_COMMAND, BN_CLICKED, 132, kAnyTime, nullptr},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
@@ -98,7 +98,7 @@ TEST_F(Buttons, HidingAButtonRepaintsTheParentBeneathIt) {
     seq::LogPaints(true);
     ShowWindow(push, SW_HIDE);
     testhost::Pump();
-    static const Expected kSeq[] = {{WM_ERASEBKGND, 0, 0, kAnyTime, nullptr}, {WM_PAINT, 0, 0, kAnyTime, nullptr}, {0}};
+    static const Expected kSeq[] = {{WM_ERASEBKGND, 0, 0, kAnyTime, nullptr}, {WM_PAINT, 0, 0, kAnyTime, nullptr}, seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     RECT r = seq::LastPaintRect();
     EXPECT_EQ(r.left, 4);
@@ -111,7 +111,7 @@ TEST_F(Buttons, HidingAButtonRepaintsTheParentBeneathIt) {
     seq::Clear();
     ShowWindow(push, SW_SHOW);
     testhost::Pump();
-    static const Expected kNothingForTheParent[] = {{0}};
+    static const Expected kNothingForTheParent[] = {seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kNothingForTheParent)) << "showing a child repaints the child, not the parent";
     EXPECT_EQ(seq::Pixel(4, kTop + 48), kBlack) << "the button's frame is back";
 }
@@ -229,7 +229,7 @@ TEST_F(Buttons, OddMessagesLeaveTheButtonsConsistent) {
     // A stylus-up that no stylus-down began does nothing.
     PostMessageW(push, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
     testhost::Pump();
-    static const Expected kNothing[] = {{0}};
+    static const Expected kNothing[] = {seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kNothing));
 }
 

@@ -56,7 +56,7 @@ protected:
 
 TEST_F(ComboBoxes, TappingTheFieldThenAnItemChoosesIt) {
     testhost::Tap(kFieldX, kFieldY);
-    static const Expected kDropped[] = {{WM_COMMAND, CBN_DROPDOWN, 103, 0, u"None"}, {0}};
+    static const Expected kDropped[] = {{WM_COMMAND, CBN_DROPDOWN, 103, 0, u"None"}, seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kDropped));
     EXPECT_TRUE(Dropped(combo)) << "the list stays down after the tap that dropped it";
     EXPECT_NE(GetCapture(), nullptr) << "the list holds the stylus";
@@ -67,7 +67,7 @@ TEST_F(ComboBoxes, TappingTheFieldThenAnItemChoosesIt) {
         {WM_COMMAND, CBN_SELENDOK, 103, 0, u"3/4"},   // the text is already the new item
         {WM_COMMAND, CBN_CLOSEUP, 103, 0, u"3/4"},
         {WM_COMMAND, CBN_SELCHANGE, 103, 0, u"3/4"},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kChosen));
     EXPECT_FALSE(Dropped(combo));
@@ -85,7 +85,7 @@ TEST_F(ComboBoxes, DraggingFromTheFieldChoosesWhereTheStylusLifts) {
         {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"4/4"},
         {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"4/4"},
         {WM_COMMAND, CBN_SELCHANGE, 103, kAnyTime, u"4/4"},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
@@ -98,7 +98,7 @@ TEST_F(ComboBoxes, ATapOutsideCancelsAndIsNotPassedOn) {
         {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
         {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, u"None"},
         {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"None"},
-        {0},   // and no WM_LBUTTONDOWN at the parent
+        seq::kEnd,   // and no WM_LBUTTONDOWN at the parent
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_FALSE(Dropped(combo));
@@ -112,7 +112,7 @@ TEST_F(ComboBoxes, RepickingTheSameItemStillConfirmsIt) {
         {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
         {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"None"},
         {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"None"},
-        {0},   // the selection did not change
+        seq::kEnd,   // the selection did not change
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
@@ -129,7 +129,7 @@ TEST_F(ComboBoxes, TappingTheFieldWhileDroppedChoosesTheHighlightedItem) {
         {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"6/8"},
         {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"6/8"},
         {WM_COMMAND, CBN_SELCHANGE, 103, kAnyTime, u"6/8"},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_FALSE(Dropped(combo));
@@ -142,7 +142,7 @@ TEST_F(ComboBoxes, ChoosingFromCodeNotifiesNobody) {
     EXPECT_EQ(Text(combo), u"2/4");
     EXPECT_EQ(GetWindowTextLengthW(combo), 3);
     testhost::Pump();
-    static const Expected kNothing[] = {{0}};
+    static const Expected kNothing[] = {seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kNothing));
 }
 
@@ -155,7 +155,7 @@ TEST_F(ComboBoxes, ShowDropDownFromCodeDropsAndCancels) {
         {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, nullptr},
         {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, nullptr},
         {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, nullptr},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
@@ -167,7 +167,7 @@ TEST_F(ComboBoxes, HidingTheComboBoxWhileDroppedCancels) {
         {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, nullptr},
         {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, nullptr},
         {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, nullptr},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_EQ(GetCapture(), nullptr);
@@ -349,7 +349,7 @@ TEST_F(ComboBoxes, AnEmptyListDropsBlankAndOnlyCancels) {
         {WM_COMMAND, CBN_DROPDOWN, 140, kAnyTime, u""},
         {WM_COMMAND, CBN_SELENDCANCEL, 140, kAnyTime, u""},
         {WM_COMMAND, CBN_CLOSEUP, 140, kAnyTime, u""},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_EQ(SendMessageW(empty, CB_GETCURSEL, 0, 0), CB_ERR);
@@ -367,7 +367,7 @@ TEST_F(ComboBoxes, AParentThatDestroysTheComboBoxOnItsChoiceIsSafe) {
     static const Expected kSeq[] = {
         {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, nullptr},
         {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"4/4"},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     testhost::Pump();
@@ -380,7 +380,7 @@ TEST_F(ComboBoxes, DestroyingTheParentWhileDroppedTakesTheListDownQuietly) {
     DestroyWindow(parent);
     EXPECT_EQ(core::TopLevels().size(), 2u);
     EXPECT_EQ(GetCapture(), nullptr);
-    static const Expected kNothing[] = {{0}};
+    static const Expected kNothing[] = {seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kNothing));
 }
 

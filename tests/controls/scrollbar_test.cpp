@@ -51,7 +51,7 @@ TEST_F(ScrollBars, ATapOnAnArrowSendsOneLineThenEndScroll) {
         {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},
         {WM_HSCROLL, SB_LINERIGHT, 0, 5, nullptr},
         {WM_HSCROLL, SB_ENDSCROLL, 0, 5, nullptr},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_EQ(GetScrollPos(bar, SB_CTL), 30) << "the bar leaves its position to the owner";
@@ -68,7 +68,7 @@ TEST_F(ScrollBars, AHeldArrowRepeatsAfter200MsThenEvery50Ms) {
         {WM_HSCROLL, SB_LINERIGHT, 0, 250, nullptr},
         {WM_HSCROLL, SB_LINERIGHT, 0, 300, nullptr},
         {WM_HSCROLL, SB_ENDSCROLL, 0, 310, nullptr},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     testhost::Advance(200);
@@ -88,7 +88,7 @@ TEST_F(ScrollBars, RepeatsPauseWhileTheStylusIsOffTheArrow) {
         {WM_HSCROLL, SB_LINELEFT, 0, 200, nullptr},
         {WM_HSCROLL, SB_LINELEFT, 0, 350, nullptr},
         {WM_HSCROLL, SB_ENDSCROLL, 0, 370, nullptr},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
@@ -101,7 +101,7 @@ TEST_F(ScrollBars, TapsOnTheTrackPageTowardsTheTap) {
         {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},
         {WM_HSCROLL, SB_PAGELEFT, 0, 0, nullptr},
         {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
@@ -120,7 +120,7 @@ TEST_F(ScrollBars, AHeldPageStopsWhenTheOwnerHasMovedTheThumbUnderTheStylus) {
         {WM_HSCROLL, SB_PAGERIGHT, 0, 350, nullptr}, {WM_HSCROLL, SB_PAGERIGHT, 0, 400, nullptr},
         {WM_HSCROLL, SB_PAGERIGHT, 0, 450, nullptr}, {WM_HSCROLL, SB_PAGERIGHT, 0, 500, nullptr},
         {WM_HSCROLL, SB_PAGERIGHT, 0, 550, nullptr}, {WM_HSCROLL, SB_PAGERIGHT, 0, 600, nullptr},
-        {WM_HSCROLL, SB_ENDSCROLL, 0, 700, nullptr}, {0},
+        {WM_HSCROLL, SB_ENDSCROLL, 0, 700, nullptr}, seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_EQ(GetScrollPos(bar, SB_CTL), 100);
@@ -142,7 +142,7 @@ TEST_F(ScrollBars, DraggingTheThumbTracksChangesAndSnapsBackFarAway) {
         {WM_HSCROLL, SB_THUMBTRACK, 43, 0, nullptr},
         {WM_HSCROLL, SB_THUMBPOSITION, 43, 0, nullptr},
         {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_EQ(GetScrollPos(bar, SB_CTL), 30) << "only the owner sets the position";
@@ -159,7 +159,7 @@ TEST_F(ScrollBars, ReleasingFarAwayReportsTheStartingValue) {
         {WM_HSCROLL, SB_THUMBTRACK, 30, 0, nullptr},
         {WM_HSCROLL, SB_THUMBPOSITION, 30, 0, nullptr},
         {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
@@ -258,7 +258,7 @@ TEST_F(ScrollBars, BadRangesLeaveAnEmptyBarThatIgnoresTheStylus) {
     EXPECT_EQ(At(110, 10), kTrack);
     testhost::Tap(kBarX + 10, kMid);
     testhost::Tap(kBarX + 110, kMid);
-    static const Expected kNothing[] = {{0}};
+    static const Expected kNothing[] = {seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kNothing));
 
     HWND fresh = seq::Make(parent, u"scrollbar", nullptr, WS_VISIBLE, 4, 100, 232, 20, 102);
@@ -282,7 +282,7 @@ TEST_F(ScrollBars, ANarrowBarHasNoThumbButStillScrollsByLines) {
         {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},
         {WM_HSCROLL, SB_LINERIGHT, 0, 0, nullptr},
         {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},
-        {0},
+        seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
@@ -292,7 +292,7 @@ TEST_F(ScrollBars, DestroyingTheBarWhileItIsHeldStopsTheRepeats) {
     DestroyWindow(bar);
     testhost::Advance(300);
     testhost::Up(kBarX + 10, kMid);
-    static const Expected kSeq[] = {{WM_HSCROLL, SB_LINELEFT, 0, 0, nullptr}, {0}};
+    static const Expected kSeq[] = {{WM_HSCROLL, SB_LINELEFT, 0, 0, nullptr}, seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_EQ(GetCapture(), nullptr);
 }

@@ -2,7 +2,7 @@
 //
 // A parent window records what its controls tell it (WM_COMMAND with the notification and the control's
 // identifier, WM_HSCROLL with the code and position, the window text of the control at that moment)
-// together with the clock; a test compares the record with a const table ended by {0} and sees both
+// together with the clock; a test compares the record with a const table ended by kEnd and sees both
 // side by side when they differ.
 #pragma once
 
@@ -29,6 +29,7 @@ struct Expected {
     DWORD time;
     const char16_t *text;
 };
+constexpr Expected kEnd = {0, 0, 0, 0, nullptr};   // ends a table
 
 struct Logged {
     UINT message;

@@ -91,7 +91,7 @@ TEST_F(Statics, SettingTheTextRepaintsAndTapsPassThrough) {
     seq::Clear();
     seq::LogTaps(true);
     testhost::Tap(20, kTop + 15);
-    static const Expected kSeq[] = {{WM_LBUTTONDOWN, 20, 15, kAnyTime, nullptr}, {0}};
+    static const Expected kSeq[] = {{WM_LBUTTONDOWN, 20, 15, kAnyTime, nullptr}, seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq)) << "a tap on a static reaches the window beneath";
 }
 
