@@ -24,7 +24,7 @@ const Colors kColors = {
 
 namespace {
 
-constexpr int kArrowDepth = 4;   // columns of a scroll arrow's triangle
+constexpr int kArrowDepth = 5;   // columns of a scroll arrow's triangle
 constexpr int kDropWidth = 7;    // top row of a combo box's down-triangle
 constexpr int kRadioDot = 6;     // the dot of a checked radio button
 
@@ -74,7 +74,7 @@ void Disc(HDC dc, int x, int y, int diameter, COLORREF color) {
 // A check mark: seven columns three pixels tall, down two steps and up four, centred in the box.
 void Tick(HDC dc, int boxLeft, int boxTop, COLORREF color) {
     static const int kTops[] = {5, 6, 7, 6, 5, 4, 3};
-    for (int i = 0; i < 7; ++i) Fill(dc, boxLeft + 3 + i, boxTop + kTops[i], boxLeft + 4 + i, boxTop + kTops[i] + 3, color);
+    for (int i = 0; i < 7; ++i) Fill(dc, boxLeft + 2 + i, boxTop + kTops[i], boxLeft + 3 + i, boxTop + kTops[i] + 3, color);
 }
 
 // A triangle pointing left or right, centred in `box`.
@@ -118,7 +118,9 @@ void PushButton(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigne
 void CheckBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, bool radio, const Colors &colors) {
     Fill(dc, rect.left, rect.top, rect.right, rect.bottom, colors.face);
     int size = radio ? kRadioSize : kCheckBoxSize;
-    int top = rect.top + (rect.bottom - rect.top - size) / 2;
+    // Centred, an odd pixel going above: the Sound and Color boxes, whose controls overlap by two
+    // rows, then both show whole.
+    int top = rect.top + (rect.bottom - rect.top - size + 1) / 2;
     int left = rect.left;
     COLORREF inside = (state & kPushed) ? colors.dimmed : colors.face;
     if (radio) {

@@ -34,7 +34,7 @@ constexpr unsigned kChecked = 2;    // check boxes and radio buttons
 constexpr unsigned kDisabled = 4;
 
 // Sizes of the parts, in pixels.
-constexpr int kCheckBoxSize = 13;    // the square of a check box
+constexpr int kCheckBoxSize = 12;    // the square of a check box
 constexpr int kRadioSize = 12;       // the circle of a radio button
 constexpr int kCaptionOffset = 17;   // left edge of a check box's or radio button's caption
 constexpr int kGroupCaptionX = 7;    // left edge of a group box's caption

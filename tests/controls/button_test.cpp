@@ -140,19 +140,19 @@ TEST_F(Buttons, APushButtonIsFramedWhiteWithBlackTextAndInvertsWhilePushed) {
 }
 
 TEST_F(Buttons, ACheckedBoxHasABlackTickAtItsCentre) {
-    // The 13-pixel box sits at the left, one pixel down in the 15-pixel control: screen (122..134, 75..87).
-    const int left = 122, top = kTop + 48 + 1;
+    // The 12-pixel box sits at the left, two pixels down in the 15-pixel control: screen (122..133, 76..87).
+    const int left = 122, top = kTop + 48 + 2;
     EXPECT_EQ(seq::Pixel(left, top), kBlack) << "the box's top-left corner";
-    EXPECT_EQ(seq::Pixel(left + 12, top + 12), kBlack) << "its bottom-right corner";
+    EXPECT_EQ(seq::Pixel(left + 11, top + 11), kBlack) << "its bottom-right corner";
     EXPECT_EQ(seq::Pixel(left + 6, top + 6), kWhite) << "unchecked: the inside is white";
-    EXPECT_EQ(seq::Pixel(left + 13, top + 6), kWhite) << "nothing right of the box before the caption";
+    EXPECT_EQ(seq::Pixel(left + 12, top + 6), kWhite) << "nothing right of the box before the caption";
     EXPECT_GT(seq::CountColor(RECT{122 + 17, kTop + 48, 177, kTop + 63}, kBlack), 20) << "the caption right of the box";
 
     SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
     testhost::Pump();
     EXPECT_EQ(seq::Pixel(left + 6, top + 6), kBlack) << "checked: the tick crosses the centre";
-    EXPECT_EQ(seq::Pixel(left + 3, top + 5), kBlack) << "its short stroke starts left of the centre";
-    EXPECT_EQ(seq::Pixel(left + 9, top + 3), kBlack) << "its long stroke ends up at the right";
+    EXPECT_EQ(seq::Pixel(left + 2, top + 5), kBlack) << "its short stroke starts left of the centre";
+    EXPECT_EQ(seq::Pixel(left + 8, top + 3), kBlack) << "its long stroke ends up at the right";
     EXPECT_EQ(seq::Pixel(left + 2, top + 2), kWhite) << "the corner inside the box stays white";
 
     SendMessageW(check, BM_SETCHECK, BST_UNCHECKED, 0);
@@ -161,7 +161,7 @@ TEST_F(Buttons, ACheckedBoxHasABlackTickAtItsCentre) {
 }
 
 TEST_F(Buttons, APushedCheckBoxDimsItsBox) {
-    const int left = 122, top = kTop + 48 + 1;
+    const int left = 122, top = kTop + 48 + 2;
     testhost::Down(150, kTop + 55);
     EXPECT_EQ(seq::Pixel(left + 2, top + 2), kDimmed) << "the box's background is dimmed while the stylus holds it";
     EXPECT_EQ(seq::Pixel(left, top), kBlack) << "its frame stays black";
@@ -170,8 +170,8 @@ TEST_F(Buttons, APushedCheckBoxDimsItsBox) {
 }
 
 TEST_F(Buttons, ARadioButtonIsARoundCircleWithADotWhenChecked) {
-    // The 12-pixel circle sits one pixel down in the 15-pixel control: screen (125..136, 210..221).
-    const int left = 125, top = kTop + 183 + 1;
+    // The 12-pixel circle sits two pixels down in the 15-pixel control: screen (125..136, 211..222).
+    const int left = 125, top = kTop + 183 + 2;
     EXPECT_EQ(seq::Pixel(left, top + 5), kBlack) << "the circle's left edge at mid-height";
     EXPECT_EQ(seq::Pixel(left + 5, top), kBlack) << "its top edge at mid-width";
     EXPECT_EQ(seq::Pixel(left, top), kWhite) << "its corners are cut away: it is round";
@@ -197,7 +197,7 @@ TEST_F(Buttons, AGroupBoxFramesItsBlankInsideBelowHalfALineWithTheCaptionOnTheLi
     EXPECT_EQ(seq::Pixel(left + 30, top + 70), kWhite) << "the inside is painted white over the parent";
     EXPECT_GT(seq::CountColor(RECT{left + 7, top, left + 45, top + 14}, kBlack), 20) << "the caption's text";
     EXPECT_EQ(seq::Pixel(left - 1, top + 40), seq::kParentColor) << "just outside: the parent";
-    EXPECT_EQ(seq::Pixel(125, kTop + 184 + 5), kBlack) << "the radio button on top of the group box is not painted over";
+    EXPECT_EQ(seq::Pixel(125, kTop + 185 + 5), kBlack) << "the radio button on top of the group box is not painted over";
 }
 
 TEST_F(Buttons, SettingTheTextRepaintsTheCaption) {

@@ -170,14 +170,14 @@ TEST_F(ScrollBars, ArrowsAreFramedSquaresWithBlackTrianglesPointingOutwards) {
     EXPECT_EQ(At(0, 0), kBlack) << "the left arrow's frame";
     EXPECT_EQ(At(19, 19), kBlack);
     EXPECT_EQ(At(3, 3), kWhite) << "its white face";
-    EXPECT_EQ(At(8, 9), kBlack) << "the tip of the left triangle";
-    EXPECT_EQ(At(8, 10), kBlack);
-    EXPECT_EQ(At(8, 8), kWhite) << "the tip is two pixels tall";
-    EXPECT_EQ(At(11, 6), kBlack) << "the triangle's base, eight pixels tall";
-    EXPECT_EQ(At(11, 13), kBlack);
-    EXPECT_EQ(At(11, 5), kWhite);
+    EXPECT_EQ(At(7, 9), kBlack) << "the tip of the left triangle";
+    EXPECT_EQ(At(7, 10), kBlack);
+    EXPECT_EQ(At(7, 8), kWhite) << "the tip is two pixels tall";
+    EXPECT_EQ(At(11, 5), kBlack) << "the triangle's base, ten pixels tall";
+    EXPECT_EQ(At(11, 14), kBlack);
+    EXPECT_EQ(At(11, 4), kWhite);
     EXPECT_EQ(At(223, 9), kBlack) << "the right triangle's tip points right";
-    EXPECT_EQ(At(220, 6), kBlack) << "its base is to the left";
+    EXPECT_EQ(At(219, 5), kBlack) << "its base is to the left";
     EXPECT_EQ(At(223, 6), kWhite);
 }
 
@@ -200,7 +200,7 @@ TEST_F(ScrollBars, TheThumbIsAWhiteFramedSquareOnAGreyTrack) {
 TEST_F(ScrollBars, HeldPartsAreDrawnInverted) {
     testhost::Down(kBarX + 10, kMid);
     EXPECT_EQ(At(3, 3), kBlack) << "a held arrow turns black";
-    EXPECT_EQ(At(8, 9), kWhite) << "with a white triangle";
+    EXPECT_EQ(At(7, 9), kWhite) << "with a white triangle";
     testhost::Up(kBarX + 10, kMid);
     EXPECT_EQ(At(3, 3), kWhite) << "released: white again";
 

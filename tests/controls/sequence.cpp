@@ -41,7 +41,10 @@ std::string CodeName(UINT message, int code) {
 
 std::string Describe(UINT message, int code, int value, DWORD time, const char16_t *text) {
     std::ostringstream s;
-    s << MessageName(message) << " " << CodeName(message, code) << " " << value;
+    if (message == WM_COMMAND)
+        s << "WM_COMMAND id " << value << " notification " << code;
+    else
+        s << MessageName(message) << " " << CodeName(message, code) << " " << value;
     if (time == kAnyTime) s << " @any";
     else s << " @" << time;
     if (text) s << " \"" << Narrow(text) << "\"";
