@@ -4,7 +4,7 @@
 // paint advances the beat, so any repaint moves it on, not only the one a tick asks for.
 #include "app/cadenzo.h"
 
-const WCHAR kWebAddress[] = TEXT("www.cadenzo.net");
+const WCHAR kWebAddress[] = TEXT("www.lyrebay.com");
 
 namespace {
 

@@ -1,6 +1,12 @@
 // Registers the platform's control classes at start-up.
+#include "common.h"
 #include "controls.h"
 
 namespace controls {
-void RegisterClasses() {}
+void RegisterClasses() {
+    RegisterButton();
+    RegisterScrollBar();
+    RegisterComboBox();
+    RegisterStatic();
+}
 }  // namespace controls

@@ -1,0 +1,72 @@
+// Expected message-sequence tables for the control classes.
+//
+// A parent window records what its controls tell it (WM_COMMAND with the notification and the control's
+// identifier, WM_HSCROLL with the code and position, the window text of the control at that moment)
+// together with the clock; a test compares the record with a const table ended by kEnd and sees both
+// side by side when they differ.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace seq {
+
+constexpr DWORD kAnyTime = 0xFFFFFFFF;
+constexpr int kTop = 26;   // the parent's client area starts at this screen row
+
+// One expected message: WM_COMMAND(code = notification, value = identifier), WM_HSCROLL(code = scroll
+// code, value = position), WM_LBUTTONDOWN(code = x, value = y in the parent), WM_ERASEBKGND / WM_PAINT
+// (code = value = 0). `text`, when given, is the sending control's window text at that moment.
+struct Expected {
+    UINT message;
+    int code;
+    int value;
+    DWORD time;
+    const char16_t *text;
+};
+constexpr Expected kEnd = {0, 0, 0, 0, nullptr};   // ends a table
+
+struct Logged {
+    UINT message;
+    int code;
+    int value;
+    DWORD time;
+    std::u16string text;
+};
+
+// Times are milliseconds since the last Clear().
+std::vector<Logged> &Log();
+void Clear();
+::testing::AssertionResult SequenceIs(const Expected *expected);
+
+// The parent: a top-level window over the application area (screen rows 26 to 293), painted in
+// kParentColor. It records the messages above; taps and paints only while asked to.
+constexpr std::uint32_t kParentColor = 0xFFFFC0;   // pale yellow, 0xRRGGBB
+HWND CreateParent();
+void LogTaps(bool on);
+void LogPaints(bool on);
+RECT LastPaintRect();
+// When set, the parent moves a scroll bar as an owner would: a line is 1, a page 10, the thumb codes
+// set the position they carry; everything else keeps it.
+void EchoScrolling(bool on);
+// Called after a WM_COMMAND is recorded (for tests where the parent acts on a notification).
+void OnCommand(std::function<void(WPARAM, LPARAM)> action);
+
+HWND Make(HWND parent, const char16_t *windowClass, const char16_t *text, DWORD style, int x, int y, int width, int height,
+          int id);
+
+// Screen pixels.
+std::uint32_t Pixel(int x, int y);
+// Pixels of a screen rectangle in `color`.
+int CountColor(const RECT &screen, std::uint32_t color);
+// The leftmost/rightmost/top/bottom screen column or row in `screen` holding `color`; -1 when none.
+RECT InkBounds(const RECT &screen, std::uint32_t color);
+// The pixels of a screen rectangle, row by row, for comparing two drawings.
+std::vector<std::uint32_t> Grab(const RECT &screen);
+
+}  // namespace seq
