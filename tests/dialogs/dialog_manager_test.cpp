@@ -358,6 +358,43 @@ TEST_F(Dialogs, AMessageBoxIsModalCentredAndClosedByItsOkButton) {
     EXPECT_TRUE(dialogs_test::WindowsOfClass(u"MessageBox").empty());
 }
 
+// ---- The program with a dialog open ----
+
+std::u16string g_activeTitle;
+
+// Closes the desktop window, as its close button does, from inside the dialog's loop.
+void CALLBACK PushClose(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    WCHAR title[32];
+    GetWindowTextW(GetForegroundWindow(), title, 32);
+    g_activeTitle = title;
+    host::Event e;
+    e.kind = host::Event::Close;
+    e.time = GetTickCount();
+    core::PostInput(e);
+}
+
+TEST_F(Dialogs, ClosingTheProgramWhileAboutIsOpenEndsTheDialogAndThenTheProgram) {
+    DestroyWindow(owner);
+    g_script.owner = nullptr;
+    LoadSettings(core::MainModule());
+    ASSERT_TRUE(InitInstance(core::MainModule(), SW_SHOW));
+    testhost::Pump();
+    HWND main = app.mainWindow, bar = app.menuBar;
+    ASSERT_NE(bar, nullptr);
+    SetTimer(nullptr, 79, 100, PushClose);
+    // Ctrl+A's command; it returns when About's loop has ended.
+    SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 1), 0);
+    EXPECT_EQ(g_activeTitle, u"About Cadenzo") << "About was open when the window was closed";
+    EXPECT_FALSE(IsWindow(main));
+    EXPECT_FALSE(IsWindow(bar)) << "the menu bar went with its window";
+    EXPECT_TRUE(dialogs_test::WindowsOfClass(u"Dialog").empty());
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, UINT(WM_QUIT)) << "the program's own loop ends next";
+    EXPECT_EQ(msg.wParam, 0u);
+}
+
 // ---- The program without its menu bar ----
 
 TEST_F(Dialogs, WithoutItsMenuBarRecordTheProgramTellsAndKeepsTheDefaultSize) {
