@@ -9,6 +9,7 @@
 // greyed item is not chosen; a tap elsewhere closes the pop-up without a command. A plain button posts
 // its own command. While the owner is disabled (a dialog is open) the bar takes no taps.
 // Also LoadMenuW and DestroyMenu over the same menu reader.
+// SHCMBF_EMPTYBAR (no buttons, no record read), SHCMBF_HIDDEN and SHCMBF_HIDESIPBUTTON are honoured.
 // Leaves out: image buttons and bitmaps (a record that asks for one is refused), SHCMBF_COLORBK and
 // SHCMBF_HMENU, menu-bar messages (SHCMBM_*), cascading pop-ups, keyboard navigation of menus, the
 // input panel itself (its button does nothing but show that it was pressed).
@@ -383,7 +384,7 @@ bool ReadMenuBar(HINSTANCE instance, UINT recordId, Bar *bar) {
     res::Bytes image = ModuleResources(instance);
     res::Bytes data;
     res::MenuBar record;
-    if (recordId > 0xFFFF || !res::Find(image, res::Id{true, 10, {}}, res::Id{true, std::uint16_t(recordId), {}}, &data))
+    if (recordId > 0xFFFF || !res::Find(image, res::Ordinal(res::kTypeRcData), res::Ordinal(std::uint16_t(recordId)), &data))
         return false;
     if (!res::ParseMenuBar(data, &record)) return false;
     std::vector<res::MenuItem> menu;
@@ -398,7 +399,7 @@ bool ReadMenuBar(HINSTANCE instance, UINT recordId, Bar *bar) {
         if (button.dropDown) {
             if (!menuRead) {
                 res::Bytes menuData;
-                if (!res::Find(image, res::Id{true, 4, {}}, res::Id{true, record.menuId, {}}, &menuData) ||
+                if (!res::Find(image, res::Ordinal(res::kTypeMenu), res::Ordinal(record.menuId), &menuData) ||
                     !res::ParseMenu(menuData, &menu))
                     return false;
                 menuRead = true;
@@ -437,12 +438,11 @@ BOOL SHCreateMenuBar(SHMENUBARINFO *info) {
     if (!(info->dwFlags & SHCMBF_EMPTYBAR) && !ReadMenuBar(info->hInstRes, info->nToolBarId, bar.get())) return FALSE;
 
     RegisterClasses();
-    DWORD style = WS_POPUP | ((info->dwFlags & SHCMBF_HIDDEN) ? 0 : WS_VISIBLE);
     HWND window = CreateWindowExW(0, kBarClass, u"", WS_POPUP, 0, kBarTop, kScreenW, kBarHeight, owner->handle, nullptr,
                                   nullptr, nullptr);
     if (!window) return FALSE;
     FromHandle(window)->controlData = bar.release();
-    if (style & WS_VISIBLE) ShowWindow(window, SW_SHOWNA);
+    if (!(info->dwFlags & SHCMBF_HIDDEN)) ShowWindow(window, SW_SHOWNA);
     info->hwndMB = window;
     return TRUE;
 }
@@ -459,7 +459,7 @@ HMENU LoadMenuW(HINSTANCE instance, LPCWSTR name) {
     res::Bytes data;
     auto menu = std::make_unique<LoadedMenu>();
     menu->magic = kMenuMagic;
-    if (!res::Find(ModuleResources(instance), res::Id{true, 4, {}}, id, &data) || !res::ParseMenu(data, &menu->items))
+    if (!res::Find(ModuleResources(instance), res::Ordinal(res::kTypeMenu), id, &data) || !res::ParseMenu(data, &menu->items))
         return nullptr;
     g_menus.push_back(std::move(menu));
     return reinterpret_cast<HMENU>(g_menus.back().get());
