@@ -119,14 +119,16 @@ TEST(AudioEngine, ALateSoundStartsWholeAtTheNextBuffer) {
     EXPECT_EQ(started[0].scheduled, frame);
 }
 
-TEST(AudioEngine, BeforeTheDeviceRunsASoundStartsAtTheFirstBuffer) {
+TEST(AudioEngine, BeforeTheDeviceRunsASoundWaitsForItsPlaceInTheFirstBuffers) {
     Stream stream;
     Ramp click(100, 0.7f);
-    EXPECT_EQ(stream.engine.Play(1025, &click, 0, 0), -1);
-    stream.RunUntil(0);
-    EXPECT_EQ(stream.out[0], click[0]);
-    EXPECT_EQ(stream.out[99], click[99]);
-    EXPECT_EQ(stream.out[100], 0.0f);
+    // 50 ms after the device starts, less the buffer ahead of the one heard.
+    EXPECT_EQ(stream.engine.Play(1025, &click, 0, 0), 1920);
+    stream.RunUntil(100 * kMs);
+    EXPECT_TRUE(Silent(stream.out, 0, 1920));
+    EXPECT_EQ(stream.out[1920], click[0]);
+    EXPECT_EQ(stream.out[2019], click[99]);
+    EXPECT_EQ(stream.out[2020], 0.0f);
 }
 
 TEST(AudioEngine, ClicksAtWholeMillisecondsAreExactlyThatManyFramesApart) {

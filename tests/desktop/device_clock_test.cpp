@@ -19,6 +19,7 @@ constexpr std::int64_t kLatency = 50 * kMs;
 // A simulated device: callback k asks for frames from kBuffer * k and begins at its ideal time
 // (by the device's true rate) plus a wake-up delay; it may stall for a while at one moment.
 struct Device {
+    double spread = sdlhost::DeviceClock::kCrystalSpread;
     double trueRate = kRate;
     double jitterMs = 0.3;
     std::int64_t stallAtNs = -1, stallNs = 0;
@@ -45,7 +46,7 @@ struct Result {
 // Plays `count` sounds every `intervalMs`, the first at `firstMs`; each is scheduled when the
 // main loop reaches it, `loopLateMs` after its message time.
 Result Simulate(Device &device, int firstMs, int intervalMs, int count, double loopLateMs = 1.0) {
-    sdlhost::DeviceClock clock(kRate, kBuffer);
+    sdlhost::DeviceClock clock(kRate, kBuffer, device.spread);
     Result result;
     std::int64_t pendingT = device.TimeNs(0);
     for (int i = 0; i < count; ++i) {
@@ -79,15 +80,27 @@ double WorstInterval(const Result &result, double trueRate, int intervalMs, std:
     return worst;
 }
 
-TEST(DeviceClock, NothingToScheduleWithBeforeTheFirstCallback) {
+TEST(DeviceClock, BeforeTheDeviceStartsSoundsKeepTheirSpacingAndPlayWhenItDoes) {
+    // A sound server may take two seconds to ask for the first buffer.
     sdlhost::DeviceClock clock(kRate, kBuffer);
+    std::int64_t first = 0, second = 0, third = 0;
+    ASSERT_TRUE(clock.FrameAt(1000 * kMs + kLatency, 1000 * kMs, &first));
+    ASSERT_TRUE(clock.FrameAt(1250 * kMs + kLatency, 1250 * kMs, &second));
+    EXPECT_EQ(first, 2400 - kBuffer) << "heard a latency after now, counted from the first frame";
+    EXPECT_EQ(second - first, 12000);
+    // The device starts at 1.9 s and runs; the next sound is placed by it, ahead of its frames.
     std::int64_t frame = 0;
-    EXPECT_FALSE(clock.FrameAt(kLatency, 0, &frame));
+    for (std::int64_t t = 1900 * kMs; t <= 2000 * kMs; t += 10 * kMs, frame += kBuffer)
+        clock.AddCallback(t, frame);
+    ASSERT_TRUE(clock.FrameAt(2000 * kMs + kLatency, 2001 * kMs, &third));
+    EXPECT_GE(third, frame);
+    EXPECT_NEAR(double(third), double(frame - kBuffer) + 0.050 * kRate - kBuffer, 60.0);
 }
 
 TEST(DeviceClock, AFastDeviceClockIsMeasuredAndFollowedToTheFrame) {
     // The disk driver's clock runs about half a percent off; a minute of 240 beats a minute.
     Device device;
+    device.spread = sdlhost::DeviceClock::kTimerSpread;
     device.trueRate = kRate * 1.006;
     Result result = Simulate(device, 1000, 250, 240);
     EXPECT_EQ(result.late, 0);

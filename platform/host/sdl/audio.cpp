@@ -8,7 +8,9 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "audio_engine.h"
 #include "host.h"
@@ -51,7 +53,28 @@ void Callback(void *user, Uint8 *stream, int length) {
     }
 }
 
+// Drivers that pace themselves by sleeping run up to a few percent off their nominal rate.
+double Spread() {
+    const char *driver = SDL_GetCurrentAudioDriver();
+    std::string name = driver ? driver : "";
+    return name == "disk" || name == "dummy" ? DeviceClock::kTimerSpread : DeviceClock::kCrystalSpread;
+}
+
+// Tuning knobs for trying other devices: CADENZO_AUDIO_BUFFER (frames), CADENZO_LATENCY (ms).
+int EnvNumber(const char *name, int fallback, int low, int high) {
+    const char *text = std::getenv(name);
+    if (!text || !*text)
+        return fallback;
+    char *end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    return *end == '\0' && value >= low && value <= high ? int(value) : fallback;
+}
+
+int BufferFrames() { return EnvNumber("CADENZO_AUDIO_BUFFER", kBufferFrames, 64, kMaxChunk); }
+
 }  // namespace
+
+int LatencyMs() { return EnvNumber("CADENZO_LATENCY", kLatencyMs, 10, 1000); }
 
 bool OpenAudio() {
     if (device.id)
@@ -67,12 +90,12 @@ bool OpenAudio() {
     want.freq = 48000;
     want.format = AUDIO_F32SYS;
     want.channels = 1;
-    want.samples = kBufferFrames;
+    want.samples = Uint16(BufferFrames());
     want.callback = Callback;
     SDL_AudioSpec have{};
     // The engine is made before the device so the callback always has one; its rate is fixed up
     // below if the device grants another.
-    auto engine = std::make_unique<AudioEngine>(want.freq, kBufferFrames, kLatencyMs);
+    auto engine = std::make_unique<AudioEngine>(want.freq, want.samples, LatencyMs(), Spread());
     want.userdata = engine.get();
     SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have,
                                                SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
@@ -87,10 +110,11 @@ bool OpenAudio() {
             return false;
         }
         // Open again with what the device gave, so the engine knows its rate from the start.
-        engine = std::make_unique<AudioEngine>(have.freq, have.samples > 0 ? have.samples : kBufferFrames, kLatencyMs);
+        engine = std::make_unique<AudioEngine>(have.freq, have.samples > 0 ? have.samples : want.samples, LatencyMs(),
+                                               Spread());
         want.freq = have.freq;
         want.channels = have.channels;
-        want.samples = have.samples > 0 ? have.samples : kBufferFrames;
+        want.samples = have.samples > 0 ? have.samples : want.samples;
         want.userdata = engine.get();
         id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (!id) {
@@ -103,10 +127,12 @@ bool OpenAudio() {
     device.sounds = std::make_unique<SoundCache>(have.freq);
     device.engine = std::move(engine);
     Trace("audio-open %s %d %d %d %d", SDL_GetCurrentAudioDriver(), have.freq, have.channels, int(have.samples),
-          kLatencyMs);
+          LatencyMs());
     SDL_PauseAudioDevice(id, 0);
     return true;
 }
+
+int AudioRate() { return device.engine ? device.engine->Rate() : 0; }
 
 void CloseAudio() {
     if (device.id)
@@ -162,5 +188,6 @@ void host::PlaySound(int id, const std::int16_t *samples, std::size_t count, int
             return;
     }
     std::int64_t frame = device.engine->Play(id, sound, MessageTimeNs(messageTime), NowNs());
-    Trace("sound %d %u %lld", id, messageTime, (long long)frame);
+    Trace("sound %d %u %lld %.2f %d", id, messageTime, (long long)frame, device.engine->Clock().MeasuredRate(),
+          device.engine->Clock().Restarts());
 }

@@ -5,9 +5,9 @@
 
 namespace sdlhost {
 
-AudioEngine::AudioEngine(int rate, int bufferFrames, int latencyMs)
+AudioEngine::AudioEngine(int rate, int bufferFrames, int latencyMs, double rateSpread)
     : rate_(rate), bufferFrames_(bufferFrames), latencyNs_(std::int64_t(latencyMs) * 1000000),
-      clock_(rate, bufferFrames) {}
+      clock_(rate, bufferFrames, rateSpread) {}
 
 void AudioEngine::DrainPoints() {
     int count;

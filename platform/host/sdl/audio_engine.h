@@ -18,12 +18,11 @@ namespace sdlhost {
 
 class AudioEngine {
 public:
-    AudioEngine(int rate, int bufferFrames, int latencyMs);
+    AudioEngine(int rate, int bufferFrames, int latencyMs, double rateSpread = DeviceClock::kCrystalSpread);
 
     // Main thread. Start `sound` (mono floats at the device rate, kept alive by the caller until the
     // engine is gone) so its first frame is heard at messageNs + the latency; nullptr stops the
-    // sound playing at that moment. Returns the frame chosen, or -1 when the device has not run
-    // yet (the sound then starts at the next callback).
+    // sound playing at that moment. Returns the frame chosen (-1: as soon as possible).
     std::int64_t Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs);
 
     // Main thread: a sound the callback started, for traces.

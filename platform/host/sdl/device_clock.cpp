@@ -11,24 +11,24 @@ namespace {
 // Older callbacks count less: their weight halves in about 20 s, so the fit follows a device clock
 // whose rate wanders slowly, while a few milliseconds of callback jitter average out.
 constexpr double kForgetSeconds = 30.0;
-// How far a device's rate is expected to be from its nominal one (a fraction): the measured rate
-// leans on the nominal one until the callbacks, given their scatter, say better.
-constexpr double kRateSpread = 0.0002;
 // The least scatter assumed of callback times (seconds), so a few early callbacks that happen to
 // line up do not pass for a precise measure.
 constexpr double kMinScatterSeconds = 0.00002;
 // A callback this far off the fit means the device stalled, was starved or ran in a burst: the
 // frames no longer follow the old line, so the fit starts again from that callback.
 constexpr double kGapSeconds = 0.030;
+// No callback for this long when a sound is scheduled: the device has not started yet or stalls.
 // The schedule line is steered towards the fit, closing a gap in about this time (so the spacing of
 // a run of sounds changes by a fraction of a frame), and redrawn from the fit when far off.
 constexpr double kSteerSeconds = 5.0;
+constexpr double kStallSeconds = 0.060;
 constexpr double kRedrawSeconds = 0.015;
 
 }  // namespace
 
-DeviceClock::DeviceClock(double nominalRate, int bufferFrames)
-    : nominal_(nominalRate > 0 ? nominalRate : 48000.0), buffer_(std::max(bufferFrames, 1)) {}
+DeviceClock::DeviceClock(double nominalRate, int bufferFrames, double rateSpread)
+    : nominal_(nominalRate > 0 ? nominalRate : 48000.0), buffer_(std::max(bufferFrames, 1)),
+      spread_(std::clamp(rateSpread, 1e-6, 0.1)) {}
 
 void DeviceClock::Restart(std::int64_t timeNs, std::int64_t frame) {
     originT_ = timeNs;
@@ -52,7 +52,7 @@ double DeviceClock::FitRate() const {
     double scatter = std::max(cyy_ - cxy_ * cxy_ / cxx_, 0.0) / (weight_ - 2);
     double minScatter = kMinScatterSeconds * nominal_;
     scatter = std::max(scatter, minScatter * minScatter);
-    double spread = kRateSpread * nominal_;
+    double spread = spread_ * nominal_;
     double prior = scatter / (spread * spread);
     double rate = (cxy_ + prior * nominal_) / (cxx_ + prior);
     return std::clamp(rate, nominal_ * 0.8, nominal_ * 1.25);
@@ -67,6 +67,12 @@ double DeviceClock::MeasuredRate() const { return FitRate(); }
 
 void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
     if (!any_) {
+        Restart(timeNs, frame);
+        return;
+    }
+    if (provisional_) {
+        // The device runs (again): measure it afresh.
+        provisional_ = false;
         Restart(timeNs, frame);
         return;
     }
@@ -97,8 +103,13 @@ void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
 }
 
 bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame) {
-    if (!any_)
-        return false;
+    if (!provisional_ && (!any_ || double(nowNs - lastT_) * 1e-9 > kStallSeconds)) {
+        // The device has not started or has stopped asking: guess it goes on from now. Sounds
+        // scheduled meanwhile keep their spacing and start when it does.
+        std::int64_t next = any_ ? lastF_ + buffer_ : 0;
+        Restart(nowNs, next);
+        provisional_ = true;
+    }
     double fitNow = FitAt(nowNs);
     double rate = FitRate();
     if (!locked_ || lockEpoch_ != epoch_) {

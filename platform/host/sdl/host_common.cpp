@@ -133,6 +133,10 @@ bool Open(const Options &options, std::string *error) {
     userEventType = SDL_RegisterEvents(1);
     if (userEventType == std::uint32_t(-1))
         userEventType = 0;
+    // The audio device first: a sound server may take a second or two to start asking for sound,
+    // time better spent while the window and the program start.
+    if (options.audio)
+        OpenAudio();
     if (options.video) {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             *error = std::string("no display found (") + SDL_GetError() + ")";
@@ -146,8 +150,6 @@ bool Open(const Options &options, std::string *error) {
         }
     }
     StartWatcher();
-    if (options.audio)
-        OpenAudio();
     return true;
 }
 

@@ -21,9 +21,11 @@ void Close();
 
 // Sounds are heard and frames seen this long after the message that made them: above two audio
 // buffers plus the main loop's own lateness, small enough that a tap feels immediate.
-constexpr int kLatencyMs = 50;
-// Frames per audio callback: 10 ms at 48 kHz.
-constexpr int kBufferFrames = 480;
+constexpr int kLatencyMs = 60;
+int LatencyMs();   // kLatencyMs unless CADENZO_LATENCY says otherwise
+// Frames per audio callback: 20 ms at 48 kHz. A sound server asked for 10 ms buffers runs dry now
+// and then on a busy machine (a click torn, the callbacks' rate off while it grows its buffer).
+constexpr int kBufferFrames = 960;
 
 // ---- Clock ------------------------------------------------------------------------------------
 // Nanoseconds of the monotonic clock since the host started; Now() is this in whole milliseconds.
@@ -50,6 +52,7 @@ void RedrawWindow();
 
 bool OpenAudio();
 void CloseAudio();
+int AudioRate();   // the device's frames per second, 0 when silent
 void AudioDeviceRemoved(std::uint32_t device);
 void TraceAudio();   // reports of sounds the audio thread started
 

@@ -263,7 +263,7 @@ void host::Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
     using namespace sdlhost;
     if (!screen.window || !pixels)
         return;
-    std::int64_t due = MessageTimeNs(messageTime) + std::int64_t(kLatencyMs) * 1000000;
+    std::int64_t due = MessageTimeNs(messageTime) + std::int64_t(LatencyMs()) * 1000000;
     int slot = -1;
     for (int i = 0; i < kFrameSlots; ++i) {
         if (!screen.slotUsed[i]) {
