@@ -72,6 +72,10 @@ void SetTitle(const std::u16string &title);
 }  // namespace host
 
 namespace host {
+// Something the platform did that a person would notice, for traces: "messagebox CAPTION | TEXT".
+// Headless: a trace line stamped with the clock; SDL: printed when CADENZO_TRACE is set.
+void Log(const std::string &event);
+
 // Minutes since local midnight, for the navigation bar's clock. Headless: a fixed morning hour plus the
 // virtual clock, so screenshots are repeatable.
 int LocalMinutesOfDay();

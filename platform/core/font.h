@@ -24,10 +24,20 @@ struct Metrics {
 };
 
 // Loads the fonts once; false when no usable font file was found (text then draws nothing).
+// Measure, Draw and GetMetrics call it themselves when it has not run yet.
 bool Init();
-// The family name of the font file in use (for tests that pin the font).
+// Drops the loaded fonts and every cached glyph, then chooses again: `family`, else DejaVu Sans
+// Condensed, else any sans-serif. Init does this once with "Tahoma"; tests use it to exercise
+// the fallback.
+bool Reload(const char *family);
+// The family name of the font in use (for tests that pin the font); "" when there is none.
 const char *FamilyName();
+// True when bold at this height is the regular face drawn twice, one pixel apart: there is no
+// bold file, or its glyphs at this height are no heavier than the regular ones.
+bool SyntheticBold(int pixelHeight);
 
+// Without a font the metrics are still positive (height = ascent = pixelHeight, average width
+// half of it) so that callers dividing by them stay safe.
 Metrics GetMetrics(const Spec &spec);
 // Advance width in pixels of `count` UTF-16 units.
 int Measure(const Spec &spec, const char16_t *text, int count);

@@ -2,7 +2,8 @@
 //
 // Implements: walking the .res entries, finding an entry by type and name (numeric or string,
 // string names compared case-insensitively), language 1033 preferred; string tables; accelerator
-// tables; DIB bitmaps; icon groups; menu templates; the WAVE file format.
+// tables; DIB bitmaps; icon groups; menu templates; the WAVE file format; dialog templates;
+// the shell's menu-bar record.
 // Leaves out: resource updating, languages other than a preference for 1033.
 //
 // Every length and offset is checked against the image: a malformed image or item is "not found".
@@ -11,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace res {
@@ -27,6 +29,22 @@ struct Id {
     std::uint16_t ordinal = 0;
     std::u16string name;
 };
+inline Id Ordinal(std::uint16_t ordinal) { return Id{true, ordinal, {}}; }
+inline Id Named(std::u16string name) { return Id{false, 0, std::move(name)}; }
+
+// Resource types by their ordinals.
+constexpr std::uint16_t kTypeIcon = 3, kTypeBitmap = 2, kTypeMenu = 4, kTypeDialog = 5, kTypeString = 6,
+                        kTypeAccelerator = 9, kTypeRcData = 10, kTypeGroupIcon = 14;
+
+// One entry of the image, as stored.
+struct Entry {
+    Id type, name;
+    std::uint16_t language = 0;
+    Bytes data;
+};
+// All entries in order (the empty marker entry that opens a .res image left out).
+// Returns false when the image is malformed.
+bool ListEntries(Bytes image, std::vector<Entry> *out);
 
 // Finds the data of the entry (type, name); language 1033 is preferred when several match.
 // Returns false when absent or when the image is malformed.

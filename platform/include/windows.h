@@ -362,6 +362,12 @@ LRESULT CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, 
 DWORD GetTickCount();
 LONG GetMessageTime();
 
+// ---- Scroll bars ---------------------------------------------------------------------------------
+int SetScrollPos(HWND window, int bar, int position, BOOL redraw);
+int GetScrollPos(HWND window, int bar);
+BOOL SetScrollRange(HWND window, int bar, int minimum, int maximum, BOOL redraw);
+BOOL GetScrollRange(HWND window, int bar, int *minimum, int *maximum);
+
 // ---- Timers -----------------------------------------------------------------------------------
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc);
 BOOL KillTimer(HWND window, UINT_PTR id);

@@ -1,0 +1,7 @@
+// The platform's control classes: "button", "scrollbar", "combobox", "static".
+#pragma once
+
+namespace controls {
+// Registers every control class; called once by the platform's start-up.
+void RegisterClasses();
+}  // namespace controls

@@ -1,0 +1,129 @@
+// The core's internal records, shared by its modules and by the platform's controls.
+//
+// Windows live in a handle table (a stale handle is detected, never dereferenced). Every window has
+// only a client area (the handheld draws no frames or captions: a dialog's caption is shown in the
+// navigation bar), so a window's rectangle is its client rectangle. The screen is one 240 x 320
+// framebuffer; a map from each pixel to the window that owns it gives clipping (every window clips
+// its children and the windows above it) and tells which windows an uncovered area belongs to.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "resfile.h"
+
+namespace core {
+
+constexpr int kScreenW = host::kScreenWidth;
+constexpr int kScreenH = host::kScreenHeight;
+constexpr int kMaxWindows = 512;        // live windows at once
+constexpr int kMaxUpdateRects = 16;     // update-region rectangles before they merge into their union
+constexpr int kMaxPostedMessages = 4096;
+constexpr int kMaxTimers = 64;
+
+// Class flags the platform uses for its own windows.
+constexpr unsigned kClassNoActivate = 1;   // never becomes the active window (bars, pop-up lists, menus)
+
+struct WindowClass {
+    std::u16string name;
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    HICON icon = nullptr;
+    HBRUSH background = nullptr;
+    unsigned platformFlags = 0;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    const WindowClass *cls = nullptr;
+    WNDPROC proc = nullptr;
+    Window *parent = nullptr;             // children only
+    Window *owner = nullptr;              // owned top-level windows (dialogs, pop-ups)
+    std::vector<Window *> children;       // front = top of the z-order
+    DWORD style = 0, exStyle = 0;
+    int id = 0;
+    RECT rect{};                          // in the parent's client coordinates; screen for top-level
+    std::u16string text;
+    HINSTANCE instance = nullptr;
+    std::vector<RECT> update;             // client coordinates
+    bool erase = false;
+    bool enabled = true;
+    bool destroying = false;
+    LRESULT userData = 0;
+    std::array<LRESULT, 3> dialogLongs{}; // DWL_MSGRESULT, DWL_DLGPROC, DWL_USER
+    void *controlData = nullptr;          // a control's own state, owned by its window procedure
+    bool remote = false;                  // stands for the main window of another running copy
+    bool okButton = false;                // the navigation bar shows "ok" for it (sends IDOK)
+};
+
+// ---- Windows (window.cpp) ----
+Window *FromHandle(HWND handle);          // null for a stale or foreign handle
+RECT ScreenRect(const Window *w);
+bool IsVisible(const Window *w);          // visible itself and all its ancestors
+Window *TopLevelOf(Window *w);
+Window *MainWindow();                     // the program's first unowned top-level window
+Window *ActiveWindow();
+void Activate(Window *w);
+const std::vector<Window *> &TopLevels(); // front = top
+// Registers a class for the platform's own windows (controls, bars, dialogs).
+ATOM RegisterPlatformClass(const WNDCLASSW &wc, unsigned platformFlags);
+// Hit testing: the deepest enabled window under a screen point that does not answer HTTRANSPARENT.
+Window *WindowFromScreenPoint(int x, int y);
+void DestroyAllWindows();                 // platform shutdown
+
+// ---- Screen (window.cpp) ----
+std::uint32_t *Framebuffer();             // 240 x 320, 0x00RRGGBB
+const std::uint16_t *OwnerMap();          // per pixel: handle slot of the owning window, 0 = none
+int SlotOf(const Window *w);
+void LayoutChanged();                     // recompute the owner map; invalidate what became uncovered
+void MarkScreenDirty();
+bool TakeScreenDirty();
+
+// ---- Messages (message.cpp) ----
+std::uint32_t CurrentMessageTime();       // the time of the message being handled
+void PostInput(const host::Event &event); // for tests and hosts that push events directly
+void KillWindowTimers(HWND handle);
+bool IsKeyDown(int virtualKey);
+
+// ---- Painting (paint.cpp) ----
+void AddUpdateRect(Window *w, const RECT &clientRect, bool erase);
+inline COLORREF ToColorRef(std::uint32_t rgb) { return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16); }
+inline std::uint32_t ToRgb(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
+int LiveGdiObjects();                     // created and not yet deleted; stock objects not counted
+// A bitmap object from decoded pixels (for icons drawn by controls).
+HBITMAP CreateBitmapFromImage(const res::Image &image);
+// The system font (12 px) or its bold face at a pixel height, as stock font objects for SelectObject.
+HFONT SystemFont(bool bold = false, int pixelHeight = 12);
+// Fills a rectangle (DC coordinates, right and bottom excluded) with a colour, through the DC's clip.
+void FillSolid(HDC dc, const RECT &rect, COLORREF color);
+
+// ---- Module and resources (module.cpp) ----
+struct Module {
+    std::uint32_t magic;
+    res::Bytes image;
+};
+Module *ModuleFromHandle(HMODULE module);
+HINSTANCE MainModule();
+res::Bytes ModuleResources(HMODULE module);
+// Icons are kept decoded; an HICON points at one of these.
+struct Icon {
+    std::uint32_t magic;
+    res::Image image;
+};
+Icon *IconFromHandle(HICON icon);
+
+// ---- Text conversion (files.cpp) ----
+std::string ToUtf8(const std::u16string &s);
+std::u16string FromUtf8(const std::string &s);
+
+// ---- Shell (shell.cpp) ----
+void CreateScreenFurniture();             // navigation bar and bottom bar
+void ActiveWindowChanged();               // the navigation bar shows the active window's title and "ok"
+
+}  // namespace core

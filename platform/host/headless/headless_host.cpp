@@ -1,0 +1,248 @@
+// The headless host.
+//
+// Implements the host seam with a virtual clock that moves only inside WaitEvent, input from a script,
+// the screen kept as the last presented frame (written as PNG or probed by pixel), sounds and started
+// processes written to a trace, and the output stream rendered to a WAVE file on request.
+// Other running copies do not exist here: ClaimOrFind always finds none.
+#include <png.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+
+#include "core/startup.h"
+#include "headless.h"
+#include "host.h"
+
+namespace headless {
+namespace {
+
+struct PlayedSound {
+    std::uint32_t time;
+    int id;
+    const std::int16_t *samples;
+    std::size_t count;
+    int rate;
+};
+
+Config g_config;
+std::uint32_t g_now = 0;
+std::uint32_t g_waitUntil = 0;
+bool g_waiting = false;
+std::size_t g_next = 0;
+std::deque<host::Event> g_pending;
+const std::uint32_t *g_frame = nullptr;
+std::vector<PlayedSound> g_sounds;
+
+void Trace(std::uint32_t time, const std::string &what) {
+    std::fprintf(g_config.trace, "%u %s\n", time, what.c_str());
+    std::fflush(g_config.trace);
+}
+
+void WriteLe(std::FILE *f, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) std::fputc(int((v >> (8 * i)) & 0xFF), f);
+}
+
+// The output stream as the device would play it: 11025 Hz mono, each sound from its start until it
+// ends or the next sound starts.
+void WriteWav() {
+    if (g_config.wavPath.empty()) return;
+    const int rate = 11025;
+    std::vector<std::int16_t> out;
+    for (std::size_t i = 0; i < g_sounds.size(); ++i) {
+        const PlayedSound &s = g_sounds[i];
+        std::size_t start = (std::uint64_t(s.time) * rate + 500) / 1000;
+        std::size_t end = start + (s.samples ? s.count : 0);
+        if (i + 1 < g_sounds.size()) end = std::min(end, std::size_t((std::uint64_t(g_sounds[i + 1].time) * rate + 500) / 1000));
+        if (out.size() < end) out.resize(end, 0);
+        for (std::size_t k = start; k < end; ++k) out[k] = s.samples[k - start];
+    }
+    std::FILE *f = std::fopen(g_config.wavPath.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "cadenzo-sim: cannot write %s\n", g_config.wavPath.c_str());
+        return;
+    }
+    std::uint32_t dataBytes = std::uint32_t(out.size() * 2);
+    std::fwrite("RIFF", 1, 4, f);
+    WriteLe(f, 36 + dataBytes, 4);
+    std::fwrite("WAVEfmt ", 1, 8, f);
+    WriteLe(f, 16, 4);
+    WriteLe(f, 1, 2);
+    WriteLe(f, 1, 2);
+    WriteLe(f, rate, 4);
+    WriteLe(f, rate * 2, 4);
+    WriteLe(f, 2, 2);
+    WriteLe(f, 16, 2);
+    std::fwrite("data", 1, 4, f);
+    WriteLe(f, dataBytes, 4);
+    for (std::int16_t v : out) WriteLe(f, std::uint16_t(v), 2);
+    std::fclose(f);
+}
+
+bool WritePng(const std::string &path, const std::uint32_t *pixels) {
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, host::kScreenWidth, host::kScreenHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<png_byte> row(host::kScreenWidth * 3);
+    for (int y = 0; y < host::kScreenHeight; ++y) {
+        for (int x = 0; x < host::kScreenWidth; ++x) {
+            std::uint32_t p = pixels ? pixels[y * host::kScreenWidth + x] : 0;
+            row[x * 3] = png_byte(p >> 16);
+            row[x * 3 + 1] = png_byte(p >> 8);
+            row[x * 3 + 2] = png_byte(p);
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    return true;
+}
+
+[[noreturn]] void EndOfScript() {
+    Trace(g_now, "end");
+    WriteWav();
+    std::fflush(nullptr);
+    _exit(0);
+}
+
+void Execute(const Command &c) {
+    host::Event e;
+    e.time = g_now;
+    switch (c.kind) {
+    case Command::Wait:
+        g_waitUntil = g_now + std::uint32_t(c.a);
+        g_waiting = true;
+        break;
+    case Command::Tap:
+    case Command::Down:
+    case Command::Move:
+    case Command::Up:
+        e.x = c.a;
+        e.y = c.b;
+        if (c.kind == Command::Tap || c.kind == Command::Down) {
+            e.kind = host::Event::StylusDown;
+            g_pending.push_back(e);
+        }
+        if (c.kind == Command::Move) {
+            e.kind = host::Event::StylusMove;
+            g_pending.push_back(e);
+        }
+        if (c.kind == Command::Tap || c.kind == Command::Up) {
+            e.kind = host::Event::StylusUp;
+            g_pending.push_back(e);
+        }
+        break;
+    case Command::Key:
+        e.key = c.key;
+        e.ctrl = c.ctrl;
+        e.shift = c.shift;
+        e.alt = c.alt;
+        e.kind = host::Event::KeyDown;
+        g_pending.push_back(e);
+        e.kind = host::Event::KeyUp;
+        g_pending.push_back(e);
+        break;
+    case Command::Shot:
+        if (!WritePng(c.file, g_frame)) std::fprintf(stderr, "cadenzo-sim: line %d: cannot write %s\n", c.line, c.file.c_str());
+        break;
+    case Command::Probe: {
+        std::uint32_t p = g_frame && c.a >= 0 && c.b >= 0 && c.a < host::kScreenWidth && c.b < host::kScreenHeight
+                              ? g_frame[c.b * host::kScreenWidth + c.a] & 0xFFFFFF
+                              : 0;
+        char text[64];
+        std::snprintf(text, sizeof text, "probe %d %d %06X", c.a, c.b, p);
+        Trace(g_now, text);
+        break;
+    }
+    }
+}
+
+}  // namespace
+
+int Run(const Config &config) {
+    g_config = config;
+    g_now = 0;
+    g_next = 0;
+    g_waiting = false;
+    g_pending.clear();
+    g_sounds.clear();
+    int code = platform::Run(0, nullptr);
+    Trace(g_now, "exit " + std::to_string(code));
+    WriteWav();
+    return code;
+}
+
+}  // namespace headless
+
+using namespace headless;
+
+namespace host {
+
+std::uint32_t Now() { return g_now; }
+
+bool WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
+    while (true) {
+        if (!g_pending.empty()) {
+            *out = g_pending.front();
+            g_pending.pop_front();
+            return true;
+        }
+        if (hasDeadline && std::int32_t(deadline - g_now) <= 0) return false;
+        if (g_waiting) {
+            // A timer due before the wait ends fires first, at its own time.
+            if (hasDeadline && std::int32_t(deadline - g_waitUntil) <= 0) {
+                g_now = deadline;
+                return false;
+            }
+            g_now = g_waitUntil;
+            g_waiting = false;
+            continue;
+        }
+        if (g_next >= g_config.script.size()) EndOfScript();
+        Execute(g_config.script[g_next++]);
+    }
+}
+
+void Present(const std::uint32_t *pixels, std::uint32_t) { g_frame = pixels; }
+
+void PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate, std::uint32_t messageTime) {
+    if (!samples) {
+        g_sounds.push_back(PlayedSound{messageTime, 0, nullptr, 0, rate});
+        return;
+    }
+    g_sounds.push_back(PlayedSound{messageTime, id, samples, count, rate});
+    Trace(messageTime, "sound " + std::to_string(id));
+}
+
+bool StartProcess(const std::u16string &application, const std::u16string &commandLine) {
+    auto narrow = [](const std::u16string &s) {
+        std::string out;
+        for (char16_t c : s) out.push_back(c < 0x80 ? char(c) : '?');
+        return out;
+    };
+    Trace(g_now, "process " + narrow(application) + " " + narrow(commandLine));
+    return true;
+}
+
+std::string ModulePath() { return g_config.directory + "/cadenzo"; }
+
+bool ClaimOrFind(const std::u16string &, const std::u16string &) { return false; }
+bool AskOtherToForeground(const std::u16string &, const std::u16string &) { return false; }
+void RaiseWindow() { Trace(g_now, "foreground"); }
+void SetTitle(const std::u16string &) {}
+void Log(const std::string &event) { Trace(g_now, event); }
+int LocalMinutesOfDay() { return 9 * 60 + int(g_now / 60000); }
+
+}  // namespace host

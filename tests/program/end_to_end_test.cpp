@@ -1,0 +1,80 @@
+// The whole program through the simulator: real taps and keys through the message loop and its
+// accelerators, the screen as probed pixels, and the output stream as the device would play it.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+
+#include "sim_runner.h"
+
+namespace {
+
+// Reads the samples of a mono 16-bit WAVE file written by the simulator (its own canonical layout).
+std::vector<std::int16_t> ReadSamples(const std::string &path, int *rate) {
+    std::vector<unsigned char> bytes = sim::ReadBytes(path);
+    std::vector<std::int16_t> samples;
+    if (bytes.size() < 44) return samples;
+    *rate = bytes[24] | (bytes[25] << 8) | (bytes[26] << 16) | (bytes[27] << 24);
+    for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) samples.push_back(std::int16_t(bytes[i] | (bytes[i + 1] << 8)));
+    return samples;
+}
+
+TEST(EndToEnd, StartTapClicksOnTheBeatAndTheBarsFlash) {
+    std::string dir = sim::MakeDir();
+    sim::WriteBytes(dir + "/Cadenzo.ini", {30, 0, 1, 0, 3, 1, 1});   // 60 beats per minute, 4/4
+    sim::Result r = sim::Run("tap 61 88\nwait 1000\nprobe 6 29\nwait 1000\nprobe 6 29\nwait 1000\nprobe 6 107\n"
+                             "tap 61 88\nprobe 6 276\nkey ctrl+q\n",
+                             dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.Sounds(), (std::vector<std::pair<std::uint32_t, int>>{{1000, 1025}, {2000, 1027}, {3000, 1026}}));
+    EXPECT_EQ(r.ProbeAt(1000, 6, 29), "400000") << "beat 1: very dark red";
+    EXPECT_EQ(r.ProbeAt(2000, 6, 29), "0000C0") << "beat 2: blue";
+    EXPECT_EQ(r.ProbeAt(3000, 6, 107), "C00000") << "beat 3: red";
+    EXPECT_EQ(r.ProbeAt(3000, 6, 276), "0000C0") << "stopped: blue again";
+    EXPECT_TRUE(r.Has("3000 exit 0"));
+    EXPECT_EQ(sim::ReadBytes(dir + "/Cadenzo.ini"), (std::vector<unsigned char>{30, 0, 1, 0, 3, 1, 1}));
+}
+
+TEST(EndToEnd, AcceleratorsNeedCtrlAndReachTheWindowAfterAControlWasTapped) {
+    sim::Result r = sim::Run("tap 140 81\nkey q\nkey a\nwait 100\nkey ctrl+q\n");
+    EXPECT_TRUE(r.Has("100 exit 0")) << "Q alone is no command; Ctrl+Q exits after the Sound box was tapped";
+}
+
+TEST(EndToEnd, TheHelpKeyStartsTheHelpViewer) {
+    sim::Result r = sim::Run("key f1\nkey ctrl+q\n");
+    EXPECT_TRUE(r.Has("0 process peghelp.exe file:Cadenzo.htm#Main_Contents"));
+}
+
+TEST(EndToEnd, EachSoundPlaysToItsEndUnlessALaterSoundStarts) {
+    std::string dir = sim::MakeDir();
+    sim::WriteBytes(dir + "/Cadenzo.ini", {210, 0, 3, 0, 0, 1, 1});   // 240 beats per minute, repeat 3x
+    std::string wav = dir + "/out.wav";
+    // A note, cut by the metronome's first click; then a lone note that rings to its end.
+    sim::Result r = sim::Run("tap 31 139\nwait 100\ntap 61 88\nwait 300\ntap 61 88\nwait 3500\nkey ctrl+q\n", dir,
+                             "--wav '" + wav + "' ");
+    ASSERT_EQ(r.status, 0) << r.errors;
+    std::string sounds = dir + "/sounds";
+    ASSERT_EQ(std::system(("mkdir -p '" + sounds + "' && '" CADENZO_SIM "' --export-sounds '" + sounds + "'").c_str()), 0);
+    int rate = 0;
+    std::vector<std::int16_t> out = ReadSamples(wav, &rate);
+    ASSERT_EQ(rate, 11025);
+    auto played = r.Sounds();
+    ASSERT_GE(played.size(), 4u);
+    for (std::size_t i = 0; i < played.size(); ++i) {
+        int id = played[i].second;
+        int ignored;
+        std::vector<std::int16_t> sound = ReadSamples(sounds + "/" + std::to_string(id) + ".wav", &ignored);
+        std::size_t begin = std::size_t(played[i].first) * 11025 / 1000 + (played[i].first * 11025 % 1000 >= 500 ? 1 : 0);
+        std::size_t end = begin + sound.size();
+        if (i + 1 < played.size()) {
+            std::size_t next = std::size_t(played[i + 1].first) * 11025 / 1000 + (played[i + 1].first * 11025 % 1000 >= 500 ? 1 : 0);
+            end = std::min(end, next);
+        }
+        ASSERT_LE(end, out.size());
+        std::size_t mismatches = 0;
+        for (std::size_t k = begin; k < end; ++k) mismatches += out[k] != sound[k - begin];
+        EXPECT_EQ(mismatches, 0u) << "sound " << id << " at " << played[i].first;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+#include "test_host.h"
+
+#include <windows.h>
+
+#include "controls/controls.h"
+#include "core.h"
+#include "font.h"
+
+namespace {
+
+std::uint32_t g_now = 0;
+std::vector<std::string> g_record;
+
+void Push(host::Event::Kind kind, int x, int y) {
+    host::Event e;
+    e.kind = kind;
+    e.x = x;
+    e.y = y;
+    e.time = g_now;
+    core::PostInput(e);
+}
+
+std::string Narrow(const std::u16string &s) {
+    std::string out;
+    for (char16_t c : s) out.push_back(c < 0x80 ? char(c) : '?');
+    return out;
+}
+
+}  // namespace
+
+namespace testhost {
+
+void SetUp() {
+    static bool once = [] {
+        font::Init();
+        core::MainModule();
+        controls::RegisterClasses();
+        core::CreateScreenFurniture();
+        return true;
+    }();
+    (void)once;
+    g_record.clear();
+    Pump();
+}
+
+void TearDown() {
+    // Destroy the test's windows, keeping the screen furniture (the two bottom-most top-level windows).
+    while (core::TopLevels().size() > 2) DestroyWindow(core::TopLevels().front()->handle);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+        if (m.message != WM_QUIT) DispatchMessageW(&m);
+    }
+}
+
+void Pump() {
+    MSG m;
+    for (int guard = 0; guard < 100000 && PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE); ++guard) {
+        if (m.message == WM_QUIT) {
+            g_record.push_back(std::to_string(g_now) + " quit " + std::to_string(m.wParam));
+            continue;
+        }
+        DispatchMessageW(&m);
+    }
+}
+
+void Advance(std::uint32_t ms) {
+    Pump();
+    for (std::uint32_t i = 0; i < ms; ++i) {
+        ++g_now;
+        Pump();
+    }
+}
+
+void Jump(std::uint32_t ms) { g_now += ms; }
+std::uint32_t Now() { return g_now; }
+
+void Tap(int x, int y) {
+    Push(host::Event::StylusDown, x, y);
+    Push(host::Event::StylusUp, x, y);
+    Pump();
+}
+void Down(int x, int y) {
+    Push(host::Event::StylusDown, x, y);
+    Pump();
+}
+void Move(int x, int y) {
+    Push(host::Event::StylusMove, x, y);
+    Pump();
+}
+void Up(int x, int y) {
+    Push(host::Event::StylusUp, x, y);
+    Pump();
+}
+
+void Key(unsigned vk, bool ctrl) {
+    host::Event e;
+    e.kind = host::Event::KeyDown;
+    e.key = vk;
+    e.ctrl = ctrl;
+    e.time = g_now;
+    core::PostInput(e);
+    e.kind = host::Event::KeyUp;
+    core::PostInput(e);
+    Pump();
+}
+
+const std::vector<std::string> &Record() { return g_record; }
+void ClearRecord() { g_record.clear(); }
+
+std::uint32_t Pixel(int x, int y) {
+    if (x < 0 || y < 0 || x >= host::kScreenWidth || y >= host::kScreenHeight) return 0;
+    return core::Framebuffer()[y * host::kScreenWidth + x] & 0xFFFFFF;
+}
+
+}  // namespace testhost
+
+namespace host {
+
+std::uint32_t Now() { return g_now; }
+bool WaitEvent(bool, std::uint32_t deadline, Event *) {
+    g_now = deadline;   // only reached by a modal loop waiting for its next timer
+    return false;
+}
+void Present(const std::uint32_t *, std::uint32_t) {}
+void PlaySound(int id, const std::int16_t *samples, std::size_t, int, std::uint32_t messageTime) {
+    if (samples) g_record.push_back(std::to_string(messageTime) + " sound " + std::to_string(id));
+}
+bool StartProcess(const std::u16string &application, const std::u16string &commandLine) {
+    g_record.push_back(std::to_string(g_now) + " process " + Narrow(application) + " " + Narrow(commandLine));
+    return true;
+}
+std::string ModulePath() { return "/nonexistent/cadenzo"; }
+bool ClaimOrFind(const std::u16string &, const std::u16string &) { return false; }
+bool AskOtherToForeground(const std::u16string &, const std::u16string &) { return false; }
+void RaiseWindow() { g_record.push_back(std::to_string(g_now) + " foreground"); }
+void SetTitle(const std::u16string &) {}
+void Log(const std::string &event) { g_record.push_back(std::to_string(g_now) + " " + event); }
+int LocalMinutesOfDay() { return 9 * 60; }
+
+}  // namespace host

@@ -1,0 +1,38 @@
+// A host for in-process tests of the platform: a clock that only the test moves, input the test
+// pushes, and a record of what the platform asked the outside world to do.
+//
+// Tests drive the message loop with Pump() (PeekMessageW/DispatchMessageW until nothing is pending) and
+// Advance(ms), which moves the clock a millisecond at a time so every timer fires at its due time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host.h"
+
+namespace testhost {
+
+// Sets up the platform as start-up does (font, control classes, screen furniture), once per process,
+// and resets the clock and the record. Windows a test made are destroyed by TearDown().
+void SetUp();
+void TearDown();
+
+void Pump();
+void Advance(std::uint32_t ms);
+// Moves the clock without running the loop, as when the program was busy: the next Pump() finds every
+// timer that fell due meanwhile.
+void Jump(std::uint32_t ms);
+std::uint32_t Now();
+void Tap(int x, int y);
+void Down(int x, int y);
+void Move(int x, int y);
+void Up(int x, int y);
+void Key(unsigned vk, bool ctrl = false);
+
+// "T sound ID", "T process APP ARGS", "T foreground", "T messagebox ..." as the simulator traces them.
+const std::vector<std::string> &Record();
+void ClearRecord();
+std::uint32_t Pixel(int x, int y);   // 0xRRGGBB of the screen
+
+}  // namespace testhost
