@@ -178,3 +178,5 @@ int host::LocalMinutesOfDay() {
         return 0;
     return local.tm_hour * 60 + local.tm_min;
 }
+
+void host::Log(const std::string &event) { sdlhost::Trace("%s", event.c_str()); }

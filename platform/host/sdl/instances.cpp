@@ -267,6 +267,7 @@ bool host::ClaimOrFind(const std::u16string &className, const std::u16string &ti
     int other = Knock(path);
     if (other >= 0) {
         close(other);
+        Trace("copy found %s", path.c_str());
         return true;
     }
     // Nobody answers: a file left by a copy that crashed, or none. Take the identity.
@@ -282,6 +283,7 @@ bool host::ClaimOrFind(const std::u16string &className, const std::u16string &ti
         return false;
     }
     held[path] = fd;
+    Trace("copy held %s", path.c_str());
     StartWatcher();
     WatchListener(fd);
     return false;
@@ -296,10 +298,13 @@ bool host::AskOtherToForeground(const std::u16string &className, const std::u16s
             return false;
     }
     int fd = Knock(path);
-    if (fd < 0)
+    if (fd < 0) {
+        Trace("copy asked to the front: nobody answers");
         return false;
+    }
     bool sent = send(fd, kForegroundRequest, sizeof kForegroundRequest - 1, MSG_NOSIGNAL) ==
                 ssize_t(sizeof kForegroundRequest - 1);
     close(fd);
+    Trace("copy asked to the front: %s", sent ? "sent" : "failed");
     return sent;
 }
