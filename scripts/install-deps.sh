@@ -3,7 +3,8 @@
 # Run as root (or through sudo) on Debian 12; it does nothing when all are present.
 set -e
 packages="cmake ninja-build g++ clang llvm pkg-config libfreetype-dev libfontconfig-dev libpng-dev
-  libgtest-dev libsdl2-dev libsamplerate0-dev fonts-wine fonts-dejavu-core fonts-dejavu-extra xvfb xdg-utils"
+  libgtest-dev libsdl2-dev libsamplerate0-dev fonts-wine fonts-dejavu-core fonts-dejavu-extra xvfb xauth xdotool
+  imagemagick xdg-utils"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

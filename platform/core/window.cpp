@@ -78,7 +78,8 @@ Window *Allocate() {
             auto *w = new Window;
             g_slots[i] = w;
             g_generation[i] = std::uint16_t(g_generation[i] + 1);
-            w->handle = reinterpret_cast<HWND>(std::uintptr_t(i) | (std::uintptr_t(g_generation[i]) << 16));
+            // Bit 0 stays clear: the platform uses it as a flag on handles (SetForegroundWindow).
+            w->handle = reinterpret_cast<HWND>((std::uintptr_t(i) << 1) | (std::uintptr_t(g_generation[i]) << 17));
             return w;
         }
     }
@@ -121,14 +122,14 @@ void FreeTree(Window *w) {
 
 Window *FromHandle(HWND handle) {
     auto v = reinterpret_cast<std::uintptr_t>(handle);
-    std::uintptr_t slot = v & 0xFFFF, gen = v >> 16;
-    if (slot == 0 || slot >= kMaxWindows || gen > 0xFFFF) return nullptr;
+    std::uintptr_t slot = (v >> 1) & 0xFFFF, gen = v >> 17;
+    if ((v & 1) || slot == 0 || slot >= kMaxWindows || gen > 0xFFFF) return nullptr;
     Window *w = g_slots[slot];
     if (!w || g_generation[slot] != gen) return nullptr;
     return w;
 }
 
-int SlotOf(const Window *w) { return int(reinterpret_cast<std::uintptr_t>(w->handle) & 0xFFFF); }
+int SlotOf(const Window *w) { return int((reinterpret_cast<std::uintptr_t>(w->handle) >> 1) & 0xFFFF); }
 
 RECT ScreenRect(const Window *w) {
     RECT r = w->rect;

@@ -9,13 +9,21 @@
 
 namespace {
 
-// Reads the samples of a mono 16-bit WAVE file written by the simulator (its own canonical layout).
+// Reads the samples of a mono 16-bit WAVE file: the rate from its fmt chunk, the samples from its data
+// chunk, walking the chunks in between.
 std::vector<std::int16_t> ReadSamples(const std::string &path, int *rate) {
-    std::vector<unsigned char> bytes = sim::ReadBytes(path);
+    std::vector<unsigned char> b = sim::ReadBytes(path);
+    auto u32 = [&](std::size_t at) { return std::uint32_t(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (b[at + 3] << 24)); };
     std::vector<std::int16_t> samples;
-    if (bytes.size() < 44) return samples;
-    *rate = bytes[24] | (bytes[25] << 8) | (bytes[26] << 16) | (bytes[27] << 24);
-    for (std::size_t i = 44; i + 1 < bytes.size(); i += 2) samples.push_back(std::int16_t(bytes[i] | (bytes[i + 1] << 8)));
+    for (std::size_t at = 12; at + 8 <= b.size();) {
+        std::string id(b.begin() + long(at), b.begin() + long(at) + 4);
+        std::size_t size = u32(at + 4), body = at + 8;
+        if (body + size > b.size()) break;
+        if (id == "fmt ") *rate = int(u32(body + 4));
+        if (id == "data")
+            for (std::size_t i = body; i + 1 < body + size; i += 2) samples.push_back(std::int16_t(b[i] | (b[i + 1] << 8)));
+        at = body + size + (size & 1);
+    }
     return samples;
 }
 

@@ -21,7 +21,8 @@ constexpr std::uint32_t kLightBlue = 0x8080FF;
 
 void ChooseTimeSignature(int index) {
     SendMessageW(app.timeSignatureCombo, CB_SETCURSEL, WPARAM(index), 0);
-    SendMessageW(app.mainWindow, WM_COMMAND, MAKEWPARAM(IDC_TIME_SIGNATURE, CBN_SELENDOK), 0);
+    PostMessageW(app.mainWindow, WM_COMMAND, MAKEWPARAM(IDC_TIME_SIGNATURE, CBN_SELENDOK), 0);
+    testhost::Pump();
 }
 
 std::vector<int> Ids(const Sounds &sounds) {
@@ -93,8 +94,7 @@ TEST_F(Metronome, ATempoChangeWhileRunningRepaintsOnlyTheTempoBarAndAdvancesTheB
     Command(IDC_START_STOP);
     testhost::Advance(1000);   // beat 1 shown, beat 2 next
     testhost::Advance(500);
-    SendMessageW(app.mainWindow, WM_HSCROLL, MAKEWPARAM(SB_LINERIGHT, 0), LPARAM(app.tempoScrollBar));
-    testhost::Pump();
+    Scroll(SB_LINERIGHT);
     EXPECT_EQ(app.tempoPosition, 31);
     EXPECT_EQ(testhost::Pixel(kBarX, kTempoBarY), kBlue) << "the tempo bar shows beat 2";
     EXPECT_EQ(testhost::Pixel(kBarX, kTuningBarY), kVeryDarkRed) << "the other bars keep beat 1";
@@ -154,15 +154,15 @@ TEST_F(Metronome, TempoEndsAndSteps) {
     };
     for (const Step &s : steps) {
         app.tempoPosition = s.from;
-        SendMessageW(app.mainWindow, WM_HSCROLL, MAKEWPARAM(s.code, 0), LPARAM(app.tempoScrollBar));
+        Scroll(s.code);
         EXPECT_EQ(app.tempoPosition, s.to) << s.code << " from " << s.from;
         EXPECT_EQ(GetScrollPos(app.tempoScrollBar, SB_CTL), s.to);
     }
-    SendMessageW(app.mainWindow, WM_HSCROLL, MAKEWPARAM(SB_THUMBTRACK, 500), LPARAM(app.tempoScrollBar));
+    Scroll(SB_THUMBTRACK, 500);
     EXPECT_EQ(app.tempoPosition, 210);
     // The two ends: 2000 ms at 30 beats per minute, 250 ms at 240.
     for (auto [position, interval] : {std::pair{0, 2000u}, std::pair{210, 250u}}) {
-        SendMessageW(app.mainWindow, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, position), LPARAM(app.tempoScrollBar));
+        Scroll(SB_THUMBPOSITION, position);
         testhost::ClearRecord();
         start = testhost::Now();
         Command(IDC_START_STOP);

@@ -27,8 +27,15 @@ protected:
         testhost::TearDown();
     }
 
+    // A command arrives as a user's would: through the queue, stamped with the time it was made, and
+    // everything that follows from it (paints) is done before the test goes on.
     static void Command(int id, int notification = 0) {
-        SendMessageW(app.mainWindow, WM_COMMAND, MAKEWPARAM(id, notification), 0);
+        PostMessageW(app.mainWindow, WM_COMMAND, MAKEWPARAM(id, notification), 0);
+        testhost::Pump();
+    }
+    static void Scroll(int code, int position = 0) {
+        PostMessageW(app.mainWindow, WM_HSCROLL, MAKEWPARAM(code, position), LPARAM(app.tempoScrollBar));
+        testhost::Pump();
     }
     // Chooses a list entry as a user's pick does: the selection first, then CBN_SELENDOK.
     static void Choose(HWND combo, int id, int index) {

@@ -117,7 +117,7 @@ double ToneAmplitude(const Signal& x, int first, int last, double hz) {
 
 TonePeak FindTonePeak(const Signal& x, int first, int last, double hz, double cents) {
   // A grid across the range, then a golden-section search around its best point.
-  constexpr int kSteps = 24;
+  constexpr int kSteps = 10;
   const double step = cents / kSteps;
   double best_cents = 0.0, best = -1.0;
   for (int s = -kSteps; s <= kSteps; ++s) {
@@ -129,7 +129,7 @@ TonePeak FindTonePeak(const Signal& x, int first, int last, double hz, double ce
   auto at = [&](double c) { return ToneAmplitude(x, first, last, hz * std::pow(2.0, c / 1200.0)); };
   double c1 = hi - g * (hi - lo), c2 = lo + g * (hi - lo);
   double a1 = at(c1), a2 = at(c2);
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; i < 32; ++i) {
     if (a1 > a2) {
       hi = c2, c2 = c1, a2 = a1;
       c1 = hi - g * (hi - lo), a1 = at(c1);

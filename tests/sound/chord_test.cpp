@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "analysis.h"
-#include "catalogue.h"
+#include "sound_figures.h"
 
 namespace soundcheck {
 
@@ -57,10 +57,11 @@ class ChordSound : public ::testing::TestWithParam<ChordFigures> {
 
 TEST_P(ChordSound, SoundsItsNotesAndNoOthers) {
   const ChordFigures& f = GetParam();
-  double strongest = 0.0;
-  for (int note : f.notes) strongest = std::max(strongest, NoteAmplitude(x, note));
-  for (int note : f.notes)
-    EXPECT_GE(Db(NoteAmplitude(x, note) / strongest), -20.0) << NoteName(note) << " should sound";
+  std::vector<double> amplitude;
+  for (int note : f.notes) amplitude.push_back(NoteAmplitude(x, note));
+  const double strongest = *std::max_element(amplitude.begin(), amplitude.end());
+  for (size_t i = 0; i < f.notes.size(); ++i)
+    EXPECT_GE(Db(amplitude[i] / strongest), -20.0) << NoteName(f.notes[i]) << " should sound";
 
   // Nothing sounds below the lowest note.
   for (int m = f.notes.front() - 12; m < f.notes.front(); ++m)

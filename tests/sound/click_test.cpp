@@ -96,7 +96,7 @@ TEST_F(Click, StrongAccentIsAClippedFallingThump) {
   EXPECT_NEAR(periods.back(), 15.5, 0.6);
   size_t settled = 0;
   while (settled < periods.size() && periods[settled] < periods.back() - 0.3) ++settled;
-  EXPECT_NEAR(crossings[settled] - 3.5, 45.0, 12.0) << "the period stops lengthening after about 45 ms";
+  EXPECT_NEAR(crossings[settled] - 3.5, 45.0, 8.0) << "the period stops lengthening after about 45 ms";
 
   // The ringing: unclipped, dying away, still sounding at the end.
   const int n = static_cast<int>(x.size());

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis.h"
-#include "catalogue.h"
+#include "sound_figures.h"
 #include "synth.h"
 #include "wave_reader.h"
 

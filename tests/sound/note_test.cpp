@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "analysis.h"
-#include "catalogue.h"
+#include "sound_figures.h"
 
 namespace soundcheck {
 
@@ -118,7 +118,7 @@ TEST_P(TuningNote, HasItsKindOfHarmonics) {
   const double strongest = *std::max_element(power.begin(), power.end());
   auto level = [&](int k) { return 10.0 * std::log10(std::max(power[k], 1e-30) / strongest); };
 
-  // The catalogue gives whole decibels; half a decibel either side covers its rounding.
+  // The figures are whole decibels; half a decibel either side covers their rounding.
   for (int k = 1; k <= 6; ++k) {
     EXPECT_GE(level(k), kind.first_six[k - 1].low - 0.5) << "harmonic " << k;
     EXPECT_LE(level(k), kind.first_six[k - 1].high + 0.5) << "harmonic " << k;

@@ -6,7 +6,6 @@
 // resonances and, for the strong accent, an overdriven falling tone.
 #pragma once
 
-#include <cstdint>
 
 namespace sounds {
 
@@ -143,7 +142,7 @@ inline constexpr Note kNotes[] = {
     {41.227, kLowString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1014 E1 +1 cent
     {82.419, kLowString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1015 E2 +0 cents
     {330.40, kMidString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1016 E4 +4 cents
-    {659.50, kTopString,     {11, 12, 100, 20, 0.15f, 2.0f, -14}},   // 1017 E5 +1 cent, fades fastest
+    {659.50, kTopString,     {11, 12, 106, 20.6f, 0.15f, 2.0f, -14}},   // 1017 E5 +1 cent, fades fastest
     {98.013, kLowString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1018 G2 +0 cents
     {196.102, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1019 G3 +1 cent
 };

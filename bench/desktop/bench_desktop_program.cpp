@@ -1,0 +1,262 @@
+// The real `cadenzo` through the real SDL audio path: starts it in an Xvfb display with the disk
+// audio driver and the metronome set to 240 beats a minute, taps Start, lets it tick, and prints
+// the click spacing the device was given (each click checked against the recorded stream), the
+// first interval, the drift, the offset between each click and the frame showing its flash, CPU
+// seconds per minute idle and ticking, the time from launch to the first frame, and peak memory.
+//
+//   bench_desktop_program [--exe PATH] [--seconds N] [--idle N]
+//
+// Needs Xvfb and xdotool. PATH defaults to the `cadenzo` this build made.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "click_analysis.h"
+
+extern char **environ;
+
+namespace {
+
+double NowSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+double CpuSeconds(pid_t pid) {
+    std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    std::size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i == 14 || i == 15)
+            ticks += std::atof(field.c_str());
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+long PeakKilobytes(pid_t pid) {
+    std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+int Run(const std::string &command) { return std::system(command.c_str()); }
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::string exe;
+    int seconds = 60, idleSeconds = 20;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string flag = argv[i];
+        if (flag == "--exe")
+            exe = argv[i + 1];
+        else if (flag == "--seconds")
+            seconds = std::atoi(argv[i + 1]);
+        else if (flag == "--idle")
+            idleSeconds = std::atoi(argv[i + 1]);
+    }
+    if (exe.empty()) {
+        std::string self = argv[0];
+        exe = CADENZO_EXE;
+    }
+    char pattern[] = "/tmp/bench-desktop-program-XXXXXX";
+    if (!mkdtemp(pattern))
+        return 1;
+    std::string dir = pattern;
+    mkdir((dir + "/run").c_str(), 0700);
+    if (Run("cp '" + exe + "' '" + dir + "/cadenzo'") != 0) {
+        std::fprintf(stderr, "bench_desktop_program: no program at %s\n", exe.c_str());
+        return 1;
+    }
+    // The settings: 240 beats a minute, no delay, repeat once, first instrument, time signature 3,
+    // sound on, colour on.
+    const unsigned char settings[7] = {210, 0, 1, 0, 3, 1, 1};
+    std::ofstream(dir + "/Cadenzo.ini", std::ios::binary).write(reinterpret_cast<const char *>(settings), 7);
+
+    // A virtual display of its own.
+    int fds[2];
+    if (pipe(fds) != 0)
+        return 1;
+    std::string fd = std::to_string(fds[1]);
+    const char *xvfbArgs[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
+    pid_t xvfb = -1;
+    if (posix_spawnp(&xvfb, "Xvfb", nullptr, nullptr, const_cast<char **>(xvfbArgs), environ) != 0) {
+        std::fprintf(stderr, "bench_desktop_program: needs Xvfb\n");
+        return 1;
+    }
+    close(fds[1]);
+    char number[16] = {};
+    ssize_t got = read(fds[0], number, sizeof number - 1);
+    close(fds[0]);
+    if (got <= 0)
+        return 1;
+    std::string display = ":" + std::string(number, std::size_t(got) - (number[got - 1] == '\n' ? 1 : 0));
+
+    std::string trace = dir + "/trace.txt", audio = dir + "/audio.raw";
+    setenv("DISPLAY", display.c_str(), 1);
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", audio.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+    setenv("CADENZO_SCALE", "1", 1);
+    setenv("CADENZO_TRACE", trace.c_str(), 1);
+    std::string program = dir + "/cadenzo";
+    char *programArgs[] = {program.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    double launched = NowSeconds();
+    pid_t pid = -1;
+    posix_spawn(&pid, program.c_str(), &actions, nullptr, programArgs, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    double firstFrame = -1;
+    while (NowSeconds() - launched < 30 && firstFrame < 0) {
+        if (ReadFile(trace).find(" present ") != std::string::npos)
+            firstFrame = NowSeconds() - launched;
+        else
+            usleep(2000);
+    }
+
+    // Idle: the window shown, nothing ticking (after the sound device settled).
+    sleep(3);
+    double idle0 = CpuSeconds(pid);
+    sleep(unsigned(idleSeconds));
+    double idle = CpuSeconds(pid) - idle0;
+
+    // Tap "Start Metronome" and let it tick.
+    Run("xdotool mousemove --sync 61 88 click 1 >/dev/null 2>&1");
+    double tick0 = CpuSeconds(pid);
+    sleep(unsigned(seconds));
+    double ticking = CpuSeconds(pid) - tick0;
+    long peak = PeakKilobytes(pid);
+    Run("xdotool key --clearmodifiers ctrl+q >/dev/null 2>&1");
+    int status = 0;
+    for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        usleep(100000);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    kill(xvfb, SIGTERM);
+    waitpid(xvfb, nullptr, 0);
+
+    // What the trace says: the device's rate and buffer, each click started, each frame shown.
+    int rate = 0, buffer = 0;
+    std::map<long, long long> presented;                // message time -> shown at (us)
+    std::map<long long, long> messageOfFrame;            // scheduled frame -> message time
+    struct Start { int id; long long frame, scheduled, callbackUs, callbackFrame; };
+    std::vector<Start> starts;
+    std::istringstream lines(ReadFile(trace));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream in(line);
+        long t;
+        std::string kind;
+        in >> t >> kind;
+        if (kind == "audio-open") {
+            std::string driver;
+            int channels;
+            in >> driver >> rate >> channels >> buffer;
+        } else if (kind == "present") {
+            long message;
+            long long at;
+            in >> message >> at;
+            presented.emplace(message, at);
+        } else if (kind == "sound") {
+            int id;
+            long message;
+            long long frame;
+            in >> id >> message >> frame;
+            messageOfFrame[frame] = message;
+        } else if (kind == "started") {
+            Start s{};
+            in >> s.id >> s.frame >> s.scheduled >> s.callbackUs >> s.callbackFrame;
+            starts.push_back(s);
+        }
+    }
+    std::printf("launch to first frame: %.3f s\n", firstFrame);
+    std::printf("CPU idle: %.3f s per minute; ticking: %.3f s per minute\n", idle * 60 / idleSeconds,
+                ticking * 60 / seconds);
+    std::printf("peak memory (VmHWM): %.1f MB\n", double(peak) / 1024);
+    if (rate <= 0 || starts.size() < 3) {
+        std::printf("no clicks (%zu started)\n", starts.size());
+        return 1;
+    }
+
+    // Each click in the recorded stream: the waveform of the first click of its sound, found again
+    // at its start frame.
+    std::vector<float> stream = bench::ReadFloats(audio);
+    std::map<int, std::vector<float>> waveforms;
+    std::vector<bench::Click> clicks;
+    int late = 0, mismatched = 0;
+    for (const Start &s : starts) {
+        if (s.frame != s.scheduled)
+            ++late;
+        std::size_t length = std::size_t(rate / 20);   // the first 50 ms
+        if (std::size_t(s.frame) + length > stream.size())
+            break;
+        auto &w = waveforms[s.id];
+        if (w.empty())
+            w.assign(stream.begin() + s.frame, stream.begin() + s.frame + long(length));
+        double dot = 0, a = 0, b = 0;
+        for (std::size_t j = 0; j < length; ++j) {
+            dot += double(w[j]) * stream[std::size_t(s.frame) + j];
+            a += double(w[j]) * w[j];
+            b += double(stream[std::size_t(s.frame) + j]) * stream[std::size_t(s.frame) + j];
+        }
+        double match = a > 0 && b > 0 ? dot / std::sqrt(a * b) : 0;
+        if (match < 0.999)
+            ++mismatched;
+        clicks.push_back(bench::Click{double(s.frame), s.id, match});
+    }
+    double nominal = double(rate) * (60000 / 240) / 1000.0;
+    bench::PrintTiming("clicks as given to the device", bench::Measure(clicks, nominal), nominal, rate);
+    std::printf("  late starts: %d; clicks not matching their waveform in the stream: %d\n", late, mismatched);
+
+    // Flash against click: the click is heard a buffer after the callback that renders it.
+    double worst = 0, sum = 0;
+    int pairs = 0;
+    for (const Start &s : starts) {
+        auto message = messageOfFrame.find(s.scheduled);
+        if (message == messageOfFrame.end())
+            continue;
+        auto shown = presented.find(message->second);
+        if (shown == presented.end())
+            continue;
+        double heardUs = double(s.callbackUs) + double(s.frame - s.callbackFrame + buffer) / rate * 1e6;
+        double offsetMs = (double(shown->second) - heardUs) / 1000.0;
+        worst = std::max(worst, std::fabs(offsetMs));
+        sum += offsetMs;
+        ++pairs;
+    }
+    if (pairs)
+        std::printf("flash against click (frame shown - click heard): mean %+.2f ms, largest %.2f ms over %d beats\n",
+                    sum / pairs, worst, pairs);
+    Run("rm -rf '" + dir + "'");
+    return 0;
+}

@@ -1,0 +1,140 @@
+// The audio device's clock as seen from the host clock: see device_clock.h.
+#include "device_clock.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sdlhost {
+
+namespace {
+
+// Older callbacks count less: their weight halves in about 20 s, so the fit follows a device clock
+// whose rate wanders slowly, while a few milliseconds of callback jitter average out.
+constexpr double kForgetSeconds = 30.0;
+// The least scatter assumed of callback times (seconds), so a few early callbacks that happen to
+// line up do not pass for a precise measure.
+constexpr double kMinScatterSeconds = 0.00002;
+// A callback this far off the fit means the device stalled, was starved or ran in a burst: the
+// frames no longer follow the old line, so the fit starts again from that callback.
+constexpr double kGapSeconds = 0.030;
+// No callback for this long when a sound is scheduled: the device has not started yet or stalls.
+// The schedule line is steered towards the fit, closing a gap in about this time (so the spacing of
+// a run of sounds changes by a fraction of a frame), and redrawn from the fit when far off.
+constexpr double kSteerSeconds = 5.0;
+constexpr double kStallSeconds = 0.060;
+constexpr double kRedrawSeconds = 0.015;
+
+}  // namespace
+
+DeviceClock::DeviceClock(double nominalRate, int bufferFrames, double rateSpread)
+    : nominal_(nominalRate > 0 ? nominalRate : 48000.0), buffer_(std::max(bufferFrames, 1)),
+      spread_(std::clamp(rateSpread, 1e-6, 0.1)) {}
+
+void DeviceClock::Restart(std::int64_t timeNs, std::int64_t frame) {
+    originT_ = timeNs;
+    originF_ = frame;
+    weight_ = 1;
+    meanX_ = meanY_ = cxx_ = cxy_ = cyy_ = 0;
+    lastT_ = timeNs;
+    lastF_ = frame;
+    if (any_) {
+        ++epoch_;
+        ++restarts_;
+    }
+    any_ = true;
+}
+
+double DeviceClock::FitRate() const {
+    if (weight_ < 3 || cxx_ <= 0)
+        return nominal_;
+    // The slope of the regression, drawn towards the nominal rate in proportion to how uncertain
+    // it still is: the prior counts as much as callbacks spread over sqrt(prior) seconds.
+    double scatter = std::max(cyy_ - cxy_ * cxy_ / cxx_, 0.0) / (weight_ - 2);
+    double minScatter = kMinScatterSeconds * nominal_;
+    scatter = std::max(scatter, minScatter * minScatter);
+    double spread = spread_ * nominal_;
+    double prior = scatter / (spread * spread);
+    double rate = (cxy_ + prior * nominal_) / (cxx_ + prior);
+    return std::clamp(rate, nominal_ * 0.8, nominal_ * 1.25);
+}
+
+double DeviceClock::FitAt(std::int64_t timeNs) const {
+    double x = double(timeNs - originT_) * 1e-9;
+    return double(originF_) + meanY_ + FitRate() * (x - meanX_);
+}
+
+double DeviceClock::MeasuredRate() const { return FitRate(); }
+
+void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
+    if (!any_) {
+        Restart(timeNs, frame);
+        return;
+    }
+    if (provisional_) {
+        // The device runs (again): measure it afresh.
+        provisional_ = false;
+        Restart(timeNs, frame);
+        return;
+    }
+    if (timeNs < lastT_ || frame < lastF_)
+        return;   // out of order: never from one device, ignore
+    double gap = std::max(3.0 * buffer_, kGapSeconds * nominal_);
+    if (std::fabs(double(frame) - FitAt(timeNs)) > gap) {
+        Restart(timeNs, frame);
+        return;
+    }
+    // Exponentially weighted running means and co-moments (numerically stable in one pass).
+    double lambda = std::exp(-double(timeNs - lastT_) * 1e-9 / kForgetSeconds);
+    double x = double(timeNs - originT_) * 1e-9;
+    double y = double(frame - originF_);
+    weight_ = lambda * weight_ + 1;
+    cxx_ *= lambda;
+    cxy_ *= lambda;
+    cyy_ *= lambda;
+    double dx = x - meanX_;
+    double dy = y - meanY_;
+    meanX_ += dx / weight_;
+    meanY_ += dy / weight_;
+    cxx_ += dx * (x - meanX_);
+    cxy_ += dx * (y - meanY_);
+    cyy_ += dy * (y - meanY_);
+    lastT_ = timeNs;
+    lastF_ = frame;
+}
+
+bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame) {
+    if (!provisional_ && (!any_ || double(nowNs - lastT_) * 1e-9 > kStallSeconds)) {
+        // The device has not started or has stopped asking: guess it goes on from now. Sounds
+        // scheduled meanwhile keep their spacing and start when it does.
+        std::int64_t next = any_ ? lastF_ + buffer_ : 0;
+        Restart(nowNs, next);
+        provisional_ = true;
+    }
+    double fitNow = FitAt(nowNs);
+    double rate = FitRate();
+    if (!locked_ || lockEpoch_ != epoch_) {
+        lock_ = Line{nowNs, fitNow, rate};
+        locked_ = true;
+        lockEpoch_ = epoch_;
+    } else {
+        // Continuous at `now`: what was scheduled before keeps its place, what comes next follows
+        // the fit's rate, plus a slow pull that closes the gap between the line and the fit.
+        double error = fitNow - lock_.At(nowNs);
+        if (std::fabs(error) > kRedrawSeconds * nominal_)
+            lock_ = Line{nowNs, fitNow, rate};
+        else
+            lock_ = Line{nowNs, lock_.At(nowNs), rate + error / kSteerSeconds};
+    }
+    // A callback fills the buffer after the one being heard: a frame asked for at time t is heard
+    // about one buffer later.
+    *frame = std::llround(lock_.At(timeNs)) - buffer_;
+    return true;
+}
+
+std::int64_t DeviceClock::TimeOfFrame(std::int64_t frame) const {
+    if (!locked_ || lock_.rate <= 0)
+        return 0;
+    return lock_.t0 + std::llround((double(frame + buffer_) - lock_.f0) / lock_.rate * 1e9);
+}
+
+}  // namespace sdlhost

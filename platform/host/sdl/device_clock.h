@@ -1,0 +1,66 @@
+// The audio device's clock as seen from the host clock, and the map the sounds are scheduled with.
+//
+// Implements: a fit of host time -> output frame over recent audio callbacks (the device's rate is
+// measured, never assumed), a restart of the fit after a gap in the callbacks, and a straight
+// schedule line that follows the fit slowly and never jumps (unless the device did), so that
+// sounds started at whole-millisecond intervals land exactly that many device frames apart.
+// Leaves out: the device itself (the caller feeds it the callbacks' times and frame counts).
+#pragma once
+
+#include <cstdint>
+
+namespace sdlhost {
+
+class DeviceClock {
+public:
+    // `nominalRate` is the device's rate in frames per second, `bufferFrames` the size of one callback.
+    // `rateSpread` is how far (a fraction) its true rate may be from the nominal one: the measured
+    // rate leans on the nominal one until the callbacks, given their scatter, say better.
+    static constexpr double kCrystalSpread = 0.00005;   // a real device (a sound server settling its
+                                                        // buffers for seconds looks 0.1 % off meanwhile)
+    static constexpr double kTimerSpread = 0.02;        // a device paced by sleeping (disk, dummy)
+    DeviceClock(double nominalRate, int bufferFrames, double rateSpread = kCrystalSpread);
+
+    // A callback began at host time `timeNs` when `frame` frames had been asked for before it.
+    void AddCallback(std::int64_t timeNs, std::int64_t frame);
+
+    // The frame that is heard at host time `timeNs` by the schedule line, brought up to date with the
+    // fit at `nowNs` (the moment the caller schedules). Before the first callback, or while the
+    // callbacks have stopped, the device is taken to go on from `nowNs`.
+    bool FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame);
+
+    // The host time at which the schedule line says `frame` is heard (for traces).
+    std::int64_t TimeOfFrame(std::int64_t frame) const;
+
+    double MeasuredRate() const;   // frames per second of host time, from the fit
+    int Restarts() const { return restarts_; }
+
+private:
+    struct Line {
+        std::int64_t t0 = 0;   // ns
+        double f0 = 0;         // frames
+        double rate = 0;       // frames per second
+        double At(std::int64_t t) const { return f0 + rate * double(t - t0) * 1e-9; }
+    };
+    void Restart(std::int64_t timeNs, std::int64_t frame);
+    double FitAt(std::int64_t timeNs) const;
+    double FitRate() const;
+
+    double nominal_;
+    int buffer_;
+    double spread_;
+    // Exponentially weighted regression of frame on time, relative to the origin of the current run.
+    std::int64_t originT_ = 0, originF_ = 0;
+    double weight_ = 0, meanX_ = 0, meanY_ = 0, cxx_ = 0, cxy_ = 0, cyy_ = 0;
+    std::int64_t lastT_ = 0, lastF_ = 0;
+    bool any_ = false;
+    bool provisional_ = false;   // the line is a guess made while the device did not run
+    int epoch_ = 0;        // counts restarts of the fit
+    int restarts_ = 0;
+    // The schedule line and the fit epoch it was drawn in.
+    bool locked_ = false;
+    int lockEpoch_ = -1;
+    Line lock_;
+};
+
+}  // namespace sdlhost

@@ -1,0 +1,81 @@
+// The desktop host's own interface: start-up and shut-down for the executable's main, the clock on
+// its fine scale, traces, and the pieces the host's files share. The core sees only host.h.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sdlhost {
+
+// ---- Start-up and shut-down ---------------------------------------------------------------------
+struct Options {
+    bool video = true;   // a window (false: events only, for tests of the other pieces)
+    bool audio = true;   // an audio device (none is fine: the program runs silently)
+};
+// Opens what `options` asks for. False with a one-line reason when there is no usable display.
+bool Open(const Options &options, std::string *error);
+// The window's icon: 0xAARRGGBB pixels, row by row.
+void SetIcon(const std::uint32_t *pixels, int width, int height);
+// Closes the window and the audio device, stops listening to other copies. Safe to call twice.
+void Close();
+
+// Sounds are heard and frames seen this long after the message that made them: above two audio
+// buffers plus the main loop's own lateness, small enough that a tap feels immediate.
+constexpr int kLatencyMs = 60;
+int LatencyMs();   // kLatencyMs unless CADENZO_LATENCY says otherwise
+// Frames per audio callback: 20 ms at 48 kHz. A sound server asked for 10 ms buffers runs dry now
+// and then on a busy machine (a click torn, the callbacks' rate off while it grows its buffer).
+constexpr int kBufferFrames = 960;
+
+// ---- Clock ------------------------------------------------------------------------------------
+// Nanoseconds of the monotonic clock since the host started; Now() is this in whole milliseconds.
+std::int64_t NowNs();
+// The start of millisecond `ms` of Now() (the recent past or near future) on the NowNs scale.
+std::int64_t MessageTimeNs(std::uint32_t ms);
+
+// ---- Traces (CADENZO_TRACE=1: standard error; any other value: a file of that name) ------------
+bool Tracing();
+void Trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// ---- Shared pieces --------------------------------------------------------------------------
+// Events that other threads hand to the main loop through SDL's queue.
+enum UserCode { kUserForeground = 1, kUserClose = 2 };
+void PushUserEvent(UserCode code);
+std::uint32_t UserEventType();
+
+bool OpenWindow(std::string *error);
+void CloseWindow();
+// Shows the newest frame due by `nowNs`; sets *nextDueNs to the next queued frame's due time
+// (false when none is queued).
+bool PresentDue(std::int64_t nowNs, std::int64_t *nextDueNs);
+void RedrawWindow();
+
+bool OpenAudio();
+void CloseAudio();
+int AudioRate();   // the device's frames per second, 0 when silent
+void AudioDeviceRemoved(std::uint32_t device);
+void TraceAudio();   // reports of sounds the audio thread started
+
+// The thread that watches for termination signals and for other copies knocking.
+void StartWatcher();
+void StopWatcher();
+void WatchListener(int fd);
+void ReleaseIdentities();
+
+std::string Utf8(const std::u16string &text);
+
+// ---- Decisions kept apart so tests can check them ----------------------------------------------
+// The whole factor the 240 x 320 screen is shown at: `override` (CADENZO_SCALE) when it is a number
+// from 1 to 16, else the largest that fits 85 % of the display's usable height, at least 1.
+int ChooseScale(int usableHeight, const char *override);
+// The virtual-key code for an SDL key code, 0 for keys the program never sees.
+unsigned VirtualKey(int sdlKey);
+// The help viewer's stand-in: the browser address for "file:NAME#ANCHOR" with NAME beside the
+// executable in `moduleDir`, or "" when the command line is not such a reference or the page is missing.
+std::string HelpUrl(const std::string &moduleDir, const std::u16string &commandLine);
+// Starts `argv` detached (its own session, never waited for). False when it could not be executed.
+bool LaunchDetached(const std::string &program, const std::string &argument);
+// The socket file for the identity (className, title) in the per-user runtime folder ("" if none).
+std::string IdentityPath(const std::u16string &className, const std::u16string &title);
+
+}  // namespace sdlhost

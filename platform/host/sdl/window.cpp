@@ -1,0 +1,315 @@
+// The desktop window: the screen, the stylus, the keys, and the main loop's wait.
+//
+// Implements: a window showing the 240 x 320 screen at a whole scale factor (nearest neighbour),
+// frames shown at their message time + the audio latency (so a beat's flash is seen when its
+// click is heard), the mouse as the stylus (held and captured while the button is down), keys as
+// virtual-key codes, the close button, a wait that blocks until an event, a due frame or the
+// core's deadline, the title and the raise request.
+// Leaves out: the right and middle buttons, the wheel, text input, resizing the window.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "host.h"
+#include "sdl_host.h"
+
+namespace sdlhost {
+
+namespace {
+
+constexpr int kWidth = host::kScreenWidth;
+constexpr int kHeight = host::kScreenHeight;
+constexpr int kFrameSlots = 8;   // frames waiting for their time (the latency holds two or three)
+
+struct Frame {
+    std::int64_t dueNs;
+    std::uint32_t messageTime;
+    int slot;
+};
+
+struct Screen {
+    SDL_Window *window = nullptr;
+    SDL_Renderer *renderer = nullptr;
+    SDL_Texture *texture = nullptr;
+    bool shown = false;
+    bool stylusDown = false;
+    std::vector<std::uint32_t> slots[kFrameSlots];
+    bool slotUsed[kFrameSlots] = {};
+    std::vector<Frame> queue;   // in order of due time
+} screen;
+
+void Draw() {
+    if (!screen.renderer || !screen.texture)
+        return;
+    SDL_SetRenderDrawColor(screen.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(screen.renderer);
+    SDL_RenderCopy(screen.renderer, screen.texture, nullptr, nullptr);
+    SDL_RenderPresent(screen.renderer);
+}
+
+}  // namespace
+
+int ChooseScale(int usableHeight, const char *override) {
+    if (override && *override) {
+        char *end = nullptr;
+        long value = std::strtol(override, &end, 10);
+        if (end && *end == '\0' && value >= 1 && value <= 16)
+            return int(value);
+    }
+    int scale = int(usableHeight * 0.85 / kHeight);
+    return std::max(scale, 1);
+}
+
+bool OpenWindow(std::string *error) {
+    SDL_Rect usable{0, 0, 1280, 1024};
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0)
+        usable.h = 1024;
+    int scale = ChooseScale(usable.h, std::getenv("CADENZO_SCALE"));
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    screen.window = SDL_CreateWindow("Cadenzo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth * scale,
+                                     kHeight * scale, SDL_WINDOW_HIDDEN);
+    if (!screen.window) {
+        *error = std::string("cannot open a window: ") + SDL_GetError();
+        return false;
+    }
+    // A 240 x 320 picture scaled by a whole factor needs no graphics card: the software renderer
+    // starts faster and keeps the process small (an OpenGL renderer, also behind an accelerated window
+    // surface, loads a whole shader compiler: 100 MB instead of 17).
+    screen.renderer = SDL_CreateRenderer(screen.window, -1, SDL_RENDERER_SOFTWARE);
+    if (!screen.renderer)
+        screen.renderer = SDL_CreateRenderer(screen.window, -1, 0);
+    if (!screen.renderer) {
+        *error = std::string("cannot draw in the window: ") + SDL_GetError();
+        return false;
+    }
+    SDL_RenderSetLogicalSize(screen.renderer, kWidth, kHeight);   // mouse events arrive in screen pixels
+    SDL_RenderSetIntegerScale(screen.renderer, SDL_TRUE);
+    screen.texture = SDL_CreateTexture(screen.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, kWidth,
+                                       kHeight);
+    if (!screen.texture) {
+        *error = std::string("cannot draw in the window: ") + SDL_GetError();
+        return false;
+    }
+    for (auto &slot : screen.slots)
+        slot.resize(std::size_t(kWidth) * kHeight);
+    SDL_StopTextInput();
+    Trace("window %dx%d scale %d", kWidth * scale, kHeight * scale, scale);
+    return true;
+}
+
+void CloseWindow() {
+    if (screen.stylusDown)
+        SDL_CaptureMouse(SDL_FALSE);
+    if (screen.texture)
+        SDL_DestroyTexture(screen.texture);
+    if (screen.renderer)
+        SDL_DestroyRenderer(screen.renderer);
+    if (screen.window)
+        SDL_DestroyWindow(screen.window);
+    screen = Screen{};
+}
+
+void SetIcon(const std::uint32_t *pixels, int width, int height) {
+    if (!screen.window || !pixels || width <= 0 || height <= 0)
+        return;
+    SDL_Surface *surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint32_t *>(pixels), width, height, 32,
+                                                              width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!surface)
+        return;
+    SDL_SetWindowIcon(screen.window, surface);
+    SDL_FreeSurface(surface);
+}
+
+void RedrawWindow() { Draw(); }
+
+bool PresentDue(std::int64_t nowNs, std::int64_t *nextDueNs) {
+    // The newest frame whose time has come is shown; older ones it replaces are never seen.
+    std::size_t due = 0;
+    while (due < screen.queue.size() && screen.queue[due].dueNs <= nowNs)
+        ++due;
+    if (due > 0) {
+        const Frame &frame = screen.queue[due - 1];
+        if (screen.texture) {
+            SDL_UpdateTexture(screen.texture, nullptr, screen.slots[frame.slot].data(), kWidth * 4);
+            if (!screen.shown) {
+                SDL_ShowWindow(screen.window);
+                screen.shown = true;
+            }
+            Draw();
+            if (Tracing())
+                Trace("present %u %lld", frame.messageTime, (long long)(NowNs() / 1000));
+        }
+        for (std::size_t i = 0; i < due; ++i)
+            screen.slotUsed[screen.queue[i].slot] = false;
+        screen.queue.erase(screen.queue.begin(), screen.queue.begin() + std::ptrdiff_t(due));
+    }
+    if (screen.queue.empty())
+        return false;
+    *nextDueNs = screen.queue.front().dueNs;
+    return true;
+}
+
+namespace {
+
+bool Translate(const SDL_Event &event, host::Event *out) {
+    switch (event.type) {
+    case SDL_QUIT:
+        out->kind = host::Event::Close;
+        return true;
+    case SDL_WINDOWEVENT:
+        if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+            out->kind = host::Event::Close;
+            return true;
+        }
+        if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+            Draw();
+        return false;
+    case SDL_MOUSEBUTTONDOWN:
+        if (event.button.button != SDL_BUTTON_LEFT || screen.stylusDown)
+            return false;
+        screen.stylusDown = true;
+        SDL_CaptureMouse(SDL_TRUE);   // the stylus stays with the window until it is lifted
+        *out = host::Event{host::Event::StylusDown};
+        out->x = event.button.x;
+        out->y = event.button.y;
+        return true;
+    case SDL_MOUSEMOTION:
+        if (!screen.stylusDown)
+            return false;   // a stylus does not hover
+        *out = host::Event{host::Event::StylusMove};
+        out->x = event.motion.x;
+        out->y = event.motion.y;
+        return true;
+    case SDL_MOUSEBUTTONUP:
+        if (event.button.button != SDL_BUTTON_LEFT || !screen.stylusDown)
+            return false;
+        screen.stylusDown = false;
+        SDL_CaptureMouse(SDL_FALSE);
+        *out = host::Event{host::Event::StylusUp};
+        out->x = event.button.x;
+        out->y = event.button.y;
+        return true;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        unsigned key = VirtualKey(event.key.keysym.sym);
+        if (!key)
+            return false;
+        *out = host::Event{event.type == SDL_KEYDOWN ? host::Event::KeyDown : host::Event::KeyUp};
+        out->key = key;
+        out->ctrl = (event.key.keysym.mod & KMOD_CTRL) != 0;
+        out->shift = (event.key.keysym.mod & KMOD_SHIFT) != 0;
+        out->alt = (event.key.keysym.mod & KMOD_ALT) != 0;
+        return true;
+    }
+    case SDL_AUDIODEVICEREMOVED:
+        if (!event.adevice.iscapture)
+            AudioDeviceRemoved(event.adevice.which);
+        return false;
+    default:
+        if (UserEventType() && event.type == UserEventType()) {
+            if (event.user.code == kUserForeground) {
+                Trace("foreground");
+                out->kind = host::Event::Foreground;
+                return true;
+            }
+            if (event.user.code == kUserClose) {
+                Trace("close signal");
+                out->kind = host::Event::Close;
+                return true;
+            }
+        }
+        return false;
+    }
+}
+
+}  // namespace
+
+}  // namespace sdlhost
+
+bool host::WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
+    using namespace sdlhost;
+    for (;;) {
+        TraceAudio();
+        std::int64_t now = NowNs();
+        std::int64_t wake = INT64_MAX;
+        std::int64_t frameDue = 0;
+        if (PresentDue(now, &frameDue))
+            wake = frameDue;
+        if (hasDeadline) {
+            if (std::int32_t(host::Now() - deadline) >= 0)
+                return false;
+            wake = std::min(wake, MessageTimeNs(deadline));
+        }
+        SDL_Event event;
+        int got;
+        if (wake == INT64_MAX) {
+            got = SDL_WaitEvent(&event);
+        } else {
+            // Round up: waking a little late is harmless, waking early only costs another turn.
+            std::int64_t waitMs = std::max<std::int64_t>(0, (wake - NowNs() + 999999) / 1000000);
+            got = SDL_WaitEventTimeout(&event, int(std::min<std::int64_t>(waitMs, 1 << 30)));
+        }
+        if (!got)
+            continue;
+        *out = Event{Event::Close};
+        if (Translate(event, out)) {
+            out->time = host::Now();
+            return true;
+        }
+    }
+}
+
+void host::Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
+    using namespace sdlhost;
+    if (!screen.window || !pixels)
+        return;
+    std::int64_t due = MessageTimeNs(messageTime) + std::int64_t(LatencyMs()) * 1000000;
+    int slot = -1;
+    for (int i = 0; i < kFrameSlots; ++i) {
+        if (!screen.slotUsed[i]) {
+            slot = i;
+            break;
+        }
+    }
+    if (slot < 0) {
+        // Every slot waits: the newest waiting frame is replaced by this one.
+        Frame &last = screen.queue.back();
+        last.dueNs = std::max(last.dueNs, due);
+        last.messageTime = messageTime;
+        slot = last.slot;
+    } else {
+        screen.slotUsed[slot] = true;
+        Frame frame{due, messageTime, slot};
+        auto at = std::upper_bound(screen.queue.begin(), screen.queue.end(), due,
+                                   [](std::int64_t d, const Frame &f) { return d < f.dueNs; });
+        screen.queue.insert(at, frame);
+    }
+    std::memcpy(screen.slots[slot].data(), pixels, std::size_t(kWidth) * kHeight * 4);
+}
+
+void host::SetTitle(const std::u16string &title) {
+    using namespace sdlhost;
+    if (!screen.window)
+        return;
+    std::string text = Utf8(title);
+    if (text.empty() || text == "Cadenzo")
+        text = "Cadenzo";
+    else
+        text = text + " - Cadenzo";
+    SDL_SetWindowTitle(screen.window, text.c_str());
+}
+
+void host::RaiseWindow() {
+    using namespace sdlhost;
+    if (!screen.window)
+        return;
+    if (SDL_GetWindowFlags(screen.window) & SDL_WINDOW_MINIMIZED)
+        SDL_RestoreWindow(screen.window);
+    SDL_ShowWindow(screen.window);
+    screen.shown = true;
+    SDL_RaiseWindow(screen.window);
+}

@@ -1,0 +1,153 @@
+// The device clock: sounds scheduled at whole-millisecond intervals land exactly that many device
+// frames apart, in time, whatever the device's true rate, its callback jitter or its stalls.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "device_clock.h"
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kBuffer = 480;
+constexpr std::int64_t kMs = 1000000;
+constexpr std::int64_t kLatency = 50 * kMs;
+
+// A simulated device: callback k asks for frames from kBuffer * k and begins at its ideal time
+// (by the device's true rate) plus a wake-up delay; it may stall for a while at one moment.
+struct Device {
+    double spread = sdlhost::DeviceClock::kCrystalSpread;
+    double trueRate = kRate;
+    double jitterMs = 0.3;
+    std::int64_t stallAtNs = -1, stallNs = 0;
+    std::mt19937 random{7};
+    std::int64_t next = 0;   // index of the next callback
+    std::int64_t IdealNs(std::int64_t k) const {
+        std::int64_t t = std::llround(double(k * kBuffer) / trueRate * 1e9);
+        if (stallAtNs >= 0 && t >= stallAtNs)
+            t += stallNs;
+        return t;
+    }
+    std::int64_t TimeNs(std::int64_t k) {
+        std::uniform_real_distribution<double> delay(0, jitterMs * 1e6);
+        return IdealNs(k) + std::int64_t(delay(random));
+    }
+};
+
+struct Result {
+    std::vector<std::int64_t> frames;   // chosen start frames
+    int late = 0;                        // starts whose frame was already asked for
+    double worstHeardMs = 0;             // how far a start is heard from message time + latency
+};
+
+// Plays `count` sounds every `intervalMs`, the first at `firstMs`; each is scheduled when the
+// main loop reaches it, `loopLateMs` after its message time.
+Result Simulate(Device &device, int firstMs, int intervalMs, int count, double loopLateMs = 1.0) {
+    sdlhost::DeviceClock clock(kRate, kBuffer, device.spread);
+    Result result;
+    std::int64_t pendingT = device.TimeNs(0);
+    for (int i = 0; i < count; ++i) {
+        std::int64_t message = (firstMs + std::int64_t(i) * intervalMs) * kMs;
+        std::int64_t now = message + std::int64_t(loopLateMs * kMs);
+        while (pendingT <= now) {
+            clock.AddCallback(pendingT, device.next * kBuffer);
+            ++device.next;
+            pendingT = device.TimeNs(device.next);
+        }
+        std::int64_t frame = 0;
+        EXPECT_TRUE(clock.FrameAt(message + kLatency, now, &frame));
+        // The command reaches the callback that begins next; it must not have passed the frame.
+        if (frame < device.next * kBuffer)
+            ++result.late;
+        // The frame is asked for by the callback covering it and heard one buffer later.
+        double heardNs = double(device.IdealNs(frame / kBuffer)) + double(frame % kBuffer + kBuffer) / device.trueRate * 1e9;
+        result.worstHeardMs = std::max(result.worstHeardMs, std::fabs(heardNs - double(message + kLatency)) / 1e6);
+        result.frames.push_back(frame);
+    }
+    return result;
+}
+
+// The largest difference, in frames, between an interval and the ideal one at the true rate.
+double WorstInterval(const Result &result, double trueRate, int intervalMs, std::size_t from = 1,
+                     std::size_t to = SIZE_MAX) {
+    double ideal = trueRate * intervalMs / 1000.0;
+    double worst = 0;
+    for (std::size_t i = from; i < std::min(to, result.frames.size()); ++i)
+        worst = std::max(worst, std::fabs(double(result.frames[i] - result.frames[i - 1]) - ideal));
+    return worst;
+}
+
+TEST(DeviceClock, BeforeTheDeviceStartsSoundsKeepTheirSpacingAndPlayWhenItDoes) {
+    // A sound server may take two seconds to ask for the first buffer.
+    sdlhost::DeviceClock clock(kRate, kBuffer);
+    std::int64_t first = 0, second = 0, third = 0;
+    ASSERT_TRUE(clock.FrameAt(1000 * kMs + kLatency, 1000 * kMs, &first));
+    ASSERT_TRUE(clock.FrameAt(1250 * kMs + kLatency, 1250 * kMs, &second));
+    EXPECT_EQ(first, 2400 - kBuffer) << "heard a latency after now, counted from the first frame";
+    EXPECT_EQ(second - first, 12000);
+    // The device starts at 1.9 s and runs; the next sound is placed by it, ahead of its frames.
+    std::int64_t frame = 0;
+    for (std::int64_t t = 1900 * kMs; t <= 2000 * kMs; t += 10 * kMs, frame += kBuffer)
+        clock.AddCallback(t, frame);
+    ASSERT_TRUE(clock.FrameAt(2000 * kMs + kLatency, 2001 * kMs, &third));
+    EXPECT_GE(third, frame);
+    EXPECT_NEAR(double(third), double(frame - kBuffer) + 0.050 * kRate - kBuffer, 60.0);
+}
+
+TEST(DeviceClock, AFastDeviceClockIsMeasuredAndFollowedToTheFrame) {
+    // The disk driver's clock runs about half a percent off; a minute of 240 beats a minute.
+    Device device;
+    device.spread = sdlhost::DeviceClock::kTimerSpread;
+    device.trueRate = kRate * 1.006;
+    Result result = Simulate(device, 1000, 250, 240);
+    EXPECT_EQ(result.late, 0);
+    EXPECT_LE(WorstInterval(result, device.trueRate, 250), 2.0);
+    EXPECT_LT(result.worstHeardMs, 2.0);
+    // No drift: the last start is where the true rate puts it, within a few frames.
+    double span = double(result.frames.back() - result.frames.front());
+    EXPECT_NEAR(span, device.trueRate * 239 * 0.25, 3.0);
+}
+
+TEST(DeviceClock, AJitteryDeviceStillGivesEvenSpacingFromTheFirstInterval) {
+    // A sound server wakes its client up to a few milliseconds late; the run starts soon after opening.
+    Device device;
+    device.jitterMs = 3.0;
+    Result result = Simulate(device, 300, 250, 240, 2.0);
+    EXPECT_EQ(result.late, 0);
+    EXPECT_LE(WorstInterval(result, device.trueRate, 250, 1, 2), 2.0) << "the first interval";
+    EXPECT_LE(WorstInterval(result, device.trueRate, 250), 3.0);
+    EXPECT_LT(result.worstHeardMs, 5.0);
+}
+
+TEST(DeviceClock, AStallRestartsTheFitAndTheRunCarriesOnInTime) {
+    // The device stops for 1.4 s ten seconds in (a sound server soon after opening does this).
+    Device device;
+    device.stallAtNs = 10000 * kMs;
+    device.stallNs = 1400 * kMs;
+    device.jitterMs = 0.5;
+    Result result = Simulate(device, 500, 250, 120);
+    // Sounds already handed over before the stall play late with the device; the rest are in time.
+    EXPECT_LE(result.late, 6);
+    std::size_t after = 0;
+    for (std::size_t i = 0; i < result.frames.size(); ++i)
+        if ((500 + std::int64_t(i) * 250) * kMs > device.stallAtNs + device.stallNs + 200 * kMs && !after)
+            after = i;
+    ASSERT_GT(after, 0u);
+    EXPECT_LE(WorstInterval(result, device.trueRate, 250, 1, 38), 1.0) << "before the stall";
+    EXPECT_LE(WorstInterval(result, device.trueRate, 250, after + 1), 2.0) << "after the stall";
+}
+
+TEST(DeviceClock, TheScheduleLineHoldsStillWhileTheFitWobbles) {
+    // Exact nominal rate, heavy jitter: the spacing may differ from the ideal by the rounding only,
+    // never by the wobble of the fit.
+    Device device;
+    device.jitterMs = 2.0;
+    Result result = Simulate(device, 5000, 500, 100);
+    EXPECT_EQ(result.late, 0);
+    EXPECT_LE(WorstInterval(result, device.trueRate, 500), 1.0);
+}
+
+}  // namespace

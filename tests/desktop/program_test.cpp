@@ -1,0 +1,250 @@
+// The real `cadenzo` in a virtual X display: its window, Ctrl+Q ending it with the settings
+// written, the close request from a signal, a second copy handing over to the first, and a clear
+// refusal without a display. Skipped where Xvfb or xdotool is missing.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+bool OnPath(const std::string &program) {
+    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    std::stringstream dirs(path);
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0)
+            return true;
+    return false;
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs a command line through the shell and returns its standard output.
+std::string Capture(const std::string &command) {
+    std::string out;
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        out += buffer;
+    pclose(pipe);
+    return out;
+}
+
+// Waits for a child without timing anything: polls up to `tenths` tenths of a second.
+bool WaitExit(pid_t pid, int *code, int tenths) {
+    for (int i = 0; i < tenths; ++i) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            *code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return true;
+        }
+        usleep(100000);
+    }
+    return false;
+}
+
+bool WaitForText(const std::string &path, const std::string &text, int tenths) {
+    for (int i = 0; i < tenths; ++i) {
+        if (ReadFile(path).find(text) != std::string::npos)
+            return true;
+        usleep(100000);
+    }
+    return false;
+}
+
+class Desktop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!OnPath("Xvfb") || !OnPath("xdotool"))
+            GTEST_SKIP() << "needs Xvfb and xdotool";
+        char pattern[] = "/tmp/cadenzo-desktop-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        ASSERT_EQ(mkdir((dir_ + "/run").c_str(), 0700), 0);
+        // The program runs from a copy, so its settings land here and not in the build folder.
+        std::string copy = "cp '" CADENZO_EXE "' '" + dir_ + "/cadenzo'";
+        ASSERT_EQ(std::system(copy.c_str()), 0);
+        StartDisplay();
+    }
+    void TearDown() override {
+        for (pid_t pid : programs_) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (xvfb_ > 0) {
+            kill(xvfb_, SIGTERM);
+            waitpid(xvfb_, nullptr, 0);
+        }
+        if (!dir_.empty()) {
+            std::string command = "rm -rf '" + dir_ + "'";
+            EXPECT_EQ(std::system(command.c_str()), 0);
+        }
+    }
+
+    // Xvfb picks a free display and writes its number on the descriptor it is given.
+    void StartDisplay() {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        std::string fd = std::to_string(fds[1]);
+        const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+                              nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        ASSERT_EQ(posix_spawnp(&xvfb_, "Xvfb", &actions, nullptr, const_cast<char **>(argv), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        char number[16] = {};
+        ssize_t got = read(fds[0], number, sizeof number - 1);
+        close(fds[0]);
+        ASSERT_GT(got, 0) << "Xvfb did not start";
+        display_ = ":" + std::string(number, std::size_t(got) - (number[got - 1] == '\n' ? 1 : 0));
+    }
+
+    // Starts a copy of the program; its trace goes to trace<N>.txt.
+    pid_t Launch(bool withDisplay = true) {
+        std::string trace = dir_ + "/trace" + std::to_string(programs_.size()) + ".txt";
+        std::vector<std::string> env;
+        for (char **e = environ; *e; ++e) {
+            std::string entry = *e;
+            if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
+                entry.rfind("SDL_", 0) == 0 || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0 ||
+                entry.rfind("CADENZO_", 0) == 0)
+                continue;
+            env.push_back(entry);
+        }
+        if (withDisplay)
+            env.push_back("DISPLAY=" + display_);
+        env.push_back("SDL_AUDIODRIVER=dummy");
+        env.push_back("XDG_RUNTIME_DIR=" + dir_ + "/run");
+        env.push_back("CADENZO_SCALE=1");
+        env.push_back("CADENZO_TRACE=" + trace);
+        std::vector<char *> envp;
+        for (auto &entry : env)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        std::string exe = dir_ + "/cadenzo";
+        std::string errors = dir_ + "/stderr" + std::to_string(programs_.size()) + ".txt";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        char *argv[] = {exe.data(), nullptr};
+        pid_t pid = -1;
+        posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        programs_.push_back(pid);
+        return pid;
+    }
+    std::string Trace(int copy) { return dir_ + "/trace" + std::to_string(copy) + ".txt"; }
+    std::string X(const std::string &arguments) {
+        return Capture("DISPLAY=" + display_ + " xdotool " + arguments + " 2>/dev/null");
+    }
+    void Forget(pid_t pid) { programs_.erase(std::remove(programs_.begin(), programs_.end(), pid), programs_.end()); }
+
+    std::string dir_, display_;
+    pid_t xvfb_ = -1;
+    std::vector<pid_t> programs_;
+};
+
+TEST_F(Desktop, TheWindowShowsTheScreenAndCtrlQEndsWithTheSettingsWritten) {
+    pid_t pid = Launch();
+    ASSERT_TRUE(WaitForText(Trace(0), " present ", 300)) << "no frame was shown";
+    std::string window;
+    for (int i = 0; i < 100 && window.empty(); ++i, usleep(100000))
+        window = X("search --name '^Cadenzo$'");
+    ASSERT_FALSE(window.empty()) << "no window titled Cadenzo on " << display_ << ": " << ReadFile(Trace(0));
+    window = window.substr(0, window.find('\n'));
+    // At scale 1 the window is the 240 x 320 screen.
+    std::string geometry = X("getwindowgeometry " + window);
+    EXPECT_NE(geometry.find("240x320"), std::string::npos) << geometry;
+    // The screenshot of the window: the application area's background is white, and the screen
+    // is not blank (the navigation bar and the controls are drawn).
+    std::string shot = dir_ + "/shot.rgb";
+    std::string command = "import -display " + display_ + " -window " + window + " -depth 8 rgb:'" + shot + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string pixels = ReadFile(shot);
+    ASSERT_EQ(pixels.size(), 240u * 320 * 3);
+    auto white = [&](int x, int y) {
+        std::size_t at = (std::size_t(y) * 240 + std::size_t(x)) * 3;
+        return pixels[at] == char(0xFF) && pixels[at + 1] == char(0xFF) && pixels[at + 2] == char(0xFF);
+    };
+    int whites = 0;
+    for (int y = 0; y < 320; ++y)
+        for (int x = 0; x < 240; ++x)
+            whites += white(x, y);
+    EXPECT_GT(whites, 240 * 320 / 4) << "mostly white, as the handheld's look is";
+    EXPECT_LT(whites, 240 * 320) << "but something is drawn";
+    EXPECT_FALSE(white(120, 10)) << "the navigation bar at the top is dark";
+
+    X("windowfocus --sync " + window);
+    X("key --clearmodifiers ctrl+q");
+    int code = -1;
+    ASSERT_TRUE(WaitExit(pid, &code, 200)) << "Ctrl+Q did not end the program";
+    Forget(pid);
+    EXPECT_EQ(code, 0);
+    struct stat info{};
+    ASSERT_EQ(stat((dir_ + "/Cadenzo.ini").c_str(), &info), 0) << "no settings file beside the executable";
+    EXPECT_EQ(info.st_size, 7);
+}
+
+TEST_F(Desktop, ATerminationSignalEndsItAsExitDoes) {
+    pid_t pid = Launch();
+    ASSERT_TRUE(WaitForText(Trace(0), " present ", 300));
+    kill(pid, SIGTERM);
+    int code = -1;
+    ASSERT_TRUE(WaitExit(pid, &code, 200));
+    Forget(pid);
+    EXPECT_EQ(code, 0);
+    struct stat info{};
+    EXPECT_EQ(stat((dir_ + "/Cadenzo.ini").c_str(), &info), 0);
+}
+
+TEST_F(Desktop, ASecondCopyHandsOverToTheFirstAndEnds) {
+    pid_t first = Launch();
+    ASSERT_TRUE(WaitForText(Trace(0), " present ", 300));
+    pid_t second = Launch();
+    int code = -1;
+    ASSERT_TRUE(WaitExit(second, &code, 200)) << "the second copy kept running";
+    Forget(second);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(WaitForText(Trace(0), " foreground", 100)) << "the first copy was not asked to the front";
+    int status = 0;
+    EXPECT_EQ(waitpid(first, &status, WNOHANG), 0) << "the first copy is still running";
+    EXPECT_EQ(X("search --name '^Cadenzo$'").find('\n'), X("search --name '^Cadenzo$'").rfind('\n'))
+        << "one window";
+}
+
+TEST(DesktopWithoutDisplay, SaysSoInOneLineAndFails) {
+    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy '" CADENZO_EXE
+                          "' 2>&1; echo \"exit=$?\"";
+    std::string out = Capture(command);
+    EXPECT_NE(out.find("cadenzo: no display found"), std::string::npos) << out;
+    EXPECT_EQ(out.find("exit=0"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << "one line, then the exit code";
+}
+
+}  // namespace
