@@ -174,17 +174,6 @@ TEST_F(Dialogs, AboutBecomesAFullScreenModalDialogWithItsControlsInPixels) {
     EXPECT_EQ(core::TopLevels().size(), windows);
 }
 
-TEST_F(Dialogs, HelpIsReadTheSameWay) {
-    EXPECT_EQ(Run(Template(IDD_HELP), kEnd42), 42);
-    ASSERT_EQ(g_script.children.size(), 4u);
-    const ChildSeen &tuning = g_script.children[3];
-    EXPECT_TRUE(tuning.cls == u"static");
-    EXPECT_EQ(tuning.rect.left, 7);
-    EXPECT_EQ(tuning.rect.top, 152);
-    EXPECT_EQ(tuning.rect.bottom - tuning.rect.top, 114);
-    EXPECT_FALSE(IsWindow(g_script.dialog));
-}
-
 TEST_F(Dialogs, WithoutTheShellsSizingTheDialogKeepsItsTemplateSizeBelowItsOwner) {
     g_script.fullScreen = false;
     EXPECT_EQ(Run(Template(IDD_ABOUT), kEnd42), 42);

@@ -70,7 +70,7 @@ int TitlePixels(const Screen &s, int x0, int x1) { return s.Count(x0, 4, x1, 22,
 
 // The Tools pop-up above the menu bar: rows About, Help (18 px each), a separator, Exit.
 constexpr int kToolsTap[] = {16, 307};
-constexpr int kAboutRow = 241, kHelpRow = 259, kSeparatorRow = 271, kExitRow = 284;
+constexpr int kAboutRow = 241, kHelpRow = 259, kExitRow = 284;
 
 std::string Tap(int x, int y) { return "tap " + std::to_string(x) + " " + std::to_string(y) + "\n"; }
 const std::string kTools = Tap(kToolsTap[0], kToolsTap[1]);
@@ -142,19 +142,6 @@ TEST(DialogsSim, ExitFromTheToolsMenuEndsTheProgramAndSavesTheSettings) {
     ASSERT_EQ(r.status, 0) << r.errors;
     EXPECT_TRUE(r.Has("100 exit 0"));
     EXPECT_EQ(sim::ReadBytes(dir + "/Cadenzo.ini").size(), 7u);
-}
-
-TEST(DialogsSim, TheMenuIgnoresItsSeparatorAndClosesOnATapElsewhere) {
-    Shots run = RunWithShots(kTools + Tap(30, kSeparatorRow) + "shot open\n" + Tap(200, 90) + "shot closed\n" + kTools +
-                               kTools + "shot toggled\n",
-                           {"open", "closed", "toggled"});
-    ASSERT_EQ(run.result.status, 0) << run.result.errors;
-    EXPECT_EQ(run.shots["open"].At(0, 250), 0u) << "the separator chose nothing: still open";
-    EXPECT_EQ(run.shots["closed"].At(6, 276), 0x0000C0u) << "closed: the web-address bar shows again";
-    EXPECT_FALSE(ShowsOk(run.shots["closed"])) << "no dialog opened";
-    EXPECT_EQ(run.shots["toggled"].At(6, 276), 0x0000C0u) << "a second tap on Tools closes its menu";
-    EXPECT_TRUE(run.result.Events("sound").empty()) << "the tap that closed the menu pressed nothing beneath";
-    EXPECT_TRUE(run.result.Events("process").empty());
 }
 
 TEST(DialogsSim, TheMetronomeKeepsItsBeatWhileAboutOrHelpIsOpen) {
