@@ -113,12 +113,15 @@ int main(int argc, char **argv) {
         return 1;
     }
     close(fds[1]);
-    char number[16] = {};
-    ssize_t got = read(fds[0], number, sizeof number - 1);
+    // Read up to the newline: Xvfb gives up if the pipe closes between the number and its newline.
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        number.push_back(c);
     close(fds[0]);
-    if (got <= 0)
+    if (number.empty())
         return 1;
-    std::string display = ":" + std::string(number, std::size_t(got) - (number[got - 1] == '\n' ? 1 : 0));
+    std::string display = ":" + number;
 
     std::string trace = dir + "/trace.txt", audio = dir + "/audio.raw";
     setenv("DISPLAY", display.c_str(), 1);
