@@ -154,7 +154,8 @@ int main(int argc, char **argv) {
     double idle = CpuSeconds(pid) - idle0;
 
     // Tap "Start Metronome" and let it tick.
-    Run("xdotool mousemove --sync 61 88 click 1 >/dev/null 2>&1");
+    // The window is centred on the display: aim at the button inside it.
+    Run("xdotool search --name '^Cadenzo$' mousemove --window %1 --sync 61 88 click 1 >/dev/null 2>&1");
     double tick0 = CpuSeconds(pid);
     sleep(unsigned(seconds));
     double ticking = CpuSeconds(pid) - tick0;
