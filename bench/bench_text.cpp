@@ -27,15 +27,15 @@ void PlotBlack(void *context, int x, int y) {
 
 double Microseconds(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
-int Width(const font::Spec &spec, std::u16string_view text) {
-    return font::Measure(spec, text.data(), static_cast<int>(text.size()));
+int Width(const font::Style &style, std::u16string_view text) {
+    return font::Measure(style, text.data(), static_cast<int>(text.size()));
 }
 
 }  // namespace
 
 int main() {
-    const font::Spec system{12, false};
-    const font::Spec bold{12, true};
+    const font::Style system{12, false};
+    const font::Style bold{12, true};
     const std::u16string_view tempo = u"Metronome Speed = 240 Beats/Minute";
     const int length = static_cast<int>(tempo.size());
     Screen screen;

@@ -49,7 +49,7 @@ struct DropList {
     bool stylusDown = false;
 };
 
-int FieldHeight() { return std::max(font::GetMetrics(font::Spec{}).height, 8) + kFieldPadding + 2; }
+int FieldHeight() { return std::max(font::GetMetrics(font::Style{}).height, 8) + kFieldPadding + 2; }
 
 char16_t Fold(char16_t c) {
     if (c >= u'a' && c <= u'z') return char16_t(c - 32);

@@ -111,6 +111,8 @@ struct Module {
 Module *ModuleFromHandle(HMODULE module);
 HINSTANCE MainModule();
 res::Bytes ModuleResources(HMODULE module);
+// A resource name or type as the API takes it (MAKEINTRESOURCE(n), "#n" or a name); false for null.
+bool ResourceId(LPCWSTR text, res::Id *out);
 // The bytes from `pointer` to the end of the resource entry of `module` that holds it: a reader
 // given only a pointer (a dialog template from LoadResource) then stays inside that entry. False
 // when the pointer lies in no entry of the module.

@@ -179,7 +179,7 @@ HWND CreateDialogWindow(HINSTANCE instance, const res::Dialog &t, Window *owner)
     int pixelHeight = 12;
     if ((t.style & DS_SETFONT) && t.pointSize > 0 && t.pointSize <= 72)
         pixelHeight = ScaleRounded(t.pointSize, kScreenDpi, 72);
-    font::Metrics metrics = font::GetMetrics(font::Spec{pixelHeight, false});
+    font::Metrics metrics = font::GetMetrics(font::Style{pixelHeight, false});
     int baseX = std::max(1, metrics.averageCharWidth), baseY = std::max(1, metrics.height);
     HFONT dialogFont = SystemFont(false, pixelHeight);
 
@@ -241,7 +241,7 @@ int MeasureMessage(const std::u16string &text) {
     RECT r{0, 0, kBoxWidth - 2 * kBoxMargin, 0};
     DrawTextW(dc, text.c_str(), int(text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     DeleteDC(dc);
-    return std::max<int>(r.bottom - r.top, font::GetMetrics(font::Spec{}).height);
+    return std::max<int>(r.bottom - r.top, font::GetMetrics(font::Style{}).height);
 }
 
 void PaintMessageBox(HWND window, const ModalState &state) {

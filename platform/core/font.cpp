@@ -370,7 +370,7 @@ long InkOf(SizeCache &cache, std::u16string_view sample) {
     return ink;
 }
 
-SizeCache *CacheFor(const Spec &spec);
+SizeCache *CacheFor(const Style &style);
 
 // Whether the bold file really draws bold at this height. fonts-wine's Tahoma Bold has true bold
 // strikes at 9 to 12 px only: its 13, 15 and 16 px strikes repeat the regular design, and its
@@ -378,26 +378,26 @@ SizeCache *CacheFor(const Spec &spec);
 // quarter more pixels than the regular ones are not told apart on screen; the regular face drawn
 // twice is used instead.
 bool DrawsBold(SizeCache &bold) {
-    SizeCache *regular = CacheFor(Spec{bold.pixelHeight, false});
+    SizeCache *regular = CacheFor(Style{bold.pixelHeight, false});
     if (regular == nullptr) return true;
     constexpr std::u16string_view kSample = u"lH";
     return 4 * InkOf(bold, kSample) >= 5 * InkOf(*regular, kSample);
 }
 
-SizeCache *CacheFor(const Spec &spec) {
+SizeCache *CacheFor(const Style &style) {
     if (!g.tried) Init();
     if (!g.ok) return nullptr;
-    const int px = ClampHeight(spec.pixelHeight);
-    if (g.last != nullptr && g.last->pixelHeight == px && g.last->bold == spec.bold) return g.last;
+    const int px = ClampHeight(style.pixelHeight);
+    if (g.last != nullptr && g.last->pixelHeight == px && g.last->bold == style.bold) return g.last;
     for (auto &cache : g.sizes) {
-        if (cache->pixelHeight == px && cache->bold == spec.bold) return g.last = cache.get();
+        if (cache->pixelHeight == px && cache->bold == style.bold) return g.last = cache.get();
     }
     std::unique_ptr<SizeCache> cache;
-    if (spec.bold && g.bold != nullptr) {
+    if (style.bold && g.bold != nullptr) {
         cache = MakeCache(px, true, g.bold, false);
         if (cache != nullptr && !DrawsBold(*cache)) cache.reset();
     }
-    if (cache == nullptr) cache = MakeCache(px, spec.bold, g.regular, spec.bold);
+    if (cache == nullptr) cache = MakeCache(px, style.bold, g.regular, style.bold);
     if (cache == nullptr) return g.last = nullptr;
     g.sizes.push_back(std::move(cache));
     return g.last = g.sizes.back().get();
@@ -421,28 +421,28 @@ const char *FamilyName() {
 }
 
 bool SyntheticBold(int pixelHeight) {
-    const SizeCache *cache = CacheFor(Spec{pixelHeight, true});
+    const SizeCache *cache = CacheFor(Style{pixelHeight, true});
     return cache != nullptr && cache->synthetic;
 }
 
-Metrics GetMetrics(const Spec &spec) {
-    if (const SizeCache *cache = CacheFor(spec)) return cache->metrics;
-    const int px = ClampHeight(spec.pixelHeight);
+Metrics GetMetrics(const Style &style) {
+    if (const SizeCache *cache = CacheFor(style)) return cache->metrics;
+    const int px = ClampHeight(style.pixelHeight);
     return Metrics{px, px, 0, std::max(1, px / 2)};
 }
 
-int Measure(const Spec &spec, const char16_t *text, int count) {
+int Measure(const Style &style, const char16_t *text, int count) {
     if (text == nullptr || count <= 0) return 0;
-    SizeCache *cache = CacheFor(spec);
+    SizeCache *cache = CacheFor(style);
     if (cache == nullptr) return 0;
     long long width = 0;
     for (int i = 0; i < count;) width += NextGlyph(*cache, text, count, i).advance;
     return static_cast<int>(std::min<long long>(width, INT_MAX));
 }
 
-int Draw(const Spec &spec, const char16_t *text, int count, int x, int top, PlotFn plot, void *context) {
+int Draw(const Style &style, const char16_t *text, int count, int x, int top, PlotFn plot, void *context) {
     if (text == nullptr || count <= 0) return 0;
-    SizeCache *cache = CacheFor(spec);
+    SizeCache *cache = CacheFor(style);
     if (cache == nullptr) return 0;
     // Pixels lie within kMaxBitmapSide of the pen; glyphs whose pixels could leave the int range
     // are skipped (they are far off any screen), so the sums below never overflow.

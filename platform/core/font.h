@@ -11,7 +11,7 @@
 namespace font {
 
 // A font height in pixels (the em, as FT_Set_Pixel_Sizes takes it) and a weight.
-struct Spec {
+struct Style {
     int pixelHeight = 12;   // 9 pt at 96 dpi
     bool bold = false;
 };
@@ -38,12 +38,12 @@ bool SyntheticBold(int pixelHeight);
 
 // Without a font the metrics are still positive (height = ascent = pixelHeight, average width
 // half of it) so that callers dividing by them stay safe.
-Metrics GetMetrics(const Spec &spec);
+Metrics GetMetrics(const Style &style);
 // Advance width in pixels of `count` UTF-16 units.
-int Measure(const Spec &spec, const char16_t *text, int count);
+int Measure(const Style &style, const char16_t *text, int count);
 // Draws the glyphs with the top of the line at `top` and the pen starting at `x`; calls plot for
 // every pixel the 1-bit glyphs set. Returns the advance.
 typedef void (*PlotFn)(void *context, int x, int y);
-int Draw(const Spec &spec, const char16_t *text, int count, int x, int top, PlotFn plot, void *context);
+int Draw(const Style &style, const char16_t *text, int count, int x, int top, PlotFn plot, void *context);
 
 }  // namespace font

@@ -98,7 +98,7 @@ Popup *PopupOf(HWND window) {
 bool Inside(const RECT &r, int x, int y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
 
 int TextWidth(const std::u16string &text, bool bold) {
-    return font::Measure(font::Spec{12, bold}, text.data(), int(text.size()));
+    return font::Measure(font::Style{12, bold}, text.data(), int(text.size()));
 }
 
 // ---- The pop-up menu ----
@@ -449,13 +449,7 @@ BOOL SHCreateMenuBar(SHMENUBARINFO *info) {
 
 HMENU LoadMenuW(HINSTANCE instance, LPCWSTR name) {
     res::Id id;
-    if (IS_INTRESOURCE(name)) {
-        id.ordinal = WORD(reinterpret_cast<std::uintptr_t>(name));
-    } else {
-        if (!name) return nullptr;
-        id.isOrdinal = false;
-        id.name = name;
-    }
+    if (!core::ResourceId(name, &id)) return nullptr;
     res::Bytes data;
     auto menu = std::make_unique<LoadedMenu>();
     menu->magic = kMenuMagic;

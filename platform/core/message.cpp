@@ -335,18 +335,11 @@ BOOL KillTimer(HWND handle, UINT_PTR id) {
 
 HACCEL LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name) {
     res::Id id;
-    if (IS_INTRESOURCE(name)) {
-        id.ordinal = WORD(reinterpret_cast<std::uintptr_t>(name));
-    } else {
-        if (!name) return nullptr;
-        id.isOrdinal = false;
-        id.name = name;
-    }
+    if (!core::ResourceId(name, &id)) return nullptr;
     for (auto &t : g_accelTables)
         if (t->module == instance && t->ordinal == id.ordinal && t->name == id.name) return reinterpret_cast<HACCEL>(t.get());
     res::Bytes data;
-    res::Id type;
-    type.ordinal = 9;   // RT_ACCELERATOR
+    const res::Id type = res::Ordinal(9);   // RT_ACCELERATOR
     if (!res::Find(ModuleResources(instance), type, id, &data)) return nullptr;
     auto table = std::make_unique<AccelTable>();
     if (!res::ParseAccelerators(data, &table->entries)) return nullptr;

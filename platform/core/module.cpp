@@ -72,13 +72,7 @@ Icon *IconFromHandle(HICON icon) {
 // Loads icon `name` at `size` pixels, kept for the module's life.
 HICON LoadIconSized(HINSTANCE instance, LPCWSTR name, int size) {
     res::Id id;
-    if (IS_INTRESOURCE(name)) {
-        id.ordinal = WORD(reinterpret_cast<std::uintptr_t>(name));
-    } else {
-        if (!name) return nullptr;
-        id.isOrdinal = false;
-        id.name = name;
-    }
+    if (!core::ResourceId(name, &id)) return nullptr;
     if (!ModuleFromHandle(instance)) return nullptr;
     for (auto &c : g_icons)
         if (c.ordinal == id.ordinal && c.name == id.name && c.size == size) return c.icon.get();

@@ -34,7 +34,7 @@ struct GdiObject {
     COLORREF color = 0;
     int width = 0, height = 0;    // bitmaps
     std::vector<std::uint32_t> pixels;
-    font::Spec font;
+    font::Style font;
 };
 
 struct Dc {
@@ -204,7 +204,7 @@ void PlotGlyphPixel(void *context, int x, int y) {
 struct Line {
     int start, length;
 };
-std::vector<Line> BreakLines(const font::Spec &spec, const char16_t *s, int n, bool single, bool wordBreak, int width) {
+std::vector<Line> BreakLines(const font::Style &style, const char16_t *s, int n, bool single, bool wordBreak, int width) {
     std::vector<Line> lines;
     if (single) {
         lines.push_back({0, n});
@@ -222,7 +222,7 @@ std::vector<Line> BreakLines(const font::Spec &spec, const char16_t *s, int n, b
             while (true) {
                 int lineEnd = start, lastBreak = -1;
                 while (lineEnd < end) {
-                    int w = font::Measure(spec, s + start, lineEnd - start + 1);
+                    int w = font::Measure(style, s + start, lineEnd - start + 1);
                     if (w > width && lineEnd > start) break;
                     if (s[lineEnd] == u' ') lastBreak = lineEnd;
                     ++lineEnd;
@@ -582,16 +582,16 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
         }
         s.push_back(text[i]);
     }
-    const font::Spec spec = d->font ? d->font->font : font::Spec{};
-    const int lineHeight = font::GetMetrics(spec).height;
+    const font::Style style = d->font ? d->font->font : font::Style{};
+    const int lineHeight = font::GetMetrics(style).height;
     const bool single = (format & DT_SINGLELINE) != 0;
     const int width = rect->right - rect->left;
-    auto lines = BreakLines(spec, s.data(), int(s.size()), single, (format & DT_WORDBREAK) != 0, width);
+    auto lines = BreakLines(style, s.data(), int(s.size()), single, (format & DT_WORDBREAK) != 0, width);
     int total = lineHeight * int(lines.size());
 
     if (format & DT_CALCRECT) {
         int widest = 0;
-        for (const Line &l : lines) widest = std::max(widest, font::Measure(spec, s.data() + l.start, l.length));
+        for (const Line &l : lines) widest = std::max(widest, font::Measure(style, s.data() + l.start, l.length));
         rect->right = rect->left + widest;
         rect->bottom = rect->top + total;
         return total;
@@ -604,7 +604,7 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
     else if (single && (format & DT_BOTTOM)) y = rect->bottom - lineHeight;
     GlyphPlot plot{&t, ToRgb(d->text), *rect, (format & DT_NOCLIP) == 0};
     for (const Line &l : lines) {
-        int w = font::Measure(spec, s.data() + l.start, l.length);
+        int w = font::Measure(style, s.data() + l.start, l.length);
         int x = rect->left;
         if (format & DT_CENTER) x = (rect->left + rect->right - w) / 2;
         else if (format & DT_RIGHT) x = rect->right - w;
@@ -615,7 +615,7 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
                             std::min(cell.bottom, rect->bottom)};
             FillRectangle(t, cell, ToRgb(d->bk));
         }
-        font::Draw(spec, s.data() + l.start, l.length, x, y, PlotGlyphPixel, &plot);
+        font::Draw(style, s.data() + l.start, l.length, x, y, PlotGlyphPixel, &plot);
         y += lineHeight;
     }
     return total;
@@ -624,22 +624,16 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
 BOOL GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, SIZE *size) {
     Dc *d = DcFrom(dc);
     if (!d || !text || !size || count < 0) return FALSE;
-    const font::Spec spec = d->font ? d->font->font : font::Spec{};
-    size->cx = font::Measure(spec, text, count);
-    size->cy = font::GetMetrics(spec).height;
+    const font::Style style = d->font ? d->font->font : font::Style{};
+    size->cx = font::Measure(style, text, count);
+    size->cy = font::GetMetrics(style).height;
     return TRUE;
 }
 
 HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
-    res::Id type, id;
-    type.ordinal = 2;   // RT_BITMAP
-    if (IS_INTRESOURCE(name)) {
-        id.ordinal = WORD(reinterpret_cast<std::uintptr_t>(name));
-    } else {
-        if (!name) return nullptr;
-        id.isOrdinal = false;
-        id.name = name;
-    }
+    res::Id id;
+    if (!ResourceId(name, &id)) return nullptr;
+    const res::Id type = res::Ordinal(2);   // RT_BITMAP
     res::Bytes data;
     res::Image image;
     if (!res::Find(ModuleResources(instance), type, id, &data) || !res::DecodeDib(data, &image)) return nullptr;

@@ -39,8 +39,12 @@ const ResourceRecord *Lookup(HRSRC handle) {
     return nullptr;
 }
 
+}  // namespace
+
+namespace core {
+
 // A resource name or type as the API takes it: MAKEINTRESOURCE(n), "#n", or a name.
-bool ToId(LPCWSTR text, res::Id *out) {
+bool ResourceId(LPCWSTR text, res::Id *out) {
     constexpr std::size_t kMaxChars = 256;
     if (text == nullptr) return false;
     if (IS_INTRESOURCE(text)) {
@@ -67,12 +71,12 @@ bool ToId(LPCWSTR text, res::Id *out) {
     return true;
 }
 
-}  // namespace
+}  // namespace core
 
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type) {
     res::Id typeId, nameId;
     res::Bytes found;
-    if (!ToId(type, &typeId) || !ToId(name, &nameId)) return nullptr;
+    if (!core::ResourceId(type, &typeId) || !core::ResourceId(name, &nameId)) return nullptr;
     if (!res::Find(core::ModuleResources(module), typeId, nameId, &found)) return nullptr;
     return Intern(found);
 }

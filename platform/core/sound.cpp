@@ -21,17 +21,10 @@ std::vector<std::unique_ptr<Cached>> g_sounds;
 
 const res::Wave *FindWave(HMODULE module, LPCWSTR sound) {
     res::Id id;
-    if (IS_INTRESOURCE(sound)) {
-        id.ordinal = WORD(reinterpret_cast<std::uintptr_t>(sound));
-    } else {
-        id.isOrdinal = false;
-        id.name = sound;
-    }
+    if (!core::ResourceId(sound, &id)) return nullptr;
     for (auto &c : g_sounds)
         if (c->module == module && c->ordinal == id.ordinal && c->name == id.name) return &c->wave;
-    res::Id type;
-    type.isOrdinal = false;
-    type.name = u"WAVE";
+    const res::Id type = res::Named(u"WAVE");
     res::Bytes data;
     auto c = std::make_unique<Cached>();
     if (!res::Find(core::ModuleResources(module), type, id, &data) || !res::ParseWave(data, &c->wave)) return nullptr;

@@ -27,8 +27,8 @@ void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-const font::Spec kSystem{12, false};
-const font::Spec kBold{12, true};
+const font::Style kSystem{12, false};
+const font::Style kBold{12, true};
 
 bool FileExists(const char *path) {
     struct stat info{};
@@ -44,8 +44,8 @@ bool UsingTahoma() { return std::string_view(font::FamilyName()) == "Tahoma"; }
         }                                                                                           \
     } while (false)
 
-int Width(const font::Spec &spec, std::u16string_view text) {
-    return font::Measure(spec, text.data(), static_cast<int>(text.size()));
+int Width(const font::Style &style, std::u16string_view text) {
+    return font::Measure(style, text.data(), static_cast<int>(text.size()));
 }
 
 using Pixels = std::vector<std::pair<int, int>>;
@@ -57,20 +57,20 @@ struct Drawn {
     Pixels pixels;
 };
 
-Drawn DrawAt(const font::Spec &spec, std::u16string_view text, int x, int top) {
+Drawn DrawAt(const font::Style &style, std::u16string_view text, int x, int top) {
     Drawn drawn;
-    drawn.advance = font::Draw(spec, text.data(), static_cast<int>(text.size()), x, top, Collect, &drawn.pixels);
+    drawn.advance = font::Draw(style, text.data(), static_cast<int>(text.size()), x, top, Collect, &drawn.pixels);
     return drawn;
 }
 
 // Every pixel lies in the line box (top .. top + height - 1), within the advance horizontally, and
 // is set once: the glyphs are 1-bit and never overdrawn.
 // `slack` allows for glyphs that overhang their advance (combining marks have none).
-void ExpectInsideLineBox(const font::Spec &spec, std::u16string_view text, int x, int top, int slack = 1) {
+void ExpectInsideLineBox(const font::Style &style, std::u16string_view text, int x, int top, int slack = 1) {
     SCOPED_TRACE(std::string(text.begin(), text.end()));
-    const font::Metrics metrics = font::GetMetrics(spec);
-    const Drawn drawn = DrawAt(spec, text, x, top);
-    EXPECT_EQ(drawn.advance, Width(spec, text));
+    const font::Metrics metrics = font::GetMetrics(style);
+    const Drawn drawn = DrawAt(style, text, x, top);
+    EXPECT_EQ(drawn.advance, Width(style, text));
     std::set<std::pair<int, int>> unique(drawn.pixels.begin(), drawn.pixels.end());
     EXPECT_EQ(unique.size(), drawn.pixels.size()) << "a pixel was plotted twice";
     for (auto [px, py] : drawn.pixels) {
@@ -182,8 +182,8 @@ TEST(FontMetrics, StayPositiveForAnyHeight) {
 }
 
 // The number of pixels "l" sets on the row halfway down its stem: the stem's width.
-size_t StemWidth(const font::Spec &spec) {
-    const Pixels pixels = DrawAt(spec, u"l", 0, 0).pixels;
+size_t StemWidth(const font::Style &style) {
+    const Pixels pixels = DrawAt(style, u"l", 0, 0).pixels;
     if (pixels.empty()) return 0;
     int top = INT_MAX, bottom = INT_MIN;
     for (auto [x, y] : pixels) top = std::min(top, y), bottom = std::max(bottom, y);
@@ -231,18 +231,18 @@ TEST(FontWidths, AdvancesAddUpWithoutKerning) {
 }
 
 TEST(FontDrawing, PixelsAreOneBitInsideTheLineBox) {
-    for (const font::Spec &spec : {kSystem, kBold, font::Spec{8, false}, font::Spec{16, true}, font::Spec{14, false}}) {
-        SCOPED_TRACE(spec.pixelHeight);
-        ExpectInsideLineBox(spec, u"Metronome Speed = 240 Beats/Minute", 4, 2);
-        ExpectInsideLineBox(spec, u"Start Metronome Tuning Notes", -3, 100);
-        for (const char16_t *line : kHelpLines) ExpectInsideLineBox(spec, line, 50, -7);
+    for (const font::Style &style : {kSystem, kBold, font::Style{8, false}, font::Style{16, true}, font::Style{14, false}}) {
+        SCOPED_TRACE(style.pixelHeight);
+        ExpectInsideLineBox(style, u"Metronome Speed = 240 Beats/Minute", 4, 2);
+        ExpectInsideLineBox(style, u"Start Metronome Tuning Notes", -3, 100);
+        for (const char16_t *line : kHelpLines) ExpectInsideLineBox(style, line, 50, -7);
     }
     // Some glyphs of the hand-made strikes overhang the line by a row: "J" and "j" at 12 px
     // reach the row below, accented capitals the row above. Never more.
-    for (const font::Spec &spec : {kSystem, kBold, font::Spec{14, false}, font::Spec{16, true}}) {
-        SCOPED_TRACE(spec.pixelHeight);
-        const font::Metrics metrics = font::GetMetrics(spec);
-        const Drawn drawn = DrawAt(spec, u"Jjgpqy|_/()[]{}@ \u00C4\u00C5\u00C9\u0106\u0150\u00EE \u00C5ngstr\u00F6m", 0, 20);
+    for (const font::Style &style : {kSystem, kBold, font::Style{14, false}, font::Style{16, true}}) {
+        SCOPED_TRACE(style.pixelHeight);
+        const font::Metrics metrics = font::GetMetrics(style);
+        const Drawn drawn = DrawAt(style, u"Jjgpqy|_/()[]{}@ \u00C4\u00C5\u00C9\u0106\u0150\u00EE \u00C5ngstr\u00F6m", 0, 20);
         for (auto [x, y] : drawn.pixels) {
             EXPECT_GE(y, 20 - 1);
             EXPECT_LE(y, 20 + metrics.height);
@@ -251,8 +251,8 @@ TEST(FontDrawing, PixelsAreOneBitInsideTheLineBox) {
 }
 
 TEST(FontDrawing, DrawnExtentMatchesTheAdvance) {
-    for (const font::Spec &spec : {kSystem, kBold}) {
-        const Drawn drawn = DrawAt(spec, u"Metronome Speed = 240 Beats/Minute", 10, 0);
+    for (const font::Style &style : {kSystem, kBold}) {
+        const Drawn drawn = DrawAt(style, u"Metronome Speed = 240 Beats/Minute", 10, 0);
         ASSERT_FALSE(drawn.pixels.empty());
         const auto [left, right] = std::minmax_element(drawn.pixels.begin(), drawn.pixels.end());
         // Side bearings of a pixel or two at each end.
@@ -315,7 +315,7 @@ TEST(FontDrawing, MalformedUtf16NeverCrashes) {
         {0xDBFF, 0xDFFF, 0xE000, 0xFEFF}, {0x0301, 0x20AC, 0x266A, 0x2603},
     };
     for (const auto &text : cases) {
-        for (const font::Spec &spec : {kSystem, kBold}) ExpectInsideLineBox(spec, std::u16string_view(text, 4), 0, 0, 6);
+        for (const font::Style &style : {kSystem, kBold}) ExpectInsideLineBox(style, std::u16string_view(text, 4), 0, 0, 6);
     }
     // Nothing to draw: no text, no length, a negative length.
     Pixels pixels;
@@ -336,13 +336,13 @@ TEST(FontDrawing, CachedTextDrawsWithoutAllocating) {
     const std::u16string_view text = u"Metronome Speed = 240 Beats/Minute";
     Pixels pixels;
     pixels.reserve(4096);
-    for (const font::Spec &spec : {kSystem, kBold}) {
-        font::Draw(spec, text.data(), static_cast<int>(text.size()), 4, 2, Collect, &pixels);
+    for (const font::Style &style : {kSystem, kBold}) {
+        font::Draw(style, text.data(), static_cast<int>(text.size()), 4, 2, Collect, &pixels);
         pixels.clear();
         const long before = g_allocations;
         for (int i = 0; i < 100; ++i) {
-            font::Draw(spec, text.data(), static_cast<int>(text.size()), 4, 2, Collect, &pixels);
-            font::Measure(spec, text.data(), static_cast<int>(text.size()));
+            font::Draw(style, text.data(), static_cast<int>(text.size()), 4, 2, Collect, &pixels);
+            font::Measure(style, text.data(), static_cast<int>(text.size()));
             pixels.clear();
         }
         EXPECT_EQ(g_allocations, before);
