@@ -71,6 +71,7 @@ Result Run(const std::string &script, const std::string &directory, const std::s
     std::istringstream lines(ReadText(work + "/out.txt"));
     for (std::string line; std::getline(lines, line);) r.trace.push_back(line);
     r.errors = ReadText(work + "/err.txt");
+    std::system(("rm -rf '" + work + "'").c_str());
     return r;
 }
 
