@@ -79,6 +79,8 @@ void StylusUp(HWND window, Button *b, LPARAM point) {
     if (InClient(window, point)) NotifyParent(window, BN_CLICKED);
 }
 
+}  // namespace
+
 LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE) {
         Button *b = Attach<Button>(window);
@@ -149,15 +151,6 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
-}
-
-}  // namespace
-
-void RegisterButton() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ButtonProc;
-    wc.lpszClassName = u"button";
-    core::RegisterPlatformClass(wc, 0);
 }
 
 }  // namespace controls

@@ -30,8 +30,6 @@ constexpr int kFieldPadding = 4;        // space above and below the text in the
 constexpr int kButtonWidth = 17;        // the arrow button at the right of the field
 constexpr int kErrSpace = -2;           // CB_ERRSPACE: the list is full
 
-const WCHAR kListClass[] = u"ComboLBox";
-
 struct ComboBox {
     std::vector<std::u16string> items;
     int selection = -1;
@@ -213,6 +211,10 @@ void PaintList(HWND list, const ComboBox *c) {
     EndPaint(list, &ps);
 }
 
+}  // namespace
+
+const WCHAR kListClass[] = u"ComboLBox";
+
 LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE) return Attach<DropList>(list) ? 0 : -1;
     DropList *d = StateOf<DropList>(list);
@@ -246,6 +248,8 @@ LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
         return DefWindowProcW(list, message, wParam, lParam);
     }
 }
+
+namespace {
 
 // ---- The combo box ----
 
@@ -305,6 +309,8 @@ LRESULT GetText(const ComboBox *c, WPARAM size, LPARAM lParam) {
     buffer[n] = 0;
     return LRESULT(n);
 }
+
+}  // namespace
 
 LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE) {
@@ -389,18 +395,6 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
     default:
         return DefWindowProcW(combo, message, wParam, lParam);
     }
-}
-
-}  // namespace
-
-void RegisterComboBox() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ComboProc;
-    wc.lpszClassName = u"combobox";
-    core::RegisterPlatformClass(wc, 0);
-    wc.lpfnWndProc = ListProc;
-    wc.lpszClassName = kListClass;
-    core::RegisterPlatformClass(wc, core::kClassNoActivate);
 }
 
 }  // namespace controls

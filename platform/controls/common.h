@@ -64,9 +64,12 @@ inline const std::u16string &TextOf(HWND window) {
     return w ? w->text : empty;
 }
 
-void RegisterButton();
-void RegisterScrollBar();
-void RegisterComboBox();
-void RegisterStatic();
+// The window procedures of the control classes, registered by registry.cpp.
+LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ScrollBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+extern const WCHAR kListClass[];   // the drop-down list of a combo box
 
 }  // namespace controls

@@ -216,6 +216,8 @@ int SetPosition(HWND window, ScrollBar *s, int position, bool redraw) {
     return previous;
 }
 
+}  // namespace
+
 LRESULT CALLBACK ScrollBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE) return Attach<ScrollBar>(window) ? 0 : -1;
     ScrollBar *s = StateOf<ScrollBar>(window);
@@ -263,15 +265,6 @@ LRESULT CALLBACK ScrollBarProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
-}
-
-}  // namespace
-
-void RegisterScrollBar() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ScrollBarProc;
-    wc.lpszClassName = u"scrollbar";
-    core::RegisterPlatformClass(wc, 0);
 }
 
 }  // namespace controls

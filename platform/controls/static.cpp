@@ -67,6 +67,8 @@ void Paint(HWND window, const Static *s) {
     EndPaint(window, &ps);
 }
 
+}  // namespace
+
 LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE) {
         Static *s = Attach<Static>(window);
@@ -113,15 +115,6 @@ LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
-}
-
-}  // namespace
-
-void RegisterStatic() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = StaticProc;
-    wc.lpszClassName = u"static";
-    core::RegisterPlatformClass(wc, 0);
 }
 
 }  // namespace controls
