@@ -19,10 +19,10 @@ cp "$assets/logo.bmp" "$work/tiny.bmp"
 cp "$assets/cadenzo.ico" "$work/tiny.ico"
 cp "$here/corpus/mono16.wav" "$work/tiny.wav"
 cp "$here/seeds.rc" "$work/seeds.rc"
-llvm-rc /C 65001 /FO "$here/corpus/seeds.res" "$work/seeds.rc"
+llvm-rc /C 65001 /FO "$here/corpus/seeds.res" -- "$work/seeds.rc"
 
 # The dialog on its own: a script with only the dialog, less the marker entry and the entry header
 # (32 bytes each, the type and name being ordinals).
 sed -n '/^103 DIALOG/,/^END/p' "$here/seeds.rc" > "$work/dialog.rc"
-llvm-rc /C 65001 /FO "$work/dialog.res" "$work/dialog.rc"
+llvm-rc /C 65001 /FO "$work/dialog.res" -- "$work/dialog.rc"
 tail -c +65 "$work/dialog.res" > "$here/corpus/dialog.bin"
