@@ -1,9 +1,10 @@
 // The desktop host's audio device.
 //
-// Implements: host::PlaySound through one device opened at its usual rate (48 kHz asked, any rate
-// and channel count accepted), each sound converted once to that rate, a callback that renders the
-// engine's mono voice into every channel; a device that cannot be opened, or goes away, leaves the
-// program running silently.
+// Implements: host::PlaySound through the sound server's own stream when there is a server (and
+// SDL_AUDIODRIVER does not name one of SDL's drivers), else through one SDL device opened at its
+// usual rate (48 kHz asked, any rate and channel count accepted) with a callback that renders the
+// engine's mono voice into every channel; each sound converted once to the device's rate; a device
+// that cannot be opened, or goes away, leaves the program running silently.
 // Leaves out: choosing among devices, volume, recording.
 #include <SDL.h>
 
@@ -14,6 +15,7 @@
 
 #include "audio_engine.h"
 #include "host.h"
+#include "pulse_output.h"
 #include "sdl_host.h"
 #include "sound_cache.h"
 
@@ -24,6 +26,7 @@ namespace {
 constexpr int kMaxChunk = 4096;
 
 struct Device {
+    std::unique_ptr<PulseOutput> server;   // the sound server's stream, when there is one
     SDL_AudioDeviceID id = 0;
     int channels = 1;
     std::unique_ptr<AudioEngine> engine;
@@ -72,12 +75,33 @@ int EnvNumber(const char *name, int fallback, int low, int high) {
 
 int BufferFrames() { return EnvNumber("CADENZO_AUDIO_BUFFER", kBufferFrames, 64, kMaxChunk); }
 
+constexpr int kServerRate = 48000;
+
 }  // namespace
 
 int LatencyMs() { return EnvNumber("CADENZO_LATENCY", kLatencyMs, 10, 1000); }
 
+namespace {
+
+// The sound server's stream: asked for first unless SDL_AUDIODRIVER names one of SDL's drivers.
+bool OpenServer() {
+    const char *driver = std::getenv("SDL_AUDIODRIVER");
+    if (driver && *driver)
+        return false;
+    device.server = PulseOutput::Open(kServerRate, LatencyMs());
+    if (!device.server)
+        return false;
+    device.sounds = std::make_unique<SoundCache>(kServerRate);
+    Trace("audio-open server %d 1 0 %d", kServerRate, LatencyMs());
+    return true;
+}
+
+}  // namespace
+
 bool OpenAudio() {
-    if (device.id)
+    if (device.id || device.server)
+        return true;
+    if (OpenServer())
         return true;
     if (!device.subsystem) {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
@@ -132,9 +156,10 @@ bool OpenAudio() {
     return true;
 }
 
-int AudioRate() { return device.engine ? device.engine->Rate() : 0; }
+int AudioRate() { return device.server ? device.server->Rate() : device.engine ? device.engine->Rate() : 0; }
 
 void CloseAudio() {
+    device.server.reset();
     if (device.id)
         SDL_CloseAudioDevice(device.id);   // the callback has stopped once this returns
     device.id = 0;
@@ -161,11 +186,11 @@ void AudioDeviceRemoved(std::uint32_t which) {
 }
 
 void TraceAudio() {
-    if (!device.engine || !Tracing())
+    if ((!device.engine && !device.server) || !Tracing())
         return;
     AudioEngine::Started started[16];
     int count;
-    while ((count = device.engine->TakeStarted(started, 16)) > 0) {
+    while ((count = device.server ? device.server->TakeStarted(started, 16) : device.engine->TakeStarted(started, 16)) > 0) {
         for (int i = 0; i < count; ++i)
             Trace("started %d %lld %lld %lld %lld", started[i].id, (long long)started[i].frame,
                   (long long)started[i].scheduled, (long long)(started[i].callbackNs / 1000),
@@ -177,7 +202,17 @@ void TraceAudio() {
 
 void host::PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate, std::uint32_t messageTime) {
     using namespace sdlhost;
-    if (!device.engine) {
+    if (device.server && device.server->Broken()) {
+        // The server went away: try once for another, else go on silently.
+        Trace("audio-removed");
+        device.server.reset();
+        device.sounds.reset();
+        if (!device.reopened) {
+            device.reopened = true;
+            OpenServer();
+        }
+    }
+    if (!device.engine && !device.server) {
         Trace("sound %d %u silent", id, messageTime);
         return;
     }
@@ -186,6 +221,13 @@ void host::PlaySound(int id, const std::int16_t *samples, std::size_t count, int
         sound = device.sounds->Get(samples, count, rate);
         if (!sound)
             return;
+    }
+    if (device.server) {
+        std::int64_t frame = device.server->Play(id, sound, MessageTimeNs(messageTime), NowNs());
+        if (Tracing())
+            Trace("sound %d %u %lld %.2f %d", id, messageTime, (long long)frame, device.server->MeasuredRate(),
+                  device.server->Restarts());
+        return;
     }
     std::int64_t frame = device.engine->Play(id, sound, MessageTimeNs(messageTime), NowNs());
     Trace("sound %d %u %lld %.2f %d", id, messageTime, (long long)frame, device.engine->Clock().MeasuredRate(),
