@@ -3,9 +3,10 @@
 // the platform's timers do, records what the device was given, finds the clicks and prints their
 // spacing, the first interval and the drift; then the CPU time ticking and idle.
 //
-//   bench_desktop_audio [--seconds N] [--interval MS] [--idle N] [--settle MS] [--parec SOURCE]
+//   bench_desktop_audio [--seconds N] [--interval MS] [--idle N] [--settle MS] [--parec SOURCE] [--server]
 //
-// SDL_AUDIODRIVER chooses the device (default: the disk driver, whose output file is analysed).
+// SDL_AUDIODRIVER chooses the device (default: the disk driver, whose output file is analysed);
+// --server plays through the sound server's own stream, as the program does on a desktop.
 // With --parec SOURCE the stream is recorded from a sound server's SOURCE (e.g. a null sink's
 // monitor) instead, as it was played.
 #include <signal.h>
@@ -79,12 +80,18 @@ int main(int argc, char **argv) {
         else if (flag == "--parec")
             parecSource = argv[i + 1];
     }
+    bool server = false;
+    for (int i = 1; i < argc; ++i)
+        server = server || std::string(argv[i]) == "--server";
     char file[] = "/tmp/bench-desktop-audio-XXXXXX";
     int fd = mkstemp(file);
     if (fd < 0)
         return 1;
     close(fd);
-    setenv("SDL_AUDIODRIVER", std::getenv("SDL_AUDIODRIVER") ? std::getenv("SDL_AUDIODRIVER") : "disk", 1);
+    if (server)
+        unsetenv("SDL_AUDIODRIVER");
+    else
+        setenv("SDL_AUDIODRIVER", std::getenv("SDL_AUDIODRIVER") ? std::getenv("SDL_AUDIODRIVER") : "disk", 1);
     setenv("SDL_DISKAUDIOFILE", file, 1);
 
     std::string error;
@@ -134,7 +141,8 @@ int main(int argc, char **argv) {
         for (std::size_t i = 0; i < clicks.size(); ++i)
             std::printf("click %zu at %.2f (%+.2f) match %.5f\n", i, clicks[i].frame,
                         i ? clicks[i].frame - clicks[i - 1].frame - nominal : 0.0, clicks[i].match);
-    std::printf("device: %s, %d Hz; %zu frames recorded (%.1f s)\n", std::getenv("SDL_AUDIODRIVER"), rate,
+    std::printf("device: %s, %d Hz; %zu frames recorded (%.1f s)\n",
+                server ? "the sound server's stream" : std::getenv("SDL_AUDIODRIVER"), rate,
                 stream.size(), double(stream.size()) / rate);
     bench::PrintTiming("clicks", bench::Measure(clicks, nominal), nominal, rate);
     if (clicks.size() != std::size_t(beats))

@@ -6,7 +6,11 @@
 //
 //   bench_desktop_program [--exe PATH] [--seconds N] [--idle N]
 //
-// Needs Xvfb and xdotool. PATH defaults to the `cadenzo` this build made.
+// Needs Xvfb and xdotool. PATH defaults to the `cadenzo` this build made. BENCH_AUDIODRIVER picks
+// SDL's driver (default: disk, whose output file is analysed); BENCH_AUDIODRIVER=server plays
+// through the sound server's own stream as on a desktop, and BENCH_PAREC=SOURCE (e.g. a null
+// sink's monitor, made at 48000 Hz) records what was played, where the clicks are then found.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -19,6 +23,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -26,6 +31,7 @@
 #include <vector>
 
 #include "click_analysis.h"
+#include "sound_cache.h"
 
 extern char **environ;
 
@@ -44,18 +50,23 @@ std::string ReadFile(const std::string &path) {
     return text.str();
 }
 
+// CPU time of the process's live threads, to the nanosecond (the tick counts of /proc/PID/stat
+// are 10 ms steps, as coarse as a whole idle minute's budget).
 double CpuSeconds(pid_t pid) {
-    std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-    std::size_t close = stat.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i == 14 || i == 15)
-            ticks += std::atof(field.c_str());
-    return ticks / double(sysconf(_SC_CLK_TCK));
+    std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    double total = 0;
+    if (DIR *dir = opendir(tasks.c_str())) {
+        while (dirent *entry = readdir(dir)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            std::istringstream in(ReadFile(tasks + "/" + entry->d_name + "/schedstat"));
+            double ns = 0;
+            if (in >> ns)
+                total += ns * 1e-9;
+        }
+        closedir(dir);
+    }
+    return total;
 }
 
 long PeakKilobytes(pid_t pid) {
@@ -68,6 +79,25 @@ long PeakKilobytes(pid_t pid) {
 }
 
 int Run(const std::string &command) { return std::system(command.c_str()); }
+
+// The samples of a mono 16-bit WAVE file (empty when it is not one).
+std::vector<std::int16_t> ReadWave(const std::string &path) {
+    std::string bytes = ReadFile(path);
+    std::vector<std::int16_t> samples;
+    std::size_t at = 12;
+    while (at + 8 <= bytes.size()) {
+        std::uint32_t size = 0;
+        std::memcpy(&size, bytes.data() + at + 4, 4);
+        if (bytes.compare(at, 4, "data") == 0) {
+            std::size_t count = std::min<std::size_t>(size, bytes.size() - at - 8) / 2;
+            samples.resize(count);
+            std::memcpy(samples.data(), bytes.data() + at + 8, count * 2);
+            break;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return samples;
+}
 
 }  // namespace
 
@@ -125,9 +155,14 @@ int main(int argc, char **argv) {
 
     std::string trace = dir + "/trace.txt", audio = dir + "/audio.raw";
     setenv("DISPLAY", display.c_str(), 1);
-    // The disk driver by default; BENCH_AUDIODRIVER=pulseaudio measures through a sound server.
     const char *driver = std::getenv("BENCH_AUDIODRIVER");
-    setenv("SDL_AUDIODRIVER", driver && *driver ? driver : "disk", 1);
+    bool server = driver && std::string(driver) == "server";
+    const char *parecSource = std::getenv("BENCH_PAREC");
+    bool recording = server && parecSource && *parecSource;
+    if (server)
+        unsetenv("SDL_AUDIODRIVER");
+    else
+        setenv("SDL_AUDIODRIVER", driver && *driver ? driver : "disk", 1);
     setenv("SDL_DISKAUDIOFILE", audio.c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
     setenv("CADENZO_SCALE", "1", 1);
@@ -155,6 +190,17 @@ int main(int argc, char **argv) {
     sleep(unsigned(idleSeconds));
     double idle = CpuSeconds(pid) - idle0;
 
+    // What the sound server plays, recorded from its monitor.
+    pid_t parec = -1;
+    if (recording) {
+        const char *args[] = {"parec", "-d", parecSource, "--format=float32le", "--rate=48000", "--channels=1",
+                              "--raw", "--latency-msec=20", audio.c_str(), nullptr};
+        if (posix_spawnp(&parec, "parec", nullptr, nullptr, const_cast<char **>(args), environ) != 0) {
+            std::fprintf(stderr, "bench_desktop_program: cannot start parec\n");
+            parec = -1;
+        }
+    }
+
     // Tap "Start Metronome" and let it tick.
     // The window is centred on the display: aim at the button inside it.
     Run("xdotool search --name '^Cadenzo$' mousemove --window %1 --sync 61 88 click 1 >/dev/null 2>&1");
@@ -162,6 +208,10 @@ int main(int argc, char **argv) {
     sleep(unsigned(seconds));
     double ticking = CpuSeconds(pid) - tick0;
     long peak = PeakKilobytes(pid);
+    if (parec > 0) {
+        kill(parec, SIGINT);
+        waitpid(parec, nullptr, 0);
+    }
     Run("xdotool key --clearmodifiers ctrl+q >/dev/null 2>&1");
     int status = 0;
     for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i)
@@ -214,9 +264,23 @@ int main(int argc, char **argv) {
         return 1;
     }
 
+    std::vector<float> stream = bench::ReadFloats(audio);
+    double nominal = double(rate) * (60000 / 240) / 1000.0;
+    if (recording) {
+        // The clicks as heard: found in the monitor's recording by their waveforms.
+        std::vector<std::vector<float>> waveforms;
+        for (int id : {1025, 1026, 1027}) {
+            std::vector<std::int16_t> wave = ReadWave(std::string(CADENZO_ASSETS) + "/" + std::to_string(id) + ".wav");
+            waveforms.push_back(sdlhost::ConvertRate(wave.data(), wave.size(), 11025, rate));
+        }
+        std::vector<bench::Click> heard = bench::FindClicks(stream, waveforms, rate);
+        bench::PrintTiming("clicks heard (recorded from the sound server)", bench::Measure(heard, nominal), nominal,
+                           rate);
+        std::printf("  %zu clicks started, %zu found in the recording\n", starts.size(), heard.size());
+        stream.clear();
+    }
     // Each click in the recorded stream: the waveform of the first click of its sound, found again
     // at its start frame.
-    std::vector<float> stream = bench::ReadFloats(audio);
     std::map<int, std::vector<float>> waveforms;
     std::vector<bench::Click> clicks;
     int late = 0, mismatched = 0;
@@ -244,7 +308,6 @@ int main(int argc, char **argv) {
             ++mismatched;
         clicks.push_back(bench::Click{double(s.frame), s.id, match});
     }
-    double nominal = double(rate) * (60000 / 240) / 1000.0;
     bench::PrintTiming("clicks as given to the device", bench::Measure(clicks, nominal), nominal, rate);
     std::printf("  late starts: %d; clicks not matching their waveform in the stream: %d\n", late, mismatched);
 
