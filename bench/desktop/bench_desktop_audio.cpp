@@ -67,22 +67,27 @@ std::vector<std::int16_t> MakeClick() {
 int main(int argc, char **argv) {
     int seconds = 60, intervalMs = 250, idleSeconds = 10, settleMs = 2000;
     std::string parecSource;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        std::string flag = argv[i];
-        if (flag == "--seconds")
-            seconds = std::atoi(argv[i + 1]);
-        else if (flag == "--interval")
-            intervalMs = std::atoi(argv[i + 1]);
-        else if (flag == "--idle")
-            idleSeconds = std::atoi(argv[i + 1]);
-        else if (flag == "--settle")
-            settleMs = std::atoi(argv[i + 1]);
-        else if (flag == "--parec")
-            parecSource = argv[i + 1];
-    }
     bool server = false;
-    for (int i = 1; i < argc; ++i)
-        server = server || std::string(argv[i]) == "--server";
+    for (int i = 1; i < argc; ++i) {
+        std::string flag = argv[i];
+        if (flag == "--server") {
+            server = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            break;
+        std::string value = argv[++i];
+        if (flag == "--seconds")
+            seconds = std::atoi(value.c_str());
+        else if (flag == "--interval")
+            intervalMs = std::atoi(value.c_str());
+        else if (flag == "--idle")
+            idleSeconds = std::atoi(value.c_str());
+        else if (flag == "--settle")
+            settleMs = std::atoi(value.c_str());
+        else if (flag == "--parec")
+            parecSource = value;
+    }
     char file[] = "/tmp/bench-desktop-audio-XXXXXX";
     int fd = mkstemp(file);
     if (fd < 0)

@@ -14,12 +14,21 @@ namespace sdlhost {
 
 namespace {
 
-// The queue ahead of what is heard, and how much of it may drain before the server asks again:
-// one request a second while idle.
-constexpr int kQueueMs = 2000;
-constexpr int kRequestMs = 1000;
-// Never write over frames closer to being heard than this: the device may already hold them.
-constexpr int kGuardMs = 10;
+// The queue ahead of what is heard, topped up once a second: one wake-up a second while idle.
+// (The stream's own requests cannot be used: the client library counts every rewrite against
+// them and would stop asking.)
+constexpr int kQueueMs = 4000;
+constexpr int kRefillMs = 2000;
+constexpr int kStartingMs = 50;
+constexpr int kRecentSeconds = 10;
+constexpr int kQuietReportEvery = 3;
+// How far ahead the server's device renders: a stream that asks for no adjustment gets
+// (queue - 2 x request) there, and without it the server would pick its largest (seconds). Below
+// the latency, so a sound is normally written before the device has taken the frames it replaces.
+constexpr int kDeviceAheadMs = 40;
+// Never write over frames closer to being heard than this: the device may already hold them
+// (a server that works in cycles takes up to 21 ms at once).
+constexpr int kGuardMs = 25;
 // The clock reads "frames asked for one buffer before they are heard"; the server's reports say
 // what is heard, so they are handed over this many frames ahead.
 constexpr int kGrainFrames = 480;
@@ -34,11 +43,14 @@ struct PulseOutput::Server {
     pa_threaded_mainloop *loop = nullptr;
     pa_context *context = nullptr;
     pa_stream *stream = nullptr;
+    pa_time_event *refill = nullptr;
     bool timedOut = false;
 
     ~Server() {
         if (loop)
             pa_threaded_mainloop_stop(loop);
+        if (refill)
+            pa_threaded_mainloop_get_api(loop)->time_free(refill);
         if (stream) {
             pa_stream_disconnect(stream);
             pa_stream_unref(stream);
@@ -109,15 +121,12 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int rate, int latencyMs) {
     if (ok) {
         pa_stream_set_state_callback(
             s.stream, [](pa_stream *, void *loop) { Signal(static_cast<pa_threaded_mainloop *>(loop)); }, s.loop);
-        pa_stream_set_write_callback(s.stream, [](pa_stream *, std::size_t bytes, void *self) {
-            WriteRequested(self, bytes);
-        }, out.get());
         auto bytes = [rate](int ms) { return std::uint32_t(std::int64_t(rate) * ms / 1000 * sizeof(std::int16_t)); };
         pa_buffer_attr attr{};
         attr.maxlength = std::uint32_t(-1);
         attr.tlength = bytes(kQueueMs);
         attr.prebuf = std::uint32_t(-1);
-        attr.minreq = bytes(kRequestMs);
+        attr.minreq = bytes((kQueueMs - kDeviceAheadMs) / 2);
         attr.fragsize = std::uint32_t(-1);
         auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING);
         ok = pa_stream_connect_playback(s.stream, nullptr, &attr, flags, nullptr, nullptr) == 0 && s.Await([&] {
@@ -127,10 +136,14 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int rate, int latencyMs) {
     }
     if (ok) {
         const pa_buffer_attr *got = pa_stream_get_buffer_attr(s.stream);
-        Trace("pulse-attr tlength %u minreq %u prebuf %u maxlength %u", got->tlength, got->minreq, got->prebuf, got->maxlength);
+        Trace("audio-server queue %u request %u start %u (bytes)", got->tlength, got->minreq, got->prebuf);
     }
     if (timer)
         pa_threaded_mainloop_get_api(s.loop)->time_free(timer);
+    if (ok) {
+        out->Refill(nullptr, nullptr, nullptr, out.get());
+        s.refill = pa_context_rttime_new(s.context, pa_rtclock_now() + kStartingMs * PA_USEC_PER_MSEC, Refill, out.get());
+    }
     pa_threaded_mainloop_unlock(s.loop);
     if (!ok)
         return nullptr;
@@ -159,9 +172,12 @@ int PulseOutput::Restarts() {
 }
 
 void PulseOutput::Observe(std::int64_t nowNs) {
+    // Only a report that says the stream plays is a reading of the device: before the first one the
+    // time is a guess, and while the server waits (starting, or starved) it stands still.
+    const pa_timing_info *info = pa_stream_get_timing_info(server_->stream);
     pa_usec_t heardUs = 0;
-    if (pa_stream_get_time(server_->stream, &heardUs) < 0)
-        return;   // no timing report yet: the stream has not started
+    if (!info || !info->playing || pa_stream_get_time(server_->stream, &heardUs) < 0)
+        return;
     heard_ = std::int64_t(double(heardUs) * rate_ / 1e6);
     clock_.AddCallback(nowNs, heard_ + kGrainFrames);
 }
@@ -198,13 +214,24 @@ void PulseOutput::Write(std::int64_t from, std::int64_t count) {
     written_ = std::max(written_, end);
 }
 
-void PulseOutput::WriteRequested(void *self, std::size_t bytes) {
+void PulseOutput::Refill(pa_mainloop_api *, pa_time_event *event, const struct timeval *, void *self) {
     auto *out = static_cast<PulseOutput *>(self);
     out->Observe(NowNs());
-    out->Write(out->written_, std::int64_t(bytes / sizeof(std::int16_t)));
-    // A fresh timing report with every request: the clock between reports is interpolated.
-    if (pa_operation *o = pa_stream_update_timing_info(out->server_->stream, nullptr, nullptr))
-        pa_operation_unref(o);
+    std::int64_t target = std::max<std::int64_t>(out->heard_, 0) + std::int64_t(out->rate_) * kQueueMs / 1000;
+    if (target > out->written_)
+        out->Write(out->written_, target - out->written_);
+    // A fresh timing report each second while sounds play, each few seconds while none has for a
+    // while (the clock between reports is interpolated, and its schedule line absorbs a stale
+    // report's error slowly, so the first interval of a run keeps its length).
+    bool recent = out->written_ - out->voiceStart_ < std::int64_t(out->rate_) * kRecentSeconds;
+    if (recent || ++out->quietRefills_ % kQuietReportEvery == 0) {
+        if (pa_operation *o = pa_stream_update_timing_info(out->server_->stream, nullptr, nullptr))
+            pa_operation_unref(o);
+    }
+    // Until the stream is heard to play, ask often, so the first reading comes as soon as it does.
+    pa_usec_t next = out->heard_ < 0 ? kStartingMs * PA_USEC_PER_MSEC : kRefillMs * PA_USEC_PER_MSEC;
+    if (event)
+        pa_context_rttime_restart(out->server_->context, event, pa_rtclock_now() + next);
 }
 
 std::int64_t PulseOutput::Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs) {
@@ -221,18 +248,29 @@ std::int64_t PulseOutput::Play(int id, const SoundData *sound, std::int64_t mess
         return -1;
     }
     Observe(nowNs);
+    if (heard_ < 0) {
+        // Not heard to play yet: ask now, for the sounds that follow.
+        if (pa_operation *o = pa_stream_update_timing_info(server_->stream, nullptr, nullptr))
+            pa_operation_unref(o);
+    }
     std::int64_t scheduled = 0;
     clock_.FrameAt(messageNs + latencyNs_, nowNs, &scheduled);
     std::int64_t earliest = std::max<std::int64_t>(heard_, 0) + std::int64_t(rate_) * kGuardMs / 1000;
     std::int64_t frame = std::max(scheduled, earliest);
     if (frame > written_)
         Write(written_, frame - written_);   // the sound before plays on up to here
-    // Everything queued from here on is written again: the new sound, then silence. (The server
-    // takes the end of what was written last as the end of the queue, so the rewrite runs to it.)
+    // Write the new sound over what is queued from its frame, and silence over the rest of the
+    // sound before; past both, the queue holds silence already. The server takes the end of the
+    // last write as the end of the queue, so the queue's last frame is written again too.
+    std::int64_t oldEnd = voice_ ? voiceStart_ + std::int64_t(voice_->Length()) : 0;
     voice_ = sound;
     voiceStart_ = frame;
+    std::int64_t newEnd = sound ? frame + std::int64_t(sound->Length()) : frame;
+    std::int64_t end = std::min(written_ - 1, std::max(oldEnd, newEnd));
+    if (frame < end)
+        Write(frame, end - frame);
     if (frame < written_)
-        Write(frame, written_ - frame);
+        Write(std::max(frame, written_ - 1), written_ - std::max(frame, written_ - 1));
     if (sound && startedCount_ < int(sizeof started_ / sizeof started_[0]))
         started_[startedCount_++] = AudioEngine::Started{id, frame, scheduled, nowNs, std::max<std::int64_t>(heard_, 0)};
     pa_threaded_mainloop_unlock(server_->loop);

@@ -17,6 +17,10 @@
 #include "device_clock.h"
 #include "sound_cache.h"
 
+struct pa_mainloop_api;
+struct pa_time_event;
+struct timeval;
+
 namespace sdlhost {
 
 class PulseOutput {
@@ -45,7 +49,7 @@ private:
     PulseOutput(int rate, int latencyMs);
     void Observe(std::int64_t nowNs);
     void Write(std::int64_t from, std::int64_t count);
-    static void WriteRequested(void *self, std::size_t bytes);
+    static void Refill(pa_mainloop_api *, pa_time_event *event, const timeval *, void *self);
 
     const int rate_;
     const std::int64_t latencyNs_;
@@ -56,6 +60,7 @@ private:
     std::int64_t voiceStart_ = 0;
     std::int64_t written_ = 0;   // frames queued so far: the stream's write position
     std::int64_t heard_ = -1;    // the frame heard at the last timing report read (-1: none yet)
+    int quietRefills_ = 0;
     AudioEngine::Started started_[64];
     int startedCount_ = 0;
 };

@@ -1,0 +1,231 @@
+// The sound server's stream against a real server of the test's own (a PulseAudio daemon with a
+// 48 kHz null sink, its monitor recorded by parec): each sound is heard verbatim at its frame, a
+// run of sounds stamped 250 ms apart lands exactly 12000 frames apart, a new sound or a stop cuts
+// off the sound playing, and a server that dies leaves a stream that refuses sounds without hanging.
+// Skipped when the daemon or parec is not installed.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pulse_output.h"
+#include "sdl_host.h"
+
+extern char **environ;
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kLatencyMs = 60;
+
+bool OnPath(const char *program) {
+    const char *path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    std::size_t at = 0;
+    while (at <= dirs.size()) {
+        std::size_t end = dirs.find(':', at);
+        if (end == std::string::npos)
+            end = dirs.size();
+        if (access((dirs.substr(at, end - at) + "/" + program).c_str(), X_OK) == 0)
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+pid_t Spawn(const std::vector<std::string> &args, const std::string &out = "") {
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.empty() ? "/dev/null" : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+void Stop(pid_t &pid, int signal = SIGTERM) {
+    if (pid > 0) {
+        kill(pid, signal);
+        waitpid(pid, nullptr, 0);
+    }
+    pid = -1;
+}
+
+// A sound whose samples all differ from their neighbours (a fixed noise burst), so it is found at
+// exactly one frame; 16-bit values, so the server passes them through unchanged.
+struct Burst : sdlhost::SoundData {
+    explicit Burst(std::size_t length, std::uint32_t seed) {
+        samples.resize(length);
+        for (float &s : samples) {
+            seed = seed * 1664525u + 1013904223u;
+            s = float(int(seed >> 17) - 16384 + 1) / 32768.0f;
+        }
+        ready = length;
+    }
+    std::int16_t At(std::size_t i) const { return std::int16_t(std::lround(samples[i] * 32767.0f)); }
+};
+
+class PulseOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!OnPath("pulseaudio") || !OnPath("parec"))
+            GTEST_SKIP() << "needs the pulseaudio daemon and parec";
+        dir_ = std::filesystem::temp_directory_path() / ("cadenzo-pulse-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir_);
+        socket_ = (dir_ / "native").string();
+        setenv("PULSE_RUNTIME_PATH", dir_.c_str(), 1);
+        setenv("PULSE_STATE_PATH", dir_.c_str(), 1);
+        setenv("PULSE_SERVER", ("unix:" + socket_).c_str(), 1);
+        daemon_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=5", "--use-pid-file=no",
+                         "--disable-shm=no", "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socket_,
+                         "-L", "module-null-sink sink_name=test rate=48000 channels=1", "-L", "module-suspend-on-idle timeout=0"});
+        ASSERT_GT(daemon_, 0);
+        for (int i = 0; i < 500 && !std::filesystem::exists(socket_); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(std::filesystem::exists(socket_)) << "the daemon did not start";
+        output_ = sdlhost::PulseOutput::Open(kRate, kLatencyMs);
+        ASSERT_NE(output_, nullptr);
+        // Let the stream start and report its timing, as the program's window takes a moment to open.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    void TearDown() override {
+        output_.reset();
+        Stop(recorder_, SIGINT);
+        Stop(daemon_);
+        unsetenv("PULSE_SERVER");
+        if (!dir_.empty())
+            std::filesystem::remove_all(dir_);
+    }
+
+    void Record() {
+        recording_ = (dir_ / "heard.raw").string();
+        recorder_ = Spawn({"parec", "-d", "test.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--raw",
+                           "--latency-msec=20"},
+                          recording_);
+        ASSERT_GT(recorder_, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    std::vector<std::int16_t> Heard() {
+        Stop(recorder_, SIGINT);
+        std::vector<std::int16_t> samples;
+        if (FILE *file = std::fopen(recording_.c_str(), "rb")) {
+            std::int16_t buffer[4096];
+            std::size_t got;
+            while ((got = std::fread(buffer, sizeof buffer[0], 4096, file)) > 0)
+                samples.insert(samples.end(), buffer, buffer + got);
+            std::fclose(file);
+        }
+        return samples;
+    }
+    // Plays `sound` stamped `ms` after `origin` (the message time), when that moment has come.
+    std::int64_t PlayAt(const sdlhost::SoundData *sound, std::uint32_t origin, std::uint32_t ms) {
+        std::int64_t due = sdlhost::MessageTimeNs(origin + ms);
+        while (sdlhost::NowNs() < due)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return output_->Play(1, sound, due, sdlhost::NowNs());
+    }
+    static std::uint32_t NowMs() { return std::uint32_t(sdlhost::NowNs() / 1000000); }
+    static void Wait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+    std::filesystem::path dir_;
+    std::string socket_, recording_;
+    pid_t daemon_ = -1, recorder_ = -1;
+    std::unique_ptr<sdlhost::PulseOutput> output_;
+};
+
+// Where `burst` is heard verbatim in `heard`, searching from `from`: -1 when nowhere.
+long Find(const std::vector<std::int16_t> &heard, const Burst &burst, std::size_t length, std::size_t from = 0) {
+    for (std::size_t i = from; i + length <= heard.size(); ++i) {
+        std::size_t j = 0;
+        while (j < length && heard[i + j] == burst.At(j))
+            ++j;
+        if (j == length)
+            return long(i);
+    }
+    return -1;
+}
+
+TEST_F(PulseOutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
+    Record();
+    Burst click(2400, 7);
+    std::uint32_t origin = NowMs();
+    std::vector<std::int64_t> frames;
+    for (std::uint32_t beat = 0; beat < 8; ++beat)
+        frames.push_back(PlayAt(&click, origin, 100 + beat * 250));
+    Wait(500);
+    std::vector<std::int16_t> heard = Heard();
+
+    std::vector<long> at;
+    for (long from = 0; (from = Find(heard, click, click.Length(), std::size_t(from))) >= 0; from += 1)
+        at.push_back(from);
+    ASSERT_EQ(at.size(), 8u) << "each sound heard once, whole";
+    for (std::size_t i = 1; i < at.size(); ++i) {
+        EXPECT_NEAR(double(at[i] - at[i - 1]), 12000.0, 1.0) << "beat " << i;
+        // What was heard is what was scheduled.
+        EXPECT_EQ(at[i] - at[i - 1], frames[i] - frames[i - 1]) << "beat " << i;
+    }
+    // Nothing but the sounds: silence between them.
+    for (std::size_t i = 0; i + 1 < at.size(); ++i)
+        for (long k = at[i] + long(click.Length()); k < at[i + 1]; ++k)
+            ASSERT_EQ(heard[std::size_t(k)], 0) << "frame " << k;
+}
+
+TEST_F(PulseOutputTest, ANewSoundOrAStopCutsOffTheSoundPlaying) {
+    Record();
+    Burst note(kRate, 11);     // a second long
+    Burst click(1200, 23);
+    std::uint32_t origin = NowMs();
+    std::int64_t noteFrame = PlayAt(&note, origin, 50);
+    std::int64_t clickFrame = PlayAt(&click, origin, 350);   // cuts the note 300 ms in
+    std::int64_t secondFrame = PlayAt(&note, origin, 700);
+    std::int64_t stopFrame = PlayAt(nullptr, origin, 900);   // stops the second note 200 ms in
+    Wait(1500);
+    std::vector<std::int16_t> heard = Heard();
+
+    long first = Find(heard, note, std::size_t(clickFrame - noteFrame));
+    ASSERT_GE(first, 0) << "the note's head";
+    long cut = first + long(clickFrame - noteFrame);
+    EXPECT_EQ(Find(heard, click, click.Length(), std::size_t(first)), cut) << "the click starts where the note is cut";
+    for (long k = cut + long(click.Length()); k < cut + 12000; ++k)
+        ASSERT_EQ(heard[std::size_t(k)], 0) << "nothing of the note after the click, frame " << k;
+    long second = Find(heard, note, 4800, std::size_t(cut));
+    ASSERT_GT(second, cut) << "the second note";
+    EXPECT_NEAR(double(stopFrame - secondFrame), 0.2 * kRate, 2.0);
+    long stop = second + long(stopFrame - secondFrame);
+    EXPECT_EQ(Find(heard, note, std::size_t(stopFrame - secondFrame), std::size_t(cut)), second);
+    for (long k = stop; k < stop + kRate / 2 && std::size_t(k) < heard.size(); ++k)
+        ASSERT_EQ(heard[std::size_t(k)], 0) << "silence after the stop, frame " << k;
+}
+
+TEST_F(PulseOutputTest, AServerThatDiesLeavesAStreamThatRefusesSoundsAtOnce) {
+    Burst click(1200, 5);
+    EXPECT_GE(PlayAt(&click, NowMs(), 0), 0);
+    Stop(daemon_, SIGKILL);
+    Wait(200);
+    EXPECT_TRUE(output_->Broken());
+    EXPECT_EQ(output_->Play(1, &click, sdlhost::NowNs(), sdlhost::NowNs()), -1);
+    // And no new connection can be had: the host goes on silently.
+    EXPECT_EQ(sdlhost::PulseOutput::Open(kRate, kLatencyMs), nullptr);
+}
+
+}  // namespace
