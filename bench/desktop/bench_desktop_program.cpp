@@ -223,6 +223,7 @@ int main(int argc, char **argv) {
 
     // What the trace says: the device's rate and buffer, each click started, each frame shown.
     int rate = 0, buffer = 0;
+    double measuredRate = 0;   // the device's frames per second of host time, as the program last measured it
     std::map<long, long long> presented;                // message time -> shown at (us)
     std::map<long long, long> messageOfFrame;            // scheduled frame -> message time
     struct Start { int id; long long frame, scheduled, callbackUs, callbackFrame; };
@@ -247,8 +248,11 @@ int main(int argc, char **argv) {
             int id;
             long message;
             long long frame;
-            in >> id >> message >> frame;
+            double measured = 0;
+            in >> id >> message >> frame >> measured;
             messageOfFrame[frame] = message;
+            if (measured > 0)
+                measuredRate = measured;
         } else if (kind == "started") {
             Start s{};
             in >> s.id >> s.frame >> s.scheduled >> s.callbackUs >> s.callbackFrame;
@@ -308,7 +312,15 @@ int main(int argc, char **argv) {
             ++mismatched;
         clicks.push_back(bench::Click{double(s.frame), s.id, match});
     }
-    bench::PrintTiming("clicks as given to the device", bench::Measure(clicks, nominal), nominal, rate);
+    bench::Timing given = bench::Measure(clicks, nominal);
+    bench::PrintTiming("clicks as given to the device", given, nominal, rate);
+    if (measuredRate > 0 && given.count > 1) {
+        // A device whose clock runs off its nominal rate plays the schedule in more or fewer frames.
+        double own = measuredRate * (60000 / 240) / 1000.0;
+        double drift = given.drift + double(given.count - 1) * (nominal - own);
+        std::printf("  on the device's own clock (measured %.2f Hz): drift %.3f frames = %.4f ms\n", measuredRate, drift,
+                    drift / rate * 1000.0);
+    }
     std::printf("  late starts: %d; clicks not matching their waveform in the stream: %d\n", late, mismatched);
 
     // Flash against click: the click is heard a buffer after the callback that renders it.

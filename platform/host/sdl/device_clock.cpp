@@ -17,18 +17,16 @@ constexpr double kMinScatterSeconds = 0.00002;
 // A callback this far off the fit means the device stalled, was starved or ran in a burst: the
 // frames no longer follow the old line, so the fit starts again from that callback.
 constexpr double kGapSeconds = 0.030;
-// No callback for this long when a sound is scheduled: the device has not started yet or stalls.
 // The schedule line is steered towards the fit, closing a gap in about this time (so the spacing of
 // a run of sounds changes by a fraction of a frame), and redrawn from the fit when far off.
 constexpr double kSteerSeconds = 5.0;
-constexpr double kStallSeconds = 0.060;
 constexpr double kRedrawSeconds = 0.015;
 
 }  // namespace
 
-DeviceClock::DeviceClock(double nominalRate, int bufferFrames, double rateSpread)
+DeviceClock::DeviceClock(double nominalRate, int bufferFrames, double rateSpread, double stallSeconds)
     : nominal_(nominalRate > 0 ? nominalRate : 48000.0), buffer_(std::max(bufferFrames, 1)),
-      spread_(std::clamp(rateSpread, 1e-6, 0.1)) {}
+      spread_(std::clamp(rateSpread, 1e-6, 0.1)), stall_(std::max(stallSeconds, 0.001)) {}
 
 void DeviceClock::Restart(std::int64_t timeNs, std::int64_t frame) {
     originT_ = timeNs;
@@ -103,7 +101,7 @@ void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
 }
 
 bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame) {
-    if (!provisional_ && (!any_ || double(nowNs - lastT_) * 1e-9 > kStallSeconds)) {
+    if (!provisional_ && (!any_ || double(nowNs - lastT_) * 1e-9 > stall_)) {
         // The device has not started or has stopped asking: guess it goes on from now. Sounds
         // scheduled meanwhile keep their spacing and start when it does.
         std::int64_t next = any_ ? lastF_ + buffer_ : 0;

@@ -19,7 +19,11 @@ public:
     static constexpr double kCrystalSpread = 0.00005;   // a real device (a sound server settling its
                                                         // buffers for seconds looks 0.1 % off meanwhile)
     static constexpr double kTimerSpread = 0.02;        // a device paced by sleeping (disk, dummy)
-    DeviceClock(double nominalRate, int bufferFrames, double rateSpread = kCrystalSpread);
+    // `stallSeconds`: no callback for this long when a sound is scheduled means the device has
+    // stopped (callbacks come every buffer; a device read only from occasional reports says more).
+    static constexpr double kCallbackStall = 0.060;
+    DeviceClock(double nominalRate, int bufferFrames, double rateSpread = kCrystalSpread,
+                double stallSeconds = kCallbackStall);
 
     // A callback began at host time `timeNs` when `frame` frames had been asked for before it.
     void AddCallback(std::int64_t timeNs, std::int64_t frame);
@@ -49,6 +53,7 @@ private:
     double nominal_;
     int buffer_;
     double spread_;
+    double stall_;
     // Exponentially weighted regression of frame on time, relative to the origin of the current run.
     std::int64_t originT_ = 0, originF_ = 0;
     double weight_ = 0, meanX_ = 0, meanY_ = 0, cxx_ = 0, cxy_ = 0, cyy_ = 0;

@@ -20,8 +20,6 @@ namespace {
 constexpr int kQueueMs = 4000;
 constexpr int kRefillMs = 2000;
 constexpr int kStartingMs = 50;
-constexpr int kRecentSeconds = 10;
-constexpr int kQuietReportEvery = 3;
 // How far ahead the server's device renders: a stream that asks for no adjustment gets
 // (queue - 2 x request) there, and without it the server would pick its largest (seconds). Below
 // the latency, so a sound is normally written before the device has taken the frames it replaces.
@@ -32,6 +30,9 @@ constexpr int kGuardMs = 25;
 // The clock reads "frames asked for one buffer before they are heard"; the server's reports say
 // what is heard, so they are handed over this many frames ahead.
 constexpr int kGrainFrames = 480;
+// No report for this long when a sound is scheduled: the stream has stopped (reports come with
+// every refill and every sound).
+constexpr double kReportStallSeconds = 5.0;
 // How long connecting may take before the program goes on without sound.
 constexpr pa_usec_t kConnectTimeoutUs = 2 * PA_USEC_PER_SEC;
 
@@ -79,7 +80,7 @@ struct PulseOutput::Server {
 
 PulseOutput::PulseOutput(int rate, int latencyMs)
     : rate_(rate), latencyNs_(std::int64_t(latencyMs) * 1000000), server_(std::make_unique<Server>()),
-      clock_(rate, kGrainFrames) {}
+      clock_(rate, kGrainFrames, DeviceClock::kCrystalSpread, kReportStallSeconds) {}
 
 PulseOutput::~PulseOutput() { server_.reset(); }
 
@@ -119,6 +120,7 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int rate, int latencyMs) {
         ok = s.stream != nullptr;
     }
     if (ok) {
+        pa_stream_set_latency_update_callback(s.stream, OnTiming, out.get());
         pa_stream_set_state_callback(
             s.stream, [](pa_stream *, void *loop) { Signal(static_cast<pa_threaded_mainloop *>(loop)); }, s.loop);
         auto bytes = [rate](int ms) { return std::uint32_t(std::int64_t(rate) * ms / 1000 * sizeof(std::int16_t)); };
@@ -128,7 +130,7 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int rate, int latencyMs) {
         attr.prebuf = std::uint32_t(-1);
         attr.minreq = bytes((kQueueMs - kDeviceAheadMs) / 2);
         attr.fragsize = std::uint32_t(-1);
-        auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING);
+        auto flags = pa_stream_flags_t(PA_STREAM_NOFLAGS);
         ok = pa_stream_connect_playback(s.stream, nullptr, &attr, flags, nullptr, nullptr) == 0 && s.Await([&] {
             pa_stream_state_t state = pa_stream_get_state(s.stream);
             return state == PA_STREAM_READY ? 1 : PA_STREAM_IS_GOOD(state) ? 0 : -1;
@@ -171,15 +173,29 @@ int PulseOutput::Restarts() {
     return restarts;
 }
 
-void PulseOutput::Observe(std::int64_t nowNs) {
-    // Only a report that says the stream plays is a reading of the device: before the first one the
-    // time is a guess, and while the server waits (starting, or starved) it stands still.
-    const pa_timing_info *info = pa_stream_get_timing_info(server_->stream);
-    pa_usec_t heardUs = 0;
-    if (!info || !info->playing || pa_stream_get_time(server_->stream, &heardUs) < 0)
+void PulseOutput::OnTiming(pa_stream *, void *self) {
+    // A report from the server: which frame was being heard at the moment it was made. Only a
+    // report that says the stream plays is a reading of the device (before it starts, or while the
+    // server waits for sound, the frames stand still).
+    auto *out = static_cast<PulseOutput *>(self);
+    const pa_timing_info *info = pa_stream_get_timing_info(out->server_->stream);
+    if (!info || !info->playing || info->read_index_corrupt || info->read_index < 0)
         return;
-    heard_ = std::int64_t(double(heardUs) * rate_ / 1e6);
-    clock_.AddCallback(nowNs, heard_ + kGrainFrames);
+    std::int64_t usec = std::int64_t(pa_bytes_to_usec(std::uint64_t(info->read_index), pa_stream_get_sample_spec(out->server_->stream)));
+    if (!info->synchronized_clocks)
+        usec += std::int64_t(info->transport_usec);   // the report took this long to arrive
+    usec -= std::int64_t(info->sink_usec);           // what the device holds is not heard yet
+    std::int64_t atNs = NowNs() - std::int64_t(pa_timeval_age(&info->timestamp)) * 1000;
+    std::int64_t heard = std::int64_t(std::llround(double(usec) * out->rate_ / 1e6));
+    out->clock_.AddCallback(atNs, heard + kGrainFrames);
+    out->heard_ = heard;
+    out->heardNs_ = atNs;
+}
+
+std::int64_t PulseOutput::HeardAt(std::int64_t nowNs) const {
+    if (heard_ < 0)
+        return -1;
+    return heard_ + std::int64_t(double(nowNs - heardNs_) * 1e-9 * rate_);
 }
 
 void PulseOutput::Write(std::int64_t from, std::int64_t count) {
@@ -216,18 +232,12 @@ void PulseOutput::Write(std::int64_t from, std::int64_t count) {
 
 void PulseOutput::Refill(pa_mainloop_api *, pa_time_event *event, const struct timeval *, void *self) {
     auto *out = static_cast<PulseOutput *>(self);
-    out->Observe(NowNs());
-    std::int64_t target = std::max<std::int64_t>(out->heard_, 0) + std::int64_t(out->rate_) * kQueueMs / 1000;
+    std::int64_t target = std::max<std::int64_t>(out->HeardAt(NowNs()), 0) + std::int64_t(out->rate_) * kQueueMs / 1000;
     if (target > out->written_)
         out->Write(out->written_, target - out->written_);
-    // A fresh timing report each second while sounds play, each few seconds while none has for a
-    // while (the clock between reports is interpolated, and its schedule line absorbs a stale
-    // report's error slowly, so the first interval of a run keeps its length).
-    bool recent = out->written_ - out->voiceStart_ < std::int64_t(out->rate_) * kRecentSeconds;
-    if (recent || ++out->quietRefills_ % kQuietReportEvery == 0) {
-        if (pa_operation *o = pa_stream_update_timing_info(out->server_->stream, nullptr, nullptr))
-            pa_operation_unref(o);
-    }
+    // A fresh report each time (and one with every sound): the clock's readings.
+    if (pa_operation *o = pa_stream_update_timing_info(out->server_->stream, nullptr, nullptr))
+        pa_operation_unref(o);
     // Until the stream is heard to play, ask often, so the first reading comes as soon as it does.
     pa_usec_t next = out->heard_ < 0 ? kStartingMs * PA_USEC_PER_MSEC : kRefillMs * PA_USEC_PER_MSEC;
     if (event)
@@ -247,15 +257,13 @@ std::int64_t PulseOutput::Play(int id, const SoundData *sound, std::int64_t mess
         pa_threaded_mainloop_unlock(server_->loop);
         return -1;
     }
-    Observe(nowNs);
-    if (heard_ < 0) {
-        // Not heard to play yet: ask now, for the sounds that follow.
-        if (pa_operation *o = pa_stream_update_timing_info(server_->stream, nullptr, nullptr))
-            pa_operation_unref(o);
-    }
+    // A report with every sound, so a run of sounds keeps the clock up to date.
+    if (pa_operation *o = pa_stream_update_timing_info(server_->stream, nullptr, nullptr))
+        pa_operation_unref(o);
     std::int64_t scheduled = 0;
     clock_.FrameAt(messageNs + latencyNs_, nowNs, &scheduled);
-    std::int64_t earliest = std::max<std::int64_t>(heard_, 0) + std::int64_t(rate_) * kGuardMs / 1000;
+    std::int64_t heard = HeardAt(nowNs);
+    std::int64_t earliest = std::max<std::int64_t>(heard, 0) + std::int64_t(rate_) * kGuardMs / 1000;
     std::int64_t frame = std::max(scheduled, earliest);
     if (frame > written_)
         Write(written_, frame - written_);   // the sound before plays on up to here
@@ -272,7 +280,7 @@ std::int64_t PulseOutput::Play(int id, const SoundData *sound, std::int64_t mess
     if (frame < written_)
         Write(std::max(frame, written_ - 1), written_ - std::max(frame, written_ - 1));
     if (sound && startedCount_ < int(sizeof started_ / sizeof started_[0]))
-        started_[startedCount_++] = AudioEngine::Started{id, frame, scheduled, nowNs, std::max<std::int64_t>(heard_, 0)};
+        started_[startedCount_++] = AudioEngine::Started{id, frame, scheduled, nowNs, std::max<std::int64_t>(heard, 0)};
     pa_threaded_mainloop_unlock(server_->loop);
     return frame;
 }

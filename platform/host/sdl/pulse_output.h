@@ -18,6 +18,7 @@
 #include "sound_cache.h"
 
 struct pa_mainloop_api;
+struct pa_stream;
 struct pa_time_event;
 struct timeval;
 
@@ -47,7 +48,8 @@ public:
 
 private:
     PulseOutput(int rate, int latencyMs);
-    void Observe(std::int64_t nowNs);
+    static void OnTiming(pa_stream *, void *self);
+    std::int64_t HeardAt(std::int64_t nowNs) const;   // -1 before the first report
     void Write(std::int64_t from, std::int64_t count);
     static void Refill(pa_mainloop_api *, pa_time_event *event, const timeval *, void *self);
 
@@ -59,8 +61,8 @@ private:
     const SoundData *voice_ = nullptr;
     std::int64_t voiceStart_ = 0;
     std::int64_t written_ = 0;   // frames queued so far: the stream's write position
-    std::int64_t heard_ = -1;    // the frame heard at the last timing report read (-1: none yet)
-    int quietRefills_ = 0;
+    std::int64_t heard_ = -1;    // the frame heard at the last report (-1: none yet)
+    std::int64_t heardNs_ = 0;   // and when
     AudioEngine::Started started_[64];
     int startedCount_ = 0;
 };
