@@ -98,7 +98,10 @@ protected:
         setenv("PULSE_SERVER", ("unix:" + socket_).c_str(), 1);
         daemon_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=5", "--use-pid-file=no",
                          "--disable-shm=no", "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socket_,
-                         "-L", "module-null-sink sink_name=test rate=48000 channels=1", "-L", "module-suspend-on-idle timeout=0"});
+                         "-L", "module-null-sink sink_name=test rate=48000 channels=1",
+                         // As a desktop's server does: an idle device sleeps, so it starts afresh
+                         // when a stream comes (a null sink left running idle renders seconds ahead).
+                         "-L", "module-suspend-on-idle timeout=0"});
         ASSERT_GT(daemon_, 0);
         for (int i = 0; i < 500 && !std::filesystem::exists(socket_); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

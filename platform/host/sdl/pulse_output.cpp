@@ -130,7 +130,9 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int rate, int latencyMs) {
         attr.prebuf = std::uint32_t(-1);
         attr.minreq = bytes((kQueueMs - kDeviceAheadMs) / 2);
         attr.fragsize = std::uint32_t(-1);
-        auto flags = pa_stream_flags_t(PA_STREAM_NOFLAGS);
+        // Corked until the queue is written: a stream that starts empty waits for the device to play
+        // out what it rendered before (up to seconds) before its first frame is heard.
+        auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED);
         ok = pa_stream_connect_playback(s.stream, nullptr, &attr, flags, nullptr, nullptr) == 0 && s.Await([&] {
             pa_stream_state_t state = pa_stream_get_state(s.stream);
             return state == PA_STREAM_READY ? 1 : PA_STREAM_IS_GOOD(state) ? 0 : -1;
@@ -144,6 +146,8 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int rate, int latencyMs) {
         pa_threaded_mainloop_get_api(s.loop)->time_free(timer);
     if (ok) {
         out->Refill(nullptr, nullptr, nullptr, out.get());
+        if (pa_operation *o = pa_stream_cork(s.stream, 0, nullptr, nullptr))
+            pa_operation_unref(o);
         s.refill = pa_context_rttime_new(s.context, pa_rtclock_now() + kStartingMs * PA_USEC_PER_MSEC, Refill, out.get());
     }
     pa_threaded_mainloop_unlock(s.loop);
