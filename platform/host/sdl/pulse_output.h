@@ -1,12 +1,12 @@
 // The audio device through the sound server's own protocol (PulseAudio, or PipeWire speaking it).
 //
-// Implements: one mono 16-bit stream kept about a second ahead of what is heard, mostly silence, so
-// the server asks for sound only a few times a second and an idle program costs next to nothing; a
-// sound is written into that queue at its start frame, over what was queued there (the server takes
-// the old frames back from the device, as it does for any seek), so it is heard exactly at its
-// message time + the latency and cuts off the sound before it; the device clock is read from the
-// server's timing reports and followed by DeviceClock, so a run of sounds keeps exact spacing.
-// A server that cannot be reached, or goes away, leaves the program silent: nothing blocks.
+// Implements: one mono 16-bit stream kept seconds ahead of what is heard, mostly silence and topped
+// up by a timer every two seconds, so an idle program wakes about once a second; a sound is written
+// into that queue at its start frame, over what was queued there (the server takes back any frames
+// its device already held, as it does for any seek), so it is heard exactly at its message time +
+// the latency and cuts off the sound before it; the device clock read from the server's timing
+// reports and followed by DeviceClock, so a run of sounds keeps exact spacing. A server that cannot
+// be reached, or goes away, leaves the program silent: nothing blocks.
 // Leaves out: choosing a sink, volume, recording.
 #pragma once
 
