@@ -118,10 +118,18 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
         // Continuous at `now`: what was scheduled before keeps its place, what comes next follows
         // the fit's rate, plus a slow pull that closes the gap between the line and the fit.
         double error = fitNow - lock_.At(nowNs);
-        if (std::fabs(error) > kRedrawSeconds * nominal_)
+        // Readings that scatter (a server that counts frames a whole cycle at a time) move the fit's
+        // position by about their scatter: only the part of the gap beyond that is pulled in.
+        double scatter = 0;
+        if (weight_ >= 3 && cxx_ > 0)
+            scatter = std::sqrt(std::max(cyy_ - cxy_ * cxy_ / cxx_, 0.0) / (weight_ - 2));
+        double dead = 3.0 * scatter;
+        if (std::fabs(error) > std::max(kRedrawSeconds * nominal_, 2.0 * dead)) {
             lock_ = Line{nowNs, fitNow, rate};
-        else
-            lock_ = Line{nowNs, lock_.At(nowNs), rate + error / kSteerSeconds};
+        } else {
+            double pull = error > dead ? error - dead : error < -dead ? error + dead : 0.0;
+            lock_ = Line{nowNs, lock_.At(nowNs), rate + pull / kSteerSeconds};
+        }
     }
     // A callback fills the buffer after the one being heard: a frame asked for at time t is heard
     // about one buffer later.
