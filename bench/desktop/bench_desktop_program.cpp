@@ -23,7 +23,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -31,6 +30,7 @@
 #include <vector>
 
 #include "click_analysis.h"
+#include "resfile.h"
 #include "sound_cache.h"
 
 extern char **environ;
@@ -80,23 +80,13 @@ long PeakKilobytes(pid_t pid) {
 
 int Run(const std::string &command) { return std::system(command.c_str()); }
 
-// The samples of a mono 16-bit WAVE file (empty when it is not one).
+// The samples of a WAVE file, read by the platform's own reader (empty when it is not one).
 std::vector<std::int16_t> ReadWave(const std::string &path) {
     std::string bytes = ReadFile(path);
-    std::vector<std::int16_t> samples;
-    std::size_t at = 12;
-    while (at + 8 <= bytes.size()) {
-        std::uint32_t size = 0;
-        std::memcpy(&size, bytes.data() + at + 4, 4);
-        if (bytes.compare(at, 4, "data") == 0) {
-            std::size_t count = std::min<std::size_t>(size, bytes.size() - at - 8) / 2;
-            samples.resize(count);
-            std::memcpy(samples.data(), bytes.data() + at + 8, count * 2);
-            break;
-        }
-        at += 8 + size + (size & 1);
-    }
-    return samples;
+    res::Wave wave;
+    if (!res::ParseWave(res::Bytes{reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()}, &wave))
+        return {};
+    return wave.samples;
 }
 
 }  // namespace
