@@ -43,6 +43,46 @@ TEST(EndToEnd, StartTapClicksOnTheBeatAndTheBarsFlash) {
     EXPECT_EQ(sim::ReadBytes(dir + "/Cadenzo.ini"), (std::vector<unsigned char>{30, 0, 1, 0, 3, 1, 1}));
 }
 
+// The sample of the 11025-Hz output stream at which a sound started at `ms` plays its first sample.
+std::size_t StreamSample(std::uint32_t ms) { return (std::size_t(ms) * 11025 + 500) / 1000; }
+
+// At 240 beats per minute in 4/4 every click is heard exactly one beat after the one before: the
+// attacks found in the output stream (the first sound after silence) fall on the samples the beats
+// were scheduled for, whichever of the three clicks plays, and the accents come in their order.
+TEST(EndToEnd, EveryClickIsHeardOneBeatAfterTheOneBefore) {
+    std::string dir = sim::MakeDir();
+    sim::WriteBytes(dir + "/Cadenzo.ini", {210, 0, 1, 0, 3, 1, 1});   // 240 beats per minute, 4/4
+    std::string wav = dir + "/out.wav";
+    sim::Result r = sim::Run("tap 61 88\nwait 10100\ntap 61 88\nkey ctrl+q\n", dir, "--wav '" + wav + "' ");
+    ASSERT_EQ(r.status, 0) << r.errors;
+    int rate = 0;
+    std::vector<std::int16_t> out = ReadSamples(wav, &rate);
+    ASSERT_EQ(rate, 11025);
+
+    // Attacks: a sample above -60 dBFS after at least 5 ms of silence.
+    std::vector<std::size_t> attacks;
+    std::size_t quiet = 1000;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        bool loud = out[i] > 32 || out[i] < -32;
+        if (loud && quiet >= 55) attacks.push_back(i);
+        quiet = loud ? 0 : quiet + 1;
+    }
+    auto played = r.Sounds();
+    ASSERT_EQ(played.size(), 40u);
+    ASSERT_EQ(attacks.size(), played.size());
+    const int accents[4] = {1025, 1027, 1026, 1027};
+    for (std::size_t k = 0; k < played.size(); ++k) {
+        EXPECT_EQ(played[k].second, accents[k % 4]) << "beat " << k % 4 + 1;
+        EXPECT_EQ(attacks[k], StreamSample(played[k].first)) << "click " << k << " (" << played[k].second << ")";
+        if (k > 0) {
+            EXPECT_EQ(played[k].first - played[k - 1].first, 250u) << "click " << k;
+        }
+        if (k >= 4) {
+            EXPECT_EQ(attacks[k] - attacks[k - 4], 11025u) << "a bar of 4/4 at 240 is exactly one second";
+        }
+    }
+}
+
 TEST(EndToEnd, AcceleratorsNeedCtrlAndReachTheWindowAfterAControlWasTapped) {
     sim::Result r = sim::Run("tap 140 81\nkey q\nkey a\nwait 100\nkey ctrl+q\n");
     EXPECT_TRUE(r.Has("100 exit 0")) << "Q alone is no command; Ctrl+Q exits after the Sound box was tapped";

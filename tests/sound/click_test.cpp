@@ -11,26 +11,36 @@ namespace {
 
 constexpr int kFft = 4096;
 
-// Level in 5 ms windows centred on each sample, relative to the loudest window.
+// Level in 5 ms windows centred on each sample of the click as it sounds after silence, relative to
+// the loudest window; times from the click's first sample.
 struct ClickEnvelope {
   std::vector<double> db;
   double loudest_ms;
   double At(double ms) const { return db[std::min(db.size() - 1, static_cast<size_t>(ToSample(ms / 1000.0)))]; }
 };
 
-ClickEnvelope MeasureClick(const Signal& x) {
+ClickEnvelope MeasureClick(const Signal& click) {
+  const int lead = ToSample(0.010);
+  Signal x(lead, 0.0);
+  x.insert(x.end(), click.begin(), click.end());
   std::vector<double> rms;
-  for (size_t i = 0; i < x.size(); ++i) rms.push_back(WindowRms(x, i / kRate, ToSample(0.005)));
+  for (size_t i = lead; i < x.size(); ++i) rms.push_back(WindowRms(x, i / kRate, ToSample(0.005)));
   const auto loudest = std::max_element(rms.begin(), rms.end());
   ClickEnvelope e{{}, (loudest - rms.begin()) * 1000.0 / kRate};
   for (double r : rms) e.db.push_back(Db(r / *loudest));
   return e;
 }
 
-// Milliseconds of silence (no sample above -60 dBFS) before the click.
+// Milliseconds of silence (no sample above -60 dBFS) before the click, and after it.
 double SilenceMs(const Signal& x) {
   size_t i = 0;
   while (i < x.size() && std::abs(x[i]) <= kFullScale / 1000.0) ++i;
+  return i * 1000.0 / kRate;
+}
+
+double TrailingSilenceMs(const Signal& x) {
+  size_t i = 0;
+  while (i < x.size() && x[x.size() - 1 - i] == 0.0) ++i;
   return i * 1000.0 / kRate;
 }
 
@@ -109,15 +119,27 @@ TEST_F(Click, StrongAccentIsAClippedFallingThump) {
   EXPECT_NEAR(WholeRmsDbFs(x), -5.4, 0.15);
 }
 
-// 1026: 9 ms of silence, then a sharp broadband tick loudest at 12 ms and 25 dB down by 60 ms,
-// with its energy around 150-250 Hz and 1.1-1.4 kHz and its centre of gravity about 2.2 kHz.
+// Every click's attack begins at its first sample, so the beat is heard where the sound starts:
+// a metronome's clicks are placed by their first sample, and a click that began with silence would
+// sound late by that silence.
+TEST_F(Click, EveryClickAttacksAtItsFirstSample) {
+  for (const Signal* x : {&strong, &secondary, &plain}) {
+    ASSERT_GT(x->size(), 1000u);
+    EXPECT_LT(SilenceMs(*x), 1.0);
+    EXPECT_GE(DbFs(Rms(*x, 0, ToSample(0.001))), -30.0) << "the first millisecond already sounds";
+  }
+}
+
+// 1026: a sharp broadband tick loudest 3 ms after its start and 25 dB down by 51 ms, its 9 ms of
+// silence at the end, with its energy around 150-250 Hz and 1.1-1.4 kHz and its centre of gravity
+// about 2.2 kHz.
 TEST_F(Click, SecondaryAccentIsASharpTick) {
   const Signal& x = secondary;
   ASSERT_GT(x.size(), 1000u);
-  EXPECT_NEAR(SilenceMs(x), 9.0, 0.5);
+  EXPECT_NEAR(TrailingSilenceMs(x), 9.0, 0.5);
   const ClickEnvelope e = MeasureClick(x);
-  EXPECT_NEAR(e.loudest_ms, 12.0, 1.5);
-  EXPECT_LE(e.At(60.0), -25.0);
+  EXPECT_NEAR(e.loudest_ms, 3.0, 1.5);
+  EXPECT_LE(e.At(51.0), -25.0);
 
   const std::vector<double> power = PowerSpectrum(x, kFft);
   const std::vector<double> smooth = Smoothed(power);
@@ -131,19 +153,20 @@ TEST_F(Click, SecondaryAccentIsASharpTick) {
   EXPECT_NEAR(WholeRmsDbFs(x), -15.1, 0.15);
 }
 
-// 1027: 8 ms of silence, then a softer, brighter tick loudest at 10 ms, within about 10 dB of that
-// until about 50 ms, then fading; its energy spread over 0.4-5 kHz, centre of gravity about 2.6 kHz.
+// 1027: a softer, brighter tick loudest 2 ms after its start, within about 10 dB of that until
+// about 42 ms, then fading, its 8 ms of silence at the end; its energy spread over 0.4-5 kHz,
+// centre of gravity about 2.6 kHz.
 TEST_F(Click, PlainBeatIsASoftBrightTick) {
   const Signal& x = plain;
   ASSERT_GT(x.size(), 1000u);
-  EXPECT_NEAR(SilenceMs(x), 8.0, 0.5);
+  EXPECT_NEAR(TrailingSilenceMs(x), 8.0, 0.5);
   const ClickEnvelope e = MeasureClick(x);
-  EXPECT_NEAR(e.loudest_ms, 10.0, 1.5);
-  for (double ms = e.loudest_ms; ms <= 45.0; ms += 1.0) EXPECT_GE(e.At(ms), -11.0) << "at " << ms << " ms";
-  EXPECT_GE(e.At(50.0), -14.0);
-  EXPECT_LE(e.At(50.0), -7.0);
-  EXPECT_LE(e.At(65.0), e.At(50.0) - 5.0);
-  EXPECT_LE(e.At(90.0), e.At(65.0) - 10.0);
+  EXPECT_NEAR(e.loudest_ms, 2.0, 1.5);
+  for (double ms = e.loudest_ms; ms <= 37.0; ms += 1.0) EXPECT_GE(e.At(ms), -11.0) << "at " << ms << " ms";
+  EXPECT_GE(e.At(42.0), -14.0);
+  EXPECT_LE(e.At(42.0), -7.0);
+  EXPECT_LE(e.At(57.0), e.At(42.0) - 5.0);
+  EXPECT_LE(e.At(82.0), e.At(57.0) - 10.0);
 
   const std::vector<double> power = PowerSpectrum(x, kFft);
   EXPECT_GE(EnergyFraction(power, kFft, 400.0, 5000.0), 0.9);

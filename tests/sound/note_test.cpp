@@ -66,14 +66,10 @@ class TuningNote : public ::testing::TestWithParam<NoteFigures> {
   double pitch = 0.0;
 };
 
-TEST_P(TuningNote, SoundsTheListedPitch) {
+// A tuning aid's notes are in tune: equal-tempered with A4 at 440 Hz, to within 0.3 cents.
+TEST_P(TuningNote, IsInTune) {
   const NoteFigures& f = GetParam();
-  const double cents = Cents(pitch, EqualTempered(f.midi));
-  // Listed to 0.1 Hz and to the cent: both roundings hold, to well within a cent.
-  EXPECT_NEAR(pitch, f.hz, 0.05 + 0.01);
-  EXPECT_NEAR(cents, f.cents, 0.5 + 0.1);
-  EXPECT_GE(cents, -0.5);
-  EXPECT_LE(cents, 5.5);
+  EXPECT_NEAR(Cents(pitch, EqualTempered(f.midi)), 0.0, 0.3) << pitch << " Hz";
 }
 
 TEST_P(TuningNote, HoldsItsPitchFromStartToEnd) {

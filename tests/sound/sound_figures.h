@@ -53,20 +53,16 @@ inline const HarmonicKind kViolinE = {
 
 struct NoteFigures {
   int id;
-  double hz;    // as listed, to 0.1 Hz
-  int midi;     // the nearest equal-tempered note (A4 = 69)
-  int cents;    // above that note, rounded
+  int midi;  // the note it is tuned to, equal-tempered with A4 (69) at 440 Hz
   const HarmonicKind* kind;
 };
 
 inline const NoteFigures kNoteFigures[] = {
-    {1001, 55.0, 33, 1, &kLowStrings},  {1002, 110.1, 45, 1, &kOctaveLed}, {1003, 220.7, 57, 5, &kMiddle},
-    {1004, 440.4, 69, 2, &kPure},       {1005, 247.5, 59, 4, &kMiddle},    {1006, 116.6, 46, 1, &kOctaveLed},
-    {1007, 233.6, 58, 4, &kMiddle},     {1008, 466.7, 70, 2, &kPure},      {1009, 65.4, 36, 0, &kLowStrings},
-    {1010, 130.9, 48, 1, &kOctaveLed},  {1011, 73.5, 38, 1, &kLowStrings}, {1012, 146.9, 50, 1, &kOctaveLed},
-    {1013, 294.4, 62, 4, &kMiddle},     {1014, 41.2, 28, 1, &kLowStrings}, {1015, 82.4, 40, 0, &kLowStrings},
-    {1016, 330.4, 64, 4, &kMiddle},     {1017, 659.5, 76, 1, &kViolinE},   {1018, 98.0, 43, 0, &kLowStrings},
-    {1019, 196.1, 55, 1, &kOctaveLed},
+    {1001, 33, &kLowStrings},  {1002, 45, &kOctaveLed}, {1003, 57, &kMiddle},     {1004, 69, &kPure},
+    {1005, 59, &kMiddle},      {1006, 46, &kOctaveLed}, {1007, 58, &kMiddle},     {1008, 70, &kPure},
+    {1009, 36, &kLowStrings},  {1010, 48, &kOctaveLed}, {1011, 38, &kLowStrings}, {1012, 50, &kOctaveLed},
+    {1013, 62, &kMiddle},      {1014, 28, &kLowStrings}, {1015, 40, &kLowStrings}, {1016, 64, &kMiddle},
+    {1017, 76, &kViolinE},     {1018, 43, &kLowStrings}, {1019, 55, &kOctaveLed},
 };
 
 // A chord: its notes, lowest first (MIDI numbers, A4 = 69), the note or notes that sound strongest

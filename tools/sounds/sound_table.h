@@ -57,18 +57,17 @@ struct Envelope {
   float pick_db;  // level of the pick noise relative to the strongest harmonic
 };
 
-// A single tuning note.
+// A single tuning note at its equal-tempered pitch: `midi` is its MIDI number (A4 = 69 at 440 Hz).
 struct Note {
-  double hz;
+  int midi;
   TimbreId timbre;
   Envelope envelope;
 };
 
-// One string of a chord: the note (MIDI number, A4 = 69) with its own slight sharpness in cents,
-// when the strum reaches it, and its level relative to the chord's other strings.
+// One string of a chord: the note (MIDI number, A4 = 69 at 440 Hz, equal-tempered), when the strum
+// reaches it, and its level relative to the chord's other strings.
 struct ChordNote {
   int midi;
-  float cents;
   float onset_ms;
   float level_db;
   TimbreId timbre;
@@ -105,10 +104,12 @@ struct Mode {
   float decay_ms;
 };
 
-// A tick: silence, then the strike, a burst of noise (band-limited, held within `noise_clip`,
+// A tick: the strike, a burst of noise (band-limited, held within `noise_clip`,
 // dying with `noise_decay_ms`), and up to three damped resonances that rise over `attack_ms` and
 // start to die `hold_ms` after the onset; from `fade_at_ms` on the whole sound fades with the extra
-// time constant `fade_ms`.
+// time constant `fade_ms`. The tick is drawn `onset_ms` into its sound (times are counted from the
+// sound's start) and then moved to the front, its leading silence appended at the end: the attack
+// begins at the first sample, so the beat is heard where the sound starts, as the strong accent is.
 struct Tick {
   float onset_ms;
   float attack_ms;
@@ -125,54 +126,54 @@ struct Tick {
 
 // The tuning notes, in the order of their sound numbers.
 inline constexpr Note kNotes[] = {
-    // hz       timbre          onset attack early late  knee   bright pick
-    {55.032, kLowString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1001 A1 +1 cent
-    {110.073, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1002 A2 +1 cent
-    {220.66, kMidString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1003 A3 +5 cents
-    {440.416, kHighString,   {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1004 A4 +2 cents
-    {247.50, kMidString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1005 B3 +4 cents
-    {116.608, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1006 Bb2 +1 cent
-    {233.602, kMidString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1007 Bb3 +4 cents
-    {466.70, kHighString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1008 Bb4 +2 cents
-    {65.416, kLowString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1009 C2 +0 cents
-    {130.888, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1010 C3 +1 cent
-    {73.465, kLowString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1011 D2 +1 cent
-    {146.912, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1012 D3 +1 cent
-    {294.39, kMidString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1013 D4 +4 cents
-    {41.227, kLowString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1014 E1 +1 cent
-    {82.419, kLowString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1015 E2 +0 cents
-    {330.40, kMidString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1016 E4 +4 cents
-    {659.50, kTopString,     {11, 12, 106, 20.6f, 0.15f, 2.0f, -14}},   // 1017 E5 +1 cent, fades fastest
-    {98.013, kLowString,     {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1018 G2 +0 cents
-    {196.102, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1019 G3 +1 cent
+    // midi timbre         onset attack early late  knee   bright pick
+    {33, kLowString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1001 A1
+    {45, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1002 A2
+    {57, kMidString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1003 A3
+    {69, kHighString,   {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1004 A4
+    {59, kMidString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1005 B3
+    {46, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1006 Bb2
+    {58, kMidString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1007 Bb3
+    {70, kHighString,   {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1008 Bb4
+    {36, kLowString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1009 C2
+    {48, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1010 C3
+    {38, kLowString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1011 D2
+    {50, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1012 D3
+    {62, kMidString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1013 D4
+    {28, kLowString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1014 E1
+    {40, kLowString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1015 E2
+    {64, kMidString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1016 E4
+    {76, kTopString,    {11, 12, 106, 20.6f, 0.15f, 2.0f, -14}},   // 1017 E5, fades fastest
+    {43, kLowString,    {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1018 G2
+    {55, kOctaveString, {11, 12, 40, 14, 0.25f, 2.0f, -14}},   // 1019 G3
 };
 
 // The chords; strings listed lowest first as the strum reaches them.
 inline constexpr Chord kChords[] = {
     // 1020 B-flat major: Bb2 D3 F3 Bb3 D4 F4 Bb4 D5, D4 strongest with Bb3, F4 and F3 close
-    {{{46, 1, 18, -8, kChordHollow}, {50, 2, 55, -8, kChordHollow}, {53, 1, 68, -1.2f, kChordHollow},
-      {58, 2, 81, -1.2f, kChordHollow}, {62, 1, 94, 0, kChordHollow}, {65, 2, 108, -2.2f, kChordFull},
-      {70, 1, 121, -8, kChordFull}, {74, 2, 135, -6, kChordFull}},
+    {{{46, 18, -8, kChordHollow}, {50, 55, -8, kChordHollow}, {53, 68, -1.2f, kChordHollow},
+      {58, 81, -1.2f, kChordHollow}, {62, 94, 0, kChordHollow}, {65, 108, -2.2f, kChordFull},
+      {70, 121, -8, kChordFull}, {74, 135, -6, kChordFull}},
      8, {0, 25, 20, 20, 0.3f, 2.0f, -20}},
     // 1021 C major: C2 G2 C3 E3 G3 C4 E4 G4 C5, C4 strongest, the others 9-15 dB below
-    {{{36, 1, 18, -12, kChordHollow}, {43, 2, 55, -12, kChordHollow}, {48, 1, 66, -12, kChordHollow},
-      {52, 2, 78, -12, kChordHollow}, {55, 1, 89, -12, kChordHollow}, {60, 2, 101, 0, kChordHollow},
-      {64, 1, 112, -12, kChordFull}, {67, 2, 124, -12, kChordFull}, {72, 1, 135, -13.5f, kChordFull}},
+    {{{36, 18, -12, kChordHollow}, {43, 55, -12, kChordHollow}, {48, 66, -12, kChordHollow},
+      {52, 78, -12, kChordHollow}, {55, 89, -12, kChordHollow}, {60, 101, 0, kChordHollow},
+      {64, 112, -12, kChordFull}, {67, 124, -12, kChordFull}, {72, 135, -13.5f, kChordFull}},
      9, {0, 25, 20, 20, 0.3f, 2.0f, -20}},
     // 1022 D minor: A2 A3 D4 F4 A4 D5, A3 strongest, F4 6 dB and D4 9 dB below it; the bass
     // string first, then the rest in one sweep
-    {{{45, 1, 18, -8, kChordHollow}, {57, 2, 90, 0, kChordHollow}, {62, 1, 101, -9.3f, kChordHollow},
-      {65, 2, 113, -6.5f, kChordFull}, {69, 1, 124, -10, kChordFull}, {74, 2, 135, -10, kChordFull}},
+    {{{45, 18, -8, kChordHollow}, {57, 90, 0, kChordHollow}, {62, 101, -9.3f, kChordHollow},
+      {65, 113, -6.5f, kChordFull}, {69, 124, -10, kChordFull}, {74, 135, -10, kChordFull}},
      6, {0, 25, 20, 20, 0.3f, 2.0f, -20}},
     // 1023 E major: E2 B2 E3 G#3 B3 E4 G#4 B4 E5, E4 strongest, E2 B2 E3 G#3 E5 within 6 dB
-    {{{40, 1, 18, -3, kChordHollow}, {47, 2, 55, -3, kChordHollow}, {52, 1, 66, -3, kChordHollow},
-      {56, 2, 78, -3, kChordHollow}, {59, 1, 89, -9, kChordHollow}, {64, 2, 101, 0, kChordHollow},
-      {68, 1, 112, -9, kChordFull}, {71, 2, 124, -9, kChordFull}, {76, 1, 135, -3, kChordFull}},
+    {{{40, 18, -3, kChordHollow}, {47, 55, -3, kChordHollow}, {52, 66, -3, kChordHollow},
+      {56, 78, -3, kChordHollow}, {59, 89, -9, kChordHollow}, {64, 101, 0, kChordHollow},
+      {68, 112, -9, kChordFull}, {71, 124, -9, kChordFull}, {76, 135, -3, kChordFull}},
      9, {0, 25, 20, 20, 0.3f, 2.0f, -20}},
     // 1024 G major: G2 B2 D3 B3 D4 G4 B4, B3 and G4 strongest together, the others 11-16 dB below
-    {{{43, 1, 18, -13.5f, kChordFull}, {47, 2, 55, -13.5f, kChordHollow}, {50, 1, 71, -13.5f, kChordHollow},
-      {59, 2, 87, 0, kChordHollow}, {62, 1, 103, -13.5f, kChordFull}, {67, 2, 119, 0, kChordFull},
-      {71, 1, 135, -13.5f, kChordFull}},
+    {{{43, 18, -13.5f, kChordFull}, {47, 55, -13.5f, kChordHollow}, {50, 71, -13.5f, kChordHollow},
+      {59, 87, 0, kChordHollow}, {62, 103, -13.5f, kChordFull}, {67, 119, 0, kChordFull},
+      {71, 135, -13.5f, kChordFull}},
      7, {0, 25, 20, 20, 0.3f, 2.0f, -20}},
 };
 

@@ -31,6 +31,9 @@ struct Noise {
   }
 };
 
+// The equal-tempered pitch of MIDI note `midi`, A4 (69) at 440 Hz.
+double EqualTempered(int midi) { return 440.0 * std::pow(2.0, (midi - 69) / 12.0); }
+
 double DbToGain(double db) { return std::pow(10.0, db / 20.0); }
 
 // Smoothing coefficient of a one-pole low-pass filter with the given corner.
@@ -126,7 +129,7 @@ Signal RenderNote(const Sound& sound) {
   const Note& note = kNotes[sound.row];
   Signal out(sound.samples, 0.0);
   Noise noise{static_cast<uint32_t>(sound.id) * 2654435761u};
-  AddPluck(out, note.hz, kTimbres[note.timbre], note.envelope, note.envelope.onset_ms, 1.0, noise);
+  AddPluck(out, EqualTempered(note.midi), kTimbres[note.timbre], note.envelope, note.envelope.onset_ms, 1.0, noise);
   ScaleToPeak(out, sound.peak_dbfs);
   return out;
 }
@@ -137,8 +140,7 @@ Signal RenderChord(const Sound& sound) {
   Noise noise{static_cast<uint32_t>(sound.id) * 2654435761u};
   for (int i = 0; i < chord.count; ++i) {
     const ChordNote& string = chord.notes[i];
-    const double hz = 440.0 * std::pow(2.0, (string.midi - 69 + string.cents / 100.0) / 12.0);
-    AddPluck(out, hz, kTimbres[string.timbre], chord.envelope, string.onset_ms,
+    AddPluck(out, EqualTempered(string.midi), kTimbres[string.timbre], chord.envelope, string.onset_ms,
              DbToGain(string.level_db), noise);
   }
   ScaleToPeak(out, sound.peak_dbfs);
@@ -225,6 +227,9 @@ Signal RenderTick(const Sound& sound) {
     out[i] = (strike + ring * rise) * fade;
   }
   ScaleToPeak(out, sound.peak_dbfs);
+  // The attack moves to the first sample; the silence before it goes to the end.
+  const auto strike = std::find_if(out.begin(), out.end(), [](double s) { return s != 0.0; });
+  std::rotate(out.begin(), strike, out.end());
   return out;
 }
 
