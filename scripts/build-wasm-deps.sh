@@ -22,8 +22,8 @@ system=/etc/apt/sources.list.d/debian.sources
 if [ -f "$system" ]; then
   sed 's/^Types:.*/Types: deb-src/' "$system" >"$work/apt/sources/debian-src.sources"
 else
-  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-    >"$work/apt/sources/debian-src.sources"
+  # An older one-line sources list: its deb lines, as deb-src.
+  sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$work/apt/sources/debian-src.list"
 fi
 apt_private() {
   apt-get -q -o Dir::Etc::sourcelist=/dev/null -o Dir::Etc::sourceparts="$work/apt/sources" \
