@@ -2,6 +2,8 @@
 //   desktop_instance_helper find CLASS TITLE    claim; if another copy holds it, ask it to the front
 //   desktop_instance_helper hold CLASS TITLE    claim; report; hold until standard input closes
 //   desktop_instance_helper crash CLASS TITLE   claim and die at once, leaving its socket file
+//   desktop_instance_helper serve CLASS TITLE   open the events-only host, claim, and run until a
+//                                               Close event (a termination signal) arrives
 // Prints "found" or "held" on its first line.
 #include <unistd.h>
 
@@ -28,6 +30,11 @@ int main(int argc, char **argv) {
         return 2;
     std::string mode = argv[1];
     std::u16string className = Wide(argv[2]), title = Wide(argv[3]);
+    if (mode == "serve") {
+        std::string error;
+        if (!sdlhost::Open(sdlhost::Options{false, false}, &error))
+            return 5;
+    }
     bool found = host::ClaimOrFind(className, title);
     std::printf("%s\n", found ? "found" : "held");
     std::fflush(stdout);
@@ -38,6 +45,12 @@ int main(int argc, char **argv) {
         char buffer[16];
         while (read(0, buffer, sizeof buffer) > 0) {
         }
+    } else if (mode == "serve") {
+        host::Event event;
+        while (!host::WaitEvent(false, 0, &event) || event.kind != host::Event::Close) {
+        }
+        sdlhost::Close();
+        return 0;
     } else if (mode == "crash") {
         _exit(found ? 4 : 0);
     } else {

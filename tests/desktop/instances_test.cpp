@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -142,9 +143,46 @@ TEST_F(Copies, CopiesStartedTogetherEndWithOneHolder) {
     EXPECT_EQ(found, 4);
 }
 
-TEST_F(Copies, ATerminationSignalBecomesAClose) {
+// Closing the terminal, Ctrl+C and a polite kill all end the program as Exit does; a second signal
+// while it closes asks again instead of killing the process before its settings are written.
+TEST_F(Copies, TerminationSignalsBecomeACloseAndASecondCannotKill) {
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        raise(sig);
+        EXPECT_TRUE(WaitFor(host::Event::Close)) << "signal " << sig;
+    }
     raise(SIGTERM);
-    EXPECT_TRUE(WaitFor(host::Event::Close));
+    raise(SIGTERM);
+    EXPECT_TRUE(WaitFor(host::Event::Close)) << "still running after two in a row";
+}
+
+// A first copy that is stopped (a debugger, a frozen desktop) answers nobody: every later copy still
+// ends after its short wait, and none hangs in connect. Bounds are generous: before, the fifth copy
+// on hung for as long as the first stayed stopped.
+TEST_F(Copies, LaterCopiesEndWhileTheFirstIsStopped) {
+    Helper first("hold", "Stopped");
+    ASSERT_EQ(first.FirstLine(), "held");
+    ASSERT_EQ(kill(first.pid, SIGSTOP), 0);
+    for (int i = 0; i < 10; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        Helper later("find", "Stopped");
+        EXPECT_EQ(later.FirstLine(), "found") << "copy " << i;
+        later.Finish();
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 5.0) << "copy " << i;
+    }
+    kill(first.pid, SIGCONT);
+    EXPECT_EQ(first.Finish(), 0);
+}
+
+// A runtime folder that others may write to is refused: a socket planted there by anyone else can
+// never pass for this user's first copy.
+TEST_F(Copies, AWorldWritableRuntimeFolderIsNotUsed) {
+    ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+    std::string path = sdlhost::IdentityPath(u"CadenzoTest", u"Open");
+    EXPECT_NE(path, "");
+    EXPECT_NE(path.rfind(dir_ + "/", 0), 0u) << path << " lies in the world-writable folder";
+    EXPECT_FALSE(host::ClaimOrFind(u"CadenzoTest", u"Open"));
+    chmod(dir_.c_str(), 0700);
 }
 
 }  // namespace
