@@ -54,8 +54,9 @@ void PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate,
 // program passed them. Returns false when nothing could be started.
 bool StartProcess(const std::u16string &application, const std::u16string &commandLine);
 
-// The host path of the executable the program runs as (its settings live beside it).
-std::string ModulePath();
+// The host folder that the program's own folder (the folder of its executable, as the program sees
+// it) maps to: its settings file lives there.
+std::string ProgramFolder();
 
 // Other running copies. ClaimOrFind atomically either makes this process the holder of the top-level
 // window identity (className, title) and returns false, or finds a live copy that holds it and returns

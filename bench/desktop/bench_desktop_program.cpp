@@ -119,7 +119,9 @@ int main(int argc, char **argv) {
     // The settings: 240 beats a minute, no delay, repeat once, first instrument, time signature 3,
     // sound on, colour on.
     const unsigned char settings[7] = {210, 0, 1, 0, 3, 1, 1};
-    std::ofstream(dir + "/Cadenzo.ini", std::ios::binary).write(reinterpret_cast<const char *>(settings), 7);
+    mkdir((dir + "/config").c_str(), 0700);
+    mkdir((dir + "/config/cadenzo").c_str(), 0700);
+    std::ofstream(dir + "/config/cadenzo/Cadenzo.ini", std::ios::binary).write(reinterpret_cast<const char *>(settings), 7);
 
     // A virtual display of its own.
     int fds[2];
@@ -155,6 +157,7 @@ int main(int argc, char **argv) {
         setenv("SDL_AUDIODRIVER", driver && *driver ? driver : "disk", 1);
     setenv("SDL_DISKAUDIOFILE", audio.c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
     setenv("CADENZO_SCALE", "1", 1);
     setenv("CADENZO_TRACE", trace.c_str(), 1);
     std::string program = dir + "/cadenzo";

@@ -1,7 +1,8 @@
 // Files, the module's file name, and the host's paths in the platform's form.
 //
-// Implements: GetModuleFileNameW (the executable's host path shown with '\' separators:
-// /home/a/cadenzo is \home\a\cadenzo), CreateFileW (paths mapped back to the host; OPEN_ALWAYS,
+// Implements: GetModuleFileNameW (a short path of the platform's own, \Program Files\Cadenzo\Cadenzo.exe,
+// whose folder is the host's program folder), CreateFileW (names in that folder mapped to the host
+// folder, other paths read as host paths with '\' separators: \home\a\f is /home/a/f; OPEN_ALWAYS,
 // CREATE_ALWAYS, OPEN_EXISTING, CREATE_NEW, TRUNCATE_EXISTING; GENERIC_READ and GENERIC_WRITE),
 // ReadFile, WriteFile, SetFilePointer, SetEndOfFile, CloseHandle, GetLastError.
 // Only regular files open: a directory, a device or a pipe in a file's place fails as access denied,
@@ -11,7 +12,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <string_view>
 #include <unordered_set>
 
 #include "core.h"
@@ -20,6 +23,24 @@ namespace core {
 namespace {
 
 constexpr std::uint32_t kFileMagic = 0x46494C45;
+
+// The executable as the program sees it; its folder stands for host::ProgramFolder().
+constexpr char16_t kModuleName[] = u"\\Program Files\\Cadenzo\\Cadenzo.exe";
+constexpr std::size_t kModuleFolderLength = std::u16string_view(kModuleName).rfind(u'\\') + 1;
+
+// The host path for a name of the platform's: in the program's folder (compared as the platform
+// does, ignoring case), the rest of the name under the host's program folder.
+std::string HostPath(std::u16string name) {
+    bool inFolder = name.size() > kModuleFolderLength;
+    for (std::size_t i = 0; inFolder && i < kModuleFolderLength; ++i) {
+        char16_t a = name[i], b = kModuleName[i];
+        inFolder = a == b || (a < 128 && b < 128 && std::tolower(a) == std::tolower(b));
+    }
+    if (inFolder) name.replace(0, kModuleFolderLength, FromUtf8(host::ProgramFolder() + "/"));
+    for (auto &c : name)
+        if (c == u'\\') c = u'/';
+    return ToUtf8(name);
+}
 
 struct File {
     std::uint32_t magic = kFileMagic;
@@ -118,9 +139,7 @@ void SetLastError(DWORD error) { g_lastError = error; }
 
 DWORD GetModuleFileNameW(HMODULE, LPWSTR buffer, DWORD size) {
     if (!buffer || size == 0) return 0;
-    std::u16string path = FromUtf8(host::ModulePath());
-    for (auto &c : path)
-        if (c == u'/') c = u'\\';
+    const std::u16string path = kModuleName;
     // Too long: the name is cut to fit and terminated, and the full size is returned.
     DWORD n = DWORD(std::min<std::size_t>(path.size(), size - 1));
     std::copy_n(path.data(), n, buffer);
@@ -133,10 +152,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES *, DWO
         g_lastError = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
-    std::u16string platformPath(name);
-    for (auto &c : platformPath)
-        if (c == u'\\') c = u'/';
-    std::string path = ToUtf8(platformPath);
+    std::string path = HostPath(name);
     bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
     int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;

@@ -1,5 +1,6 @@
-// The help viewer's stand-in: the page beside the executable opened at its anchor by a program
-// started in its own session and never waited for; anything else is refused.
+// The help viewer's stand-in: the page where the program is installed (or beside the executable in a
+// build folder) opened at its anchor by a program started in its own session and never waited for;
+// anything else is refused. The program's folder on the desktop.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -45,6 +47,23 @@ TEST_F(Help, ThePageBesideTheExecutableAtItsAnchor) {
     EXPECT_EQ(sdlhost::HelpUrl(dir_, u"FILE:Cadenzo.htm"), page);
     // A folder in the reference is the handheld's: the page is looked for beside the executable.
     EXPECT_EQ(sdlhost::HelpUrl(dir_, u"file:\\Windows\\Cadenzo.htm#Tempo"), page + "#Tempo");
+}
+
+TEST_F(Help, ThePageInstalledUnderShareIsFoundFromTheExecutablesFolder) {
+    // prefix/bin/cadenzo and prefix/share/cadenzo/Cadenzo.htm, as the install rules lay them down.
+    ASSERT_EQ(mkdir((dir_ + "/bin").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir_ + "/share").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir_ + "/share/cadenzo").c_str(), 0755), 0);
+    std::ofstream(dir_ + "/share/cadenzo/Cadenzo.htm") << "<html>installed</html>\n";
+    std::string installed = "file://" + Escaped(dir_) + "/share/cadenzo/Cadenzo.htm";
+    EXPECT_EQ(sdlhost::HelpUrl(dir_ + "/bin", u"file:Cadenzo.htm#Main_Contents"), installed + "#Main_Contents");
+    // The installed page comes first, even with a page beside the executable.
+    std::ofstream(dir_ + "/bin/Cadenzo.htm") << "<html>stray</html>\n";
+    EXPECT_EQ(sdlhost::HelpUrl(dir_ + "/bin", u"file:Cadenzo.htm"), installed);
+    // A folder standing where the page should be is no page.
+    ASSERT_EQ(std::remove((dir_ + "/share/cadenzo/Cadenzo.htm").c_str()), 0);
+    ASSERT_EQ(mkdir((dir_ + "/share/cadenzo/Cadenzo.htm").c_str(), 0755), 0);
+    EXPECT_EQ(sdlhost::HelpUrl(dir_ + "/bin", u"file:Cadenzo.htm"), "file://" + Escaped(dir_) + "/bin/Cadenzo.htm");
 }
 
 TEST_F(Help, NothingForAMissingPageOrAnotherKindOfCommandLine) {
@@ -92,8 +111,36 @@ TEST_F(Help, NothingStartsWithoutAnOpenerOrForAnotherProgram) {
     EXPECT_FALSE(host::StartProcess(u"PegHelp.exe", u"file:NoSuchPage.htm#Main_Contents"));
 }
 
-TEST(ModulePath, IsThisExecutable) {
-    std::string path = host::ModulePath();
+TEST(ProgramFolder, TheUsersConfigFolderAndMadePrivate) {
+    char pattern[] = "/tmp/cadenzo-config-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string dir = pattern;
+    std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    EXPECT_EQ(host::ProgramFolder(), dir + "/config/cadenzo");
+    std::string error;
+    ASSERT_TRUE(sdlhost::MakeConfigFolder(&error)) << error;
+    struct stat info{};
+    ASSERT_EQ(stat((dir + "/config/cadenzo").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_TRUE(sdlhost::MakeConfigFolder(&error)) << "a second start finds it made";
+    // A relative $XDG_CONFIG_HOME counts as unset: ~/.config.
+    setenv("XDG_CONFIG_HOME", "relative", 1);
+    setenv("HOME", dir.c_str(), 1);
+    EXPECT_EQ(host::ProgramFolder(), dir + "/.config/cadenzo");
+    // A file where the folder should be: refused with the reason.
+    std::ofstream(dir + "/.config") << "not a folder";
+    error.clear();
+    EXPECT_FALSE(sdlhost::MakeConfigFolder(&error));
+    EXPECT_NE(error.find(dir + "/.config"), std::string::npos) << error;
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", savedHome.c_str(), 1);
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
+TEST(ExecutablePath, IsThisExecutable) {
+    std::string path = sdlhost::ExecutablePath();
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(path.front(), '/');
     EXPECT_NE(path.find("desktop_host_tests"), std::string::npos);

@@ -136,7 +136,7 @@ protected:
             std::string entry = *e;
             if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
                 entry.rfind("SDL_", 0) == 0 || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0 ||
-                entry.rfind("CADENZO_", 0) == 0)
+                entry.rfind("CADENZO_", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0)
                 continue;
             env.push_back(entry);
         }
@@ -144,6 +144,7 @@ protected:
             env.push_back("DISPLAY=" + display_);
         env.push_back("SDL_AUDIODRIVER=dummy");
         env.push_back("XDG_RUNTIME_DIR=" + dir_ + "/run");
+        env.push_back("XDG_CONFIG_HOME=" + dir_ + "/config");
         env.push_back("CADENZO_SCALE=1");
         env.push_back("CADENZO_TRACE=" + trace);
         std::vector<char *> envp;
@@ -223,8 +224,11 @@ TEST_F(Desktop, TheWindowShowsTheScreenAndCtrlQEndsWithTheSettingsWritten) {
     Forget(pid);
     EXPECT_EQ(code, 0);
     struct stat info{};
-    ASSERT_EQ(stat((dir_ + "/Cadenzo.ini").c_str(), &info), 0) << "no settings file beside the executable";
+    ASSERT_EQ(stat((dir_ + "/config/cadenzo/Cadenzo.ini").c_str(), &info), 0) << "no settings file in the config folder";
     EXPECT_EQ(info.st_size, 7);
+    EXPECT_NE(stat((dir_ + "/Cadenzo.ini").c_str(), &info), 0) << "nothing beside the executable";
+    ASSERT_EQ(stat((dir_ + "/config/cadenzo").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << "the folder is private";
 }
 
 TEST_F(Desktop, ATerminationSignalEndsItAsExitDoes) {
@@ -236,7 +240,7 @@ TEST_F(Desktop, ATerminationSignalEndsItAsExitDoes) {
     Forget(pid);
     EXPECT_EQ(code, 0);
     struct stat info{};
-    EXPECT_EQ(stat((dir_ + "/Cadenzo.ini").c_str(), &info), 0);
+    EXPECT_EQ(stat((dir_ + "/config/cadenzo/Cadenzo.ini").c_str(), &info), 0);
 }
 
 TEST_F(Desktop, ASecondCopyHandsOverToTheFirstAndEnds) {

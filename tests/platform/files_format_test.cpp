@@ -69,13 +69,18 @@ TEST(Files, OnlyRegularFilesOpenAndNothingBlocks) {
     EXPECT_EQ(n, 0u);
 }
 
-TEST(Files, ModuleFileNameUsesBackslashesAndIsCutToTheBuffer) {
+TEST(Files, TheModuleIsAShortPathWhoseFolderIsTheHostsProgramFolder) {
     WCHAR buffer[254];
     DWORD n = GetModuleFileNameW(nullptr, buffer, 254);
-    EXPECT_EQ(std::u16string(buffer, n), u"\\nonexistent\\cadenzo");   // the test host's executable
+    EXPECT_EQ(std::u16string(buffer, n), u"\\Program Files\\Cadenzo\\Cadenzo.exe");
     WCHAR small[6];
-    EXPECT_EQ(GetModuleFileNameW(nullptr, small, 6), 6u);
-    EXPECT_EQ(std::u16string(small), u"\\none");
+    EXPECT_EQ(GetModuleFileNameW(nullptr, small, 6), 6u);   // cut to the buffer and terminated
+    EXPECT_EQ(std::u16string(small), u"\\Prog");
+    // A name in that folder opens in the test host's program folder, /nonexistent, in any case.
+    for (const char16_t *name : {u"\\Program Files\\Cadenzo\\Cadenzo.ini", u"\\PROGRAM FILES\\cadenzo\\x"}) {
+        EXPECT_EQ(CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    }
 }
 
 TEST(Files, Utf8ConversionRoundTripsAndReplacesBrokenSequences) {

@@ -129,7 +129,7 @@ bool StartProcess(const std::u16string &application, const std::u16string &comma
     g_record.push_back(std::to_string(g_now) + " process " + Narrow(application) + " " + Narrow(commandLine));
     return true;
 }
-std::string ModulePath() { return "/nonexistent/cadenzo"; }
+std::string ProgramFolder() { return "/nonexistent"; }
 bool ClaimOrFind(const std::u16string &, const std::u16string &) { return false; }
 bool AskOtherToForeground(const std::u16string &, const std::u16string &) { return false; }
 void RaiseWindow() { g_record.push_back(std::to_string(g_now) + " foreground"); }

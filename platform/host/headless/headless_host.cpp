@@ -236,7 +236,7 @@ bool StartProcess(const std::u16string &application, const std::u16string &comma
     return true;
 }
 
-std::string ModulePath() { return g_config.directory + "/cadenzo"; }
+std::string ProgramFolder() { return g_config.directory; }
 
 bool ClaimOrFind(const std::u16string &, const std::u16string &) { return false; }
 bool AskOtherToForeground(const std::u16string &, const std::u16string &) { return false; }

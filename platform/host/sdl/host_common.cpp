@@ -15,6 +15,10 @@
 
 #include "host.h"
 
+#ifndef CADENZO_APP_ID
+#define CADENZO_APP_ID "org.cadenzo.Cadenzo"
+#endif
+
 namespace sdlhost {
 
 namespace {
@@ -121,6 +125,9 @@ bool Open(const Options &options, std::string *error) {
         return true;
     // Termination signals are ours (the watcher thread turns them into a Close event).
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The window's class names the desktop entry, so the desktop shows its name and icon for it.
+    SDL_SetHint("SDL_VIDEO_X11_WMCLASS", CADENZO_APP_ID);
+    SDL_SetHint("SDL_VIDEO_WAYLAND_WMCLASS", CADENZO_APP_ID);
     if (options.video && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("SDL_VIDEODRIVER")) {
         *error = "no display found (set DISPLAY or run under a desktop session)";
         return false;
@@ -144,6 +151,15 @@ bool Open(const Options &options, std::string *error) {
             return false;
         }
         videoOpen = true;
+        // Only a display a person sees: SDL falls back to drivers that draw nowhere (offscreen,
+        // dummy) when the one named cannot be reached, and a copy running there would be invisible.
+        std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+        if (driver != "x11" && driver != "wayland") {
+            *error = "no display found (" + (driver.empty() ? std::string("none") : "only the " + driver + " driver") +
+                     "; set DISPLAY or WAYLAND_DISPLAY to a running desktop)";
+            Close();
+            return false;
+        }
         if (!OpenWindow(error)) {
             Close();
             return false;

@@ -1,10 +1,13 @@
-// Other programs started by this one, and the executable's own path.
+// Other programs started by this one, and the program's folder.
 //
-// Implements: host::ModulePath from /proc/self/exe; host::StartProcess for the help viewer only:
-// "peghelp.exe" with "file:NAME#ANCHOR" opens NAME, found beside the executable, at ANCHOR in the
-// user's browser (xdg-open), in its own session and never waited for (no zombie is left).
+// Implements: host::ProgramFolder, the user's $XDG_CONFIG_HOME/cadenzo (default ~/.config/cadenzo),
+// made private at start-up; host::StartProcess for the help viewer only: "peghelp.exe" with
+// "file:NAME#ANCHOR" opens NAME at ANCHOR in the user's browser (xdg-open), in its own session and
+// never waited for (no zombie is left). NAME is looked for where the program is installed
+// (share/cadenzo/ beside the executable's bin/), then beside the executable (a build folder).
 // Leaves out: every other program (StartProcess returns false for them).
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,10 +16,15 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "host.h"
 #include "sdl_host.h"
+
+#ifndef CADENZO_HELP_FROM_BIN
+#define CADENZO_HELP_FROM_BIN "../share/cadenzo"
+#endif
 
 namespace sdlhost {
 
@@ -73,7 +81,7 @@ std::string FindInPath(const std::string &program) {
 
 }  // namespace
 
-std::string HelpUrl(const std::string &moduleDir, const std::u16string &commandLine) {
+std::string HelpUrl(const std::string &executableDir, const std::u16string &commandLine) {
     const std::u16string scheme = u"file:";
     if (commandLine.size() <= scheme.size() || Lower(commandLine.substr(0, scheme.size())) != scheme)
         return "";
@@ -87,13 +95,24 @@ std::string HelpUrl(const std::string &moduleDir, const std::u16string &commandL
     std::u16string name = BaseName(reference);
     if (name.empty() || name == u"." || name == u"..")
         return "";
-    std::string file = moduleDir + "/" + Utf8(name);
-    struct stat info{};
-    if (stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    std::string file;
+    for (const char *folder : {"/" CADENZO_HELP_FROM_BIN "/", "/"}) {
+        file = executableDir + folder + Utf8(name);
+        struct stat info{};
+        char resolved[PATH_MAX];
+        if (stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && realpath(file.c_str(), resolved)) {
+            file = resolved;   // the address without bin/.. in it
+            break;
+        }
+        file.clear();
+    }
+    if (file.empty())
         return "";
     std::string url = "file://" + PercentEncode(file, true);
-    if (!anchor.empty())
-        url += "#" + PercentEncode(Utf8(anchor), false);
+    if (!anchor.empty()) {
+        url += '#';
+        url += PercentEncode(Utf8(anchor), false);
+    }
     return url;
 }
 
@@ -148,7 +167,42 @@ bool LaunchDetached(const std::string &program, const std::string &argument) {
 
 }  // namespace sdlhost
 
-std::string host::ModulePath() {
+std::string sdlhost::ConfigFolder() {
+    // A relative $XDG_CONFIG_HOME is to be ignored, as an unset one.
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    if (config && config[0] == '/')
+        return std::string(config) + "/cadenzo";
+    const char *home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+        const passwd *user = getpwuid(getuid());
+        home = user && user->pw_dir ? user->pw_dir : "";
+    }
+    return std::string(home) + "/.config/cadenzo";
+}
+
+bool sdlhost::MakeConfigFolder(std::string *error) {
+    std::string folder = ConfigFolder();
+    // Each missing folder on the way is made private to the user, as the folder itself.
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        std::string part = folder.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            *error = "cannot make " + part + ": " + std::strerror(errno);
+            return false;
+        }
+        if (slash == std::string::npos)
+            break;
+    }
+    struct stat info{};
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        *error = folder + " is not a folder";
+        return false;
+    }
+    return true;
+}
+
+std::string host::ProgramFolder() { return sdlhost::ConfigFolder(); }
+
+std::string sdlhost::ExecutablePath() {
     char buffer[PATH_MAX];
     ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (length <= 0)
@@ -160,7 +214,7 @@ bool host::StartProcess(const std::u16string &application, const std::u16string 
     using namespace sdlhost;
     if (Lower(BaseName(application)) != u"peghelp.exe")
         return false;
-    std::string module = ModulePath();
+    std::string module = ExecutablePath();
     std::size_t slash = module.rfind('/');
     if (slash == std::string::npos)
         return false;

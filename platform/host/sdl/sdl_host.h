@@ -64,15 +64,25 @@ void ReleaseIdentities();
 
 std::string Utf8(const std::u16string &text);
 
+// The program's folder on this host: $XDG_CONFIG_HOME/cadenzo, else ~/.config/cadenzo.
+std::string ConfigFolder();
+// Makes that folder (and missing folders above it) with mode 0700. False with the reason when it
+// cannot be made or something else stands in its place.
+bool MakeConfigFolder(std::string *error);
+// The host path of the running executable (from /proc/self/exe), "" when unknown.
+std::string ExecutablePath();
+
 // ---- Decisions kept apart so tests can check them ----------------------------------------------
 // The whole factor the 240 x 320 screen is shown at: `override` (CADENZO_SCALE) when it is a number
-// from 1 to 16, else the largest that fits 85 % of the display's usable height, at least 1.
-int ChooseScale(int usableHeight, const char *override);
+// from 1 to 16, else the largest whose window fits the display's usable area, at least 1. A bad
+// override is ignored, and *warning (when given) says so in one line.
+int ChooseScale(int usableWidth, int usableHeight, const char *override, std::string *warning);
 // The virtual-key code for an SDL key code, 0 for keys the program never sees.
 unsigned VirtualKey(int sdlKey);
-// The help viewer's stand-in: the browser address for "file:NAME#ANCHOR" with NAME beside the
-// executable in `moduleDir`, or "" when the command line is not such a reference or the page is missing.
-std::string HelpUrl(const std::string &moduleDir, const std::u16string &commandLine);
+// The help viewer's stand-in: the browser address for "file:NAME#ANCHOR" with NAME where the program
+// is installed relative to `executableDir` (CADENZO_HELP_FROM_BIN, e.g. ../share/cadenzo) or else in
+// `executableDir` itself, or "" when the command line is not such a reference or the page is missing.
+std::string HelpUrl(const std::string &executableDir, const std::u16string &commandLine);
 // Starts `argv` detached (its own session, never waited for). False when it could not be executed.
 bool LaunchDetached(const std::string &program, const std::string &argument);
 // The socket file for the identity (className, title) in the per-user runtime folder ("" if none).

@@ -1,20 +1,60 @@
 // The desktop program: the handheld program on the SDL host.
 //
-// Opens the window (with the program's icon) and the audio device, runs the program until it
-// ends, and closes everything. Without a display it says so in one line and fails.
+// Answers --help and --version (the program itself takes no command line; anything else is refused
+// with exit code 2), opens the window (with the program's icon) and the audio device, makes the
+// user's settings folder, runs the program until it ends, and closes everything. Without a display a
+// person can see it says so in one line and fails.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "sdl_host.h"
 #include "startup.h"
 
+#ifndef CADENZO_VERSION
+#define CADENZO_VERSION "unknown"
+#endif
+
+namespace {
+
+void PrintUsage() {
+    std::printf(
+        "Usage: cadenzo [--help | --version]\n"
+        "A metronome and player of tuning notes for a 240 x 320 handheld screen.\n"
+        "\n"
+        "  --help     show this text and exit\n"
+        "  --version  show the version and exit\n"
+        "\n"
+        "Settings are kept in %s/Cadenzo.ini.\n"
+        "Environment: CADENZO_SCALE (window scale factor, 1 to 16), CADENZO_LATENCY (ms),\n"
+        "CADENZO_TRACE (1, or a file name, for a log of sounds and frames).\n",
+        sdlhost::ConfigFolder().c_str());
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
+    if (argc > 1) {
+        if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+            PrintUsage();
+            return 0;
+        }
+        if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+            std::printf("cadenzo %s\n", CADENZO_VERSION);
+            return 0;
+        }
+        std::fprintf(stderr, "cadenzo: unknown argument '%s' (try cadenzo --help)\n", argv[1]);
+        return 2;
+    }
     std::string error;
     if (!sdlhost::Open(sdlhost::Options{}, &error)) {
         std::fprintf(stderr, "cadenzo: %s\n", error.c_str());
         return 1;
     }
+    // Without its folder the program still runs; its choices are then not kept.
+    if (!sdlhost::MakeConfigFolder(&error))
+        std::fprintf(stderr, "cadenzo: %s; settings will not be kept\n", error.c_str());
     std::vector<std::uint32_t> icon;
     if (platform::AppIcon(&icon) && icon.size() == 32 * 32)
         sdlhost::SetIcon(icon.data(), 32, 32);

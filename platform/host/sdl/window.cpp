@@ -1,16 +1,20 @@
 // The desktop window: the screen, the stylus, the keys, and the main loop's wait.
 //
 // Implements: a window showing the 240 x 320 screen at a whole scale factor (nearest neighbour),
+// resizable and maximisable (the screen drawn at the largest whole factor that fits, centred on a
+// quiet margin),
 // frames shown at their message time + the audio latency (so a beat's flash is seen when its
 // click is heard), the mouse as the stylus (held and captured while the button is down), keys as
 // virtual-key codes, the close button, a wait that blocks until an event, a due frame or the
 // core's deadline, the title and the raise request.
-// Leaves out: the right and middle buttons, the wheel, text input, resizing the window.
+// Leaves out: the right and middle buttons, the wheel, text input.
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "host.h"
@@ -22,7 +26,9 @@ namespace {
 
 constexpr int kWidth = host::kScreenWidth;
 constexpr int kHeight = host::kScreenHeight;
-constexpr int kFrameSlots = 8;   // frames waiting for their time (the latency holds two or three)
+constexpr int kFrameSlots = 8;
+// The margin round the screen in a window larger than it: a dark grey that draws no eye.
+constexpr std::uint8_t kMargin[3] = {0x3A, 0x3D, 0x40};   // frames waiting for their time (the latency holds two or three)
 
 struct Frame {
     std::int64_t dueNs;
@@ -44,7 +50,7 @@ struct Screen {
 void Draw() {
     if (!screen.renderer || !screen.texture)
         return;
-    SDL_SetRenderDrawColor(screen.renderer, 0, 0, 0, 255);
+    SDL_SetRenderDrawColor(screen.renderer, kMargin[0], kMargin[1], kMargin[2], 255);
     SDL_RenderClear(screen.renderer);
     SDL_RenderCopy(screen.renderer, screen.texture, nullptr, nullptr);
     SDL_RenderPresent(screen.renderer);
@@ -52,26 +58,32 @@ void Draw() {
 
 }  // namespace
 
-int ChooseScale(int usableHeight, const char *override) {
+int ChooseScale(int usableWidth, int usableHeight, const char *override, std::string *warning) {
     if (override && *override) {
         char *end = nullptr;
         long value = std::strtol(override, &end, 10);
         if (end && *end == '\0' && value >= 1 && value <= 16)
             return int(value);
+        if (warning)
+            *warning = std::string("CADENZO_SCALE=") + override + " is not a whole number from 1 to 16; ignored";
     }
-    int scale = int(usableHeight * 0.85 / kHeight);
+    int scale = std::min(usableWidth / kWidth, usableHeight / kHeight);
     return std::max(scale, 1);
 }
 
 bool OpenWindow(std::string *error) {
-    SDL_Rect usable{0, 0, 1280, 1024};
+    // The work area without the desktop's panels; the window's frame is the window manager's.
+    SDL_Rect usable{0, 0, kWidth, kHeight};
     if (SDL_GetDisplayUsableBounds(0, &usable) != 0)
-        usable.h = 1024;
-    int scale = ChooseScale(usable.h, std::getenv("CADENZO_SCALE"));
+        usable = SDL_Rect{0, 0, kWidth, kHeight};
+    std::string warning;
+    int scale = ChooseScale(usable.w, usable.h, std::getenv("CADENZO_SCALE"), &warning);
+    if (!warning.empty())
+        std::fprintf(stderr, "cadenzo: %s\n", warning.c_str());
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     screen.window = SDL_CreateWindow("Cadenzo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth * scale,
-                                     kHeight * scale, SDL_WINDOW_HIDDEN);
+                                     kHeight * scale, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     if (!screen.window) {
         *error = std::string("cannot open a window: ") + SDL_GetError();
         return false;
@@ -86,7 +98,10 @@ bool OpenWindow(std::string *error) {
         *error = std::string("cannot draw in the window: ") + SDL_GetError();
         return false;
     }
-    SDL_RenderSetLogicalSize(screen.renderer, kWidth, kHeight);   // mouse events arrive in screen pixels
+    SDL_SetWindowMinimumSize(screen.window, kWidth, kHeight);
+    // The renderer keeps the screen at a whole factor, centred, whatever the window's size, and
+    // gives mouse events in screen pixels.
+    SDL_RenderSetLogicalSize(screen.renderer, kWidth, kHeight);
     SDL_RenderSetIntegerScale(screen.renderer, SDL_TRUE);
     screen.texture = SDL_CreateTexture(screen.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, kWidth,
                                        kHeight);
@@ -170,6 +185,9 @@ bool Translate(const SDL_Event &event, host::Event *out) {
         return false;
     case SDL_MOUSEBUTTONDOWN:
         if (event.button.button != SDL_BUTTON_LEFT || screen.stylusDown)
+            return false;
+        // The margin of a large window is not the screen: the stylus touches nothing there.
+        if (event.button.x < 0 || event.button.y < 0 || event.button.x >= kWidth || event.button.y >= kHeight)
             return false;
         screen.stylusDown = true;
         SDL_CaptureMouse(SDL_TRUE);   // the stylus stays with the window until it is lifted
