@@ -75,8 +75,11 @@ double WorstInterval(const Result &result, double trueRate, int intervalMs, std:
                      std::size_t to = SIZE_MAX) {
     double ideal = trueRate * intervalMs / 1000.0;
     double worst = 0;
-    for (std::size_t i = from; i < std::min(to, result.frames.size()); ++i)
-        worst = std::max(worst, std::fabs(double(result.frames[i] - result.frames[i - 1]) - ideal));
+    const std::size_t end = std::min(to, result.frames.size());
+    for (std::size_t i = std::max<std::size_t>(from, 1); i < end; ++i) {
+        const double step = double(result.frames[i]) - double(result.frames[i - 1]);
+        worst = std::max(worst, std::fabs(step - ideal));
+    }
     return worst;
 }
 
