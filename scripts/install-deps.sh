@@ -4,7 +4,8 @@
 set -e
 packages="cmake ninja-build g++ clang libclang-rt-14-dev llvm pkg-config libfreetype-dev libfontconfig-dev libpng-dev
   libgtest-dev libsdl2-dev libsamplerate0-dev libpulse-dev fonts-wine fonts-dejavu-core fonts-dejavu-extra xvfb xauth xdotool
-  imagemagick xdg-utils pulseaudio pulseaudio-utils"
+  imagemagick xdg-utils pulseaudio pulseaudio-utils
+  desktop-file-utils appstream man-db dpkg-dev fakeroot file"   # the installed application: checks and the package
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -267,4 +267,37 @@ TEST(DesktopWithoutDisplay, SaysSoInOneLineAndFails) {
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << "one line, then the exit code";
 }
 
+// A DISPLAY naming a display that does not exist once let SDL fall back to an invisible offscreen
+// window that held the single-instance socket: now it is refused like no display, and no socket is
+// left behind for later copies to find.
+TEST(DesktopWithoutDisplay, AStaleDisplayIsRefusedAndLeavesNoSocket) {
+    char pattern[] = "/tmp/cadenzo-stale-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string runtime = pattern;
+    chmod(runtime.c_str(), 0700);
+    std::string command = "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:77 SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR='" +
+                          runtime + "' XDG_CONFIG_HOME='" + runtime + "/config' '" CADENZO_EXE "' 2>&1; echo \"exit=$?\"";
+    std::string out = Capture(command);
+    EXPECT_NE(out.find("cadenzo: no display found"), std::string::npos) << out;
+    EXPECT_NE(out.find("exit=1"), std::string::npos) << out;
+    std::string sockets = Capture("find '" + runtime + "' -type s");
+    EXPECT_EQ(sockets, "") << "a socket was left behind";
+    EXPECT_EQ(std::system(("rm -rf '" + runtime + "'").c_str()), 0);
+}
+
+// The program takes no command line; the desktop executable answers --help and --version itself
+// and refuses anything else without opening a window.
+TEST(DesktopCommandLine, HelpAndVersionPrintAndAnythingElseIsRefused) {
+    std::string help = Capture("env -u DISPLAY '" CADENZO_EXE "' --help 2>&1; echo \"exit=$?\"");
+    EXPECT_NE(help.find("Usage: cadenzo [--help | --version]"), std::string::npos) << help;
+    EXPECT_NE(help.find("exit=0"), std::string::npos) << help;
+    std::string version = Capture("env -u DISPLAY '" CADENZO_EXE "' --version 2>&1; echo \"exit=$?\"");
+    EXPECT_EQ(version.rfind("cadenzo ", 0), 0u) << version;
+    EXPECT_NE(version.find("exit=0"), std::string::npos) << version;
+    std::string other = Capture("env -u DISPLAY '" CADENZO_EXE "' --bogus 2>&1; echo \"exit=$?\"");
+    EXPECT_NE(other.find("unknown argument '--bogus'"), std::string::npos) << other;
+    EXPECT_NE(other.find("exit=2"), std::string::npos) << other;
+    EXPECT_EQ(std::count(other.begin(), other.end(), '\n'), 2) << "one line, then the exit code";
+}
+
 }  // namespace
