@@ -231,7 +231,13 @@ TEST_F(Desktop, TheWindowShowsTheScreenAndCtrlQEndsWithTheSettingsWritten) {
     EXPECT_EQ(info.st_mode & 0777, 0700u) << "the folder is private";
 }
 
-TEST_F(Desktop, ATerminationSignalEndsItAsExitDoes) {
+// The record a user's earlier run left in the config folder is read at start and written back at
+// exit, here after a polite kill: the choices come back unchanged (defaults would differ).
+TEST_F(Desktop, ATerminationSignalEndsItAsExitDoesAndTheChoicesAreKept) {
+    ASSERT_EQ(mkdir((dir_ + "/config").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir_ + "/config/cadenzo").c_str(), 0700), 0);
+    const std::string record = {char(210), 0, 3, 0, 3, 1, 1};   // 240 bpm, repeat 3x, 4/4
+    std::ofstream((dir_ + "/config/cadenzo/Cadenzo.ini").c_str(), std::ios::binary) << record;
     pid_t pid = Launch();
     ASSERT_TRUE(WaitForText(Trace(0), " present ", 300));
     kill(pid, SIGTERM);
@@ -239,8 +245,7 @@ TEST_F(Desktop, ATerminationSignalEndsItAsExitDoes) {
     ASSERT_TRUE(WaitExit(pid, &code, 200));
     Forget(pid);
     EXPECT_EQ(code, 0);
-    struct stat info{};
-    EXPECT_EQ(stat((dir_ + "/config/cadenzo/Cadenzo.ini").c_str(), &info), 0);
+    EXPECT_EQ(ReadFile(dir_ + "/config/cadenzo/Cadenzo.ini"), record);
 }
 
 TEST_F(Desktop, ASecondCopyHandsOverToTheFirstAndEnds) {
