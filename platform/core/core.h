@@ -123,6 +123,8 @@ struct Icon {
     res::Image image;
 };
 Icon *IconFromHandle(HICON icon);
+// Icon `name` at `size` pixels (LoadIconW asks for 32), kept for the module's life.
+HICON LoadIconSized(HINSTANCE instance, LPCWSTR name, int size);
 
 // ---- Text conversion (files.cpp) ----
 std::string ToUtf8(const std::u16string &s);

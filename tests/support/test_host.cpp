@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include "controls/controls.h"
 #include "core.h"
-#include "font.h"
+#include "startup.h"
 
 namespace {
 
@@ -31,14 +30,7 @@ std::string Narrow(const std::u16string &s) {
 namespace testhost {
 
 void SetUp() {
-    static bool once = [] {
-        font::Init();
-        core::MainModule();
-        controls::RegisterClasses();
-        core::CreateScreenFurniture();
-        return true;
-    }();
-    (void)once;
+    platform::Init();
     g_record.clear();
     Pump();
 }

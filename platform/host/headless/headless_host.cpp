@@ -11,7 +11,7 @@
 #include <cstring>
 #include <deque>
 
-#include "core/startup.h"
+#include "startup.h"
 #include "headless.h"
 #include "host.h"
 

@@ -1,16 +1,19 @@
 // The simulator's sound export: each WAVE resource written out unchanged, byte for byte.
 #include "sounds_export.h"
 
+#include <windows.h>
+
 #include <cstdio>
 
-#include "core/core.h"
+#include "resource.h"
+#include "startup.h"
 
 namespace headless {
 
 bool ExportSounds(const std::string &directory) {
-    HINSTANCE instance = core::MainModule();
+    HINSTANCE instance = platform::ProgramInstance();
     bool ok = true;
-    for (int id = 1001; id <= 1027; ++id) {
+    for (int id = IDW_FIRST; id <= IDW_LAST; ++id) {
         HRSRC found = FindResourceW(instance, MAKEINTRESOURCE(id), u"WAVE");
         HGLOBAL data = found ? LoadResource(instance, found) : nullptr;
         DWORD size = found ? SizeofResource(instance, found) : 0;

@@ -1,32 +1,30 @@
 // The platform's start-up code.
 //
-// Implements: platform::Run, which prepares what the program finds on the handheld when it starts (its
+// Implements: platform::Init, which prepares what the program finds on the handheld when it starts (its
 // module instance over the embedded resources, the system font, the control classes, the navigation
-// bar and the bottom bar), calls WinMain with the show command SW_SHOW, and takes down whatever windows
-// remain when it returns; platform::AppIcon for the desktop window's icon.
-// Leaves out: the command line (the program takes none; an empty one is passed).
+// bar and the bottom bar); platform::AppIcon for the desktop window's icon; platform::ProgramInstance
+// for a host that reads the program's resources. (platform::Run, which needs the program, is in run.cpp,
+// so that tests of the platform alone can start it without one.)
+// It sits above the core and the controls: the one place that knows both.
 #include "startup.h"
 
-#include "controls/controls.h"
+#include "controls.h"
 #include "core.h"
 #include "font.h"
 
-namespace core {
-HICON LoadIconSized(HINSTANCE instance, LPCWSTR name, int size);
-}
-
 namespace platform {
 
-int Run(int, char **) {
+void Init() {
+    static bool done = false;
+    if (done) return;
+    done = true;
     font::Init();
-    HINSTANCE instance = core::MainModule();
+    core::MainModule();
     controls::RegisterClasses();
     core::CreateScreenFurniture();
-    WCHAR commandLine[1] = {0};
-    int code = WinMain(instance, nullptr, commandLine, SW_SHOW);
-    core::DestroyAllWindows();
-    return code;
 }
+
+HINSTANCE ProgramInstance() { return core::MainModule(); }
 
 bool AppIcon(std::vector<std::uint32_t> *pixels) {
     HICON icon = core::LoadIconSized(core::MainModule(), MAKEINTRESOURCE(101), 32);
