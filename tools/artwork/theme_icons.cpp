@@ -80,23 +80,19 @@ std::vector<Shape> Logo(bool letters) {
     stroke(kNavy, 3.6, Arc({9, 9.5}, 6.6, -42, -318));
     stroke(kNavy, 1.8, {{15.6, 1.8}, {15.6, 6.2}});
     stroke(kNavy, 1.8, {{15.6, 12.8}, {15.6, 17.2}});
+    auto ellipse = [&](Colour colour, Point centre, double rx, double ry, double angle) {
+        Shape shape;
+        shape.kind = Shape::Ellipse;
+        shape.colour = colour;
+        shape.centre = centre;
+        shape.rx = rx;
+        shape.ry = ry;
+        shape.angle = angle;
+        s.push_back(shape);
+    };
     // The eighth note: its head, a glint of light on it, the stem and the flag.
-    Shape head;
-    head.kind = Shape::Ellipse;
-    head.colour = kBlack;
-    head.centre = {23.2, 15.4};
-    head.rx = 4.4;
-    head.ry = 2.9;
-    head.angle = -22;
-    s.push_back(head);
-    Shape glint;
-    glint.kind = Shape::Ellipse;
-    glint.colour = kAqua;
-    glint.centre = {21.6, 15.6};
-    glint.rx = 1.1;
-    glint.ry = 0.7;
-    glint.angle = -22;
-    s.push_back(glint);
+    ellipse(kBlack, {23.2, 15.4}, 4.4, 2.9, -22);
+    ellipse(kAqua, {21.6, 15.6}, 1.1, 0.7, -22);
     stroke(kBlack, 2.0, {{27.0, 14.6}, {27.0, 1.6}});
     stroke(kBlack, 1.8, {{27.0, 1.6}, {29.6, 3.6}, {31.0, 6.0}, {31.0, 8.6}, {29.8, 11.0}});
     if (letters) {
