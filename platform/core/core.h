@@ -132,6 +132,6 @@ std::u16string FromUtf8(const std::string &s);
 
 // ---- Shell (shell.cpp) ----
 void CreateScreenFurniture();             // navigation bar and bottom bar
-void ActiveWindowChanged();               // the navigation bar shows the active window's title and "ok"
+void NavBarChanged();                    // the navigation bar's title, "ok" or speaker changed: repaint it
 
 }  // namespace core

@@ -337,7 +337,7 @@ BOOL SHInitDialog(SHINITDLGINFO *info) {
     }
     if (flags & SHIDIF_DONEBUTTON) {
         w->okButton = true;
-        ActiveWindowChanged();
+        NavBarChanged();
     }
     // SHIDIF_SIPDOWN: the input panel is never up here.
     return TRUE;

@@ -134,6 +134,9 @@ bool TranslateInput(const host::Event &e, MSG *msg) {
         if (Window *main = MainWindow()) SetForegroundWindow(main->handle);
         return false;
     }
+    case host::Event::SoundChanged:
+        NavBarChanged();
+        return false;
     }
     return false;
 }
@@ -286,7 +289,7 @@ LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_SETTEXT: {
         auto text = reinterpret_cast<LPCWSTR>(lParam);
         w->text = text && !IS_INTRESOURCE(text) ? std::u16string(text) : std::u16string();
-        if (!w->parent && w == ActiveWindow()) ActiveWindowChanged();
+        if (!w->parent && w == ActiveWindow()) NavBarChanged();
         if (!w->parent) host::SetTitle(w->text);
         return TRUE;
     }

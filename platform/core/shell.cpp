@@ -1,7 +1,8 @@
 // The shell's screen furniture: the navigation bar at the top and the bar place at the bottom.
 //
 // Implements: the navigation bar (rows 0-25): a start symbol, the active window's title, the clock,
-// and an "ok" button for a window that asks for one (a tap sends it IDOK); the desktop beneath every
+// the speaker struck through while no sound is heard, and an "ok" button for a window that asks for
+// one (a tap sends it IDOK); the desktop beneath every
 // window, which shows an empty bar in rows 294-319 when no program has put its menu bar there.
 // Leaves out: the Start menu, notification icons, the input panel itself.
 #include "core.h"
@@ -14,6 +15,7 @@ constexpr COLORREF kNavBlue = RGB(0, 0, 128);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBarGrey = RGB(214, 211, 206);
 constexpr COLORREF kBarLine = RGB(128, 128, 128);
+constexpr COLORREF kStrikeRed = RGB(255, 0, 0);
 constexpr int kNavHeight = 26;
 constexpr RECT kOkButton{210, 4, 236, 22};
 constexpr UINT_PTR kClockTimer = 1;
@@ -30,6 +32,17 @@ void PaintStartSymbol(HDC dc) {
         int wave = (y < 4) ? 0 : 1;
         FillSolid(dc, RECT{7, 5 + y, 19 - wave, 6 + y}, y % 3 == 2 ? RGB(160, 200, 255) : kWhite);
     }
+}
+
+// The speaker beside the clock, struck through: shown while the host has no working sound output.
+// `right` is the speaker's right edge.
+void PaintMutedSpeaker(HDC dc, int right) {
+    int left = right - 12;
+    FillSolid(dc, RECT{left + 1, 10, left + 4, 16}, kWhite);   // the magnet
+    for (int i = 0; i < 5; ++i)                                // the cone, widening to the right
+        FillSolid(dc, RECT{left + 4 + i, 9 - i, left + 5 + i, 17 + i}, kWhite);
+    for (int i = 0; i < 14; ++i)                               // the stroke, top left to bottom right
+        FillSolid(dc, RECT{left - 1 + i, 6 + i, left + 1 + i, 7 + i}, kStrikeRed);
 }
 
 void PaintNavBar(HWND window) {
@@ -63,9 +76,14 @@ void PaintNavBar(HWND window) {
     SelectObject(dc, SystemFont(false));
     RECT clockRect{right - 40, 0, right, kNavHeight};
     DrawTextW(dc, clock, -1, &clockRect, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
+    int titleRight = right - 44;
+    if (!host::SoundWorks()) {
+        PaintMutedSpeaker(dc, right - 32);   // just left of the widest clock, "12:59"
+        titleRight = right - 48;
+    }
     if (active && !active->text.empty()) {
         SelectObject(dc, SystemFont(true));
-        RECT title{26, 0, right - 44, kNavHeight};
+        RECT title{26, 0, titleRight, kNavHeight};
         DrawTextW(dc, active->text.c_str(), int(active->text.size()), &title, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }
     EndPaint(window, &ps);
@@ -134,7 +152,7 @@ void CreateScreenFurniture() {
     SetTimer(g_navBar, kClockTimer, 60000, nullptr);
 }
 
-void ActiveWindowChanged() {
+void NavBarChanged() {
     if (g_navBar) InvalidateRect(g_navBar, nullptr, FALSE);
 }
 

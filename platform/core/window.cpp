@@ -161,7 +161,7 @@ void Activate(Window *w) {
     if (w && (w->parent || (w->cls->platformFlags & kClassNoActivate))) return;
     if (g_active == w) return;
     g_active = w;
-    ActiveWindowChanged();
+    NavBarChanged();
 }
 
 std::uint32_t *Framebuffer() { return g_framebuffer.data(); }
@@ -355,7 +355,7 @@ BOOL DestroyWindow(HWND handle) {
                     break;
                 }
         Activate(next);
-        if (!next) ActiveWindowChanged();
+        if (!next) NavBarChanged();
     }
     return TRUE;
 }
@@ -497,7 +497,7 @@ BOOL ShowWindow(HWND handle, int command) {
             g_active = nullptr;
             Window *next = w->owner;
             Activate(next && (next->style & WS_VISIBLE) ? next : nullptr);
-            ActiveWindowChanged();
+            NavBarChanged();
         }
     }
     if (!show && g_capture == handle) ReleaseCapture();

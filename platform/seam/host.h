@@ -25,6 +25,7 @@ struct Event {
         KeyUp,
         Close,        // the user closed the desktop window or the process was asked to end
         Foreground,   // another copy asked this one to come to the front
+        SoundChanged, // sound output started or stopped working (see SoundWorks)
     };
     Kind kind;
     int x = 0, y = 0;
@@ -49,6 +50,10 @@ void Present(const std::uint32_t *pixels, std::uint32_t messageTime);
 // messageTime + the host's constant output latency, cutting off the sound playing then.
 // `id` names the sound for traces. samples == nullptr stops the sound playing.
 void PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate, std::uint32_t messageTime);
+
+// Whether sounds are heard: false while no output works (the navigation bar then shows the speaker
+// struck through). A host whose answer changes reports a SoundChanged event.
+bool SoundWorks();
 
 // Start another program without waiting for it. `application` and `commandLine` are as the
 // program passed them. Returns false when nothing could be started.

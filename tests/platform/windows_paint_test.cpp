@@ -188,4 +188,23 @@ TEST_F(WindowsPaint, BitBltCopiesABitmapThroughAMemoryContext) {
     EXPECT_EQ(testhost::Pixel(6, 239), kWhite);
 }
 
+// The navigation bar shows the speaker struck through (red) while no sound is heard, beside the clock,
+// and clears it when sound works again: the host's report alone repaints it.
+TEST_F(WindowsPaint, TheNavigationBarShowsWhenNoSoundIsHeard) {
+    auto redInNavBar = [] {
+        int count = 0;
+        for (int y = 0; y < 26; ++y)
+            for (int x = 0; x < 240; ++x) count += testhost::Pixel(x, y) == 0xFF0000;
+        return count;
+    };
+    EXPECT_EQ(redInNavBar(), 0);
+    testhost::SetSoundWorks(false);
+    testhost::Pump();
+    EXPECT_GT(redInNavBar(), 20);
+    EXPECT_EQ(testhost::Pixel(197, 16), kWhite) << "the speaker's cone, just left of the clock";
+    testhost::SetSoundWorks(true);
+    testhost::Pump();
+    EXPECT_EQ(redInNavBar(), 0);
+}
+
 }  // namespace

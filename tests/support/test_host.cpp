@@ -8,6 +8,7 @@
 namespace {
 
 std::uint32_t g_now = 0;
+bool g_soundWorks = true;
 std::vector<std::string> g_record;
 
 void Push(host::Event::Kind kind, int x, int y) {
@@ -32,6 +33,7 @@ namespace testhost {
 void SetUp() {
     platform::Init();
     g_record.clear();
+    if (!g_soundWorks) SetSoundWorks(true);
     Pump();
 }
 
@@ -99,6 +101,11 @@ void Key(unsigned vk, bool ctrl) {
 const std::vector<std::string> &Record() { return g_record; }
 void ClearRecord() { g_record.clear(); }
 
+void SetSoundWorks(bool works) {
+    g_soundWorks = works;
+    Push(host::Event::SoundChanged, 0, 0);
+}
+
 std::uint32_t Pixel(int x, int y) {
     if (x < 0 || y < 0 || x >= host::kScreenWidth || y >= host::kScreenHeight) return 0;
     return core::Framebuffer()[y * host::kScreenWidth + x] & 0xFFFFFF;
@@ -117,6 +124,7 @@ void Present(const std::uint32_t *, std::uint32_t) {}
 void PlaySound(int id, const std::int16_t *samples, std::size_t, int, std::uint32_t messageTime) {
     if (samples) g_record.push_back(std::to_string(messageTime) + " sound " + std::to_string(id));
 }
+bool SoundWorks() { return g_soundWorks; }
 bool StartProcess(const std::u16string &application, const std::u16string &commandLine) {
     g_record.push_back(std::to_string(g_now) + " process " + Narrow(application) + " " + Narrow(commandLine));
     return true;

@@ -26,6 +26,7 @@ bool ParseScript(const std::string &text, std::vector<Command> *out, std::string
 struct Config {
     std::string directory;     // where the program runs from (its settings live there)
     std::string wavPath;       // when set, the output stream is written there at the end
+    bool silent = false;       // no sound output works (the navigation bar says so)
     std::vector<Command> script;
     std::FILE *trace = stdout;
 };

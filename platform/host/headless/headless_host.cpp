@@ -222,9 +222,11 @@ void PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate,
         g_sounds.push_back(PlayedSound{messageTime, 0, nullptr, 0, rate});
         return;
     }
-    g_sounds.push_back(PlayedSound{messageTime, id, samples, count, rate});
+    if (!g_config.silent) g_sounds.push_back(PlayedSound{messageTime, id, samples, count, rate});
     Trace(messageTime, "sound " + std::to_string(id));
 }
+
+bool SoundWorks() { return !g_config.silent; }
 
 bool StartProcess(const std::u16string &application, const std::u16string &commandLine) {
     auto narrow = [](const std::u16string &s) {

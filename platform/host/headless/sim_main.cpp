@@ -15,7 +15,7 @@
 namespace {
 
 int Usage() {
-    std::cerr << "usage: cadenzo-sim [--dir DIR] [--wav FILE] SCRIPT   (SCRIPT '-' reads standard input)\n"
+    std::cerr << "usage: cadenzo-sim [--dir DIR] [--wav FILE] [--no-sound] SCRIPT   (SCRIPT '-' reads standard input)\n"
                  "       cadenzo-sim --export-sounds DIR\n";
     return 2;
 }
@@ -32,6 +32,8 @@ int main(int argc, char **argv) {
             if (arg == "--dir") config.directory = value;
             else if (arg == "--wav") config.wavPath = value;
             else return headless::ExportSounds(value) ? 0 : 1;
+        } else if (arg == "--no-sound") {
+            config.silent = true;
         } else if (scriptPath.empty() && (arg == "-" || arg[0] != '-')) {
             scriptPath = arg;
         } else {

@@ -233,3 +233,5 @@ void host::PlaySound(int id, const std::int16_t *samples, std::size_t count, int
     Trace("sound %d %u %lld %.2f %d", id, messageTime, (long long)frame, device.engine->Clock().MeasuredRate(),
           device.engine->Clock().Restarts());
 }
+
+bool host::SoundWorks() { return sdlhost::device.server || sdlhost::device.id; }
