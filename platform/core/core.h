@@ -129,6 +129,8 @@ HICON LoadIconSized(HINSTANCE instance, LPCWSTR name, int size);
 // ---- Text conversion (files.cpp) ----
 std::string ToUtf8(const std::u16string &s);
 std::u16string FromUtf8(const std::string &s);
+bool HostPath(const std::u16string &name, std::string *out);         // false: a name no host file has
+bool PlatformPath(const std::string &hostPath, std::u16string *out); // its reverse; false: MAX_PATH or more
 
 // ---- Shell (shell.cpp) ----
 void CreateScreenFurniture();             // navigation bar and bottom bar

@@ -5,8 +5,15 @@
 // folder, other paths read as host paths with '\' separators: \home\a\f is /home/a/f; OPEN_ALWAYS,
 // CREATE_ALWAYS, OPEN_EXISTING, CREATE_NEW, TRUNCATE_EXISTING; GENERIC_READ and GENERIC_WRITE),
 // ReadFile, WriteFile, SetFilePointer, SetEndOfFile, CloseHandle, GetLastError.
+// Host paths and the platform's form map both ways without loss: a host byte that is not part of valid
+// UTF-8, and a '\' inside a host name, stand as the lone surrogate U+DC00 + that byte; the host folder
+// behind the program's folder is joined as bytes. A name of MAX_PATH characters or more is refused, never cut.
 // Only regular files open: a directory, a device or a pipe in a file's place fails as access denied,
-// and opening never blocks. Leaves out: sharing modes (files are not locked), attributes, overlapped I/O.
+// and opening never blocks. A symbolic link in a file's place is followed only to a regular file the
+// user owns (a link to another user's file or to nothing is refused, and nothing is created for it), and
+// a file the user may write but not read is not opened for writing (what it holds never reached the
+// program, so it is not replaced). Each such refusal is one line on standard error.
+// Leaves out: sharing modes (files are not locked), attributes, overlapped I/O.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +21,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <unordered_set>
 
@@ -28,18 +37,87 @@ constexpr std::uint32_t kFileMagic = 0x46494C45;
 constexpr char16_t kModuleName[] = u"\\Program Files\\Cadenzo\\Cadenzo.exe";
 constexpr std::size_t kModuleFolderLength = std::u16string_view(kModuleName).rfind(u'\\') + 1;
 
-// The host path for a name of the platform's: in the program's folder (compared as the platform
-// does, ignoring case), the rest of the name under the host's program folder.
-std::string HostPath(std::u16string name) {
-    bool inFolder = name.size() > kModuleFolderLength;
-    for (std::size_t i = 0; inFolder && i < kModuleFolderLength; ++i) {
-        char16_t a = name[i], b = kModuleName[i];
-        inFolder = a == b || (a < 128 && b < 128 && std::tolower(a) == std::tolower(b));
+// A host byte shown as itself cannot be: U+DC00 + the byte stands for it.
+constexpr std::uint32_t kEscape = 0xDC00;
+
+void AppendUtf8(std::string &out, std::uint32_t c) {
+    if (c < 0x80) {
+        out.push_back(char(c));
+    } else if (c < 0x800) {
+        out.push_back(char(0xC0 | (c >> 6)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(char(0xE0 | (c >> 12)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (c >> 18)));
+        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
     }
-    if (inFolder) name.replace(0, kModuleFolderLength, FromUtf8(host::ProgramFolder() + "/"));
-    for (auto &c : name)
-        if (c == u'\\') c = u'/';
-    return ToUtf8(name);
+}
+
+void AppendUtf16(std::u16string &out, std::uint32_t c) {
+    if (c >= 0x10000) {
+        c -= 0x10000;
+        out.push_back(char16_t(0xD800 + (c >> 10)));
+        out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
+    } else {
+        out.push_back(char16_t(c));
+    }
+}
+
+// The length of the well-formed UTF-8 sequence at s[i], its code point in *c; 0 when the bytes there
+// are not one (a stray or cut-off byte, an overlong form, a surrogate, a value past U+10FFFF).
+int DecodeUtf8(std::string_view s, std::size_t i, std::uint32_t *c) {
+    auto b = std::uint8_t(s[i]);
+    if (b < 0x80) {
+        *c = b;
+        return 1;
+    }
+    int n = (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + std::size_t(n) > s.size()) return 0;
+    std::uint32_t v = b & (0x7F >> n);
+    for (int k = 1; k < n; ++k) {
+        auto t = std::uint8_t(s[i + std::size_t(k)]);
+        if ((t & 0xC0) != 0x80) return 0;
+        v = (v << 6) | (t & 0x3F);
+    }
+    constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (v < kSmallest[n] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return 0;
+    *c = v;
+    return n;
+}
+
+// The host bytes of a name of the platform's, '\' as '/' and each escape as its byte. False for a
+// lone surrogate that is no escape: it names no host file.
+bool HostBytes(std::u16string_view name, std::string *out) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        std::uint32_t c = name[i];
+        if (c == u'\\') {
+            out->push_back('/');
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
+            ++i;
+        } else if (c == kEscape + '\\' || (c >= kEscape + 0x80 && c <= kEscape + 0xFF)) {
+            out->push_back(char(c - kEscape));
+            continue;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            return false;
+        }
+        AppendUtf8(*out, c);
+    }
+    return true;
+}
+
+// One line on standard error, the first time only: a file the platform would not open, and why.
+void SayRefused(const std::string &path, const char *why) {
+    static std::unordered_set<std::string> said;
+    if (said.insert(path + why).second)
+        std::fprintf(stderr, "%s: %s: %s\n", program_invocation_short_name, path.c_str(), why);
 }
 
 struct File {
@@ -65,8 +143,43 @@ DWORD ErrorFromErrno(int e) {
     case EPERM:
     case EROFS:
     case EISDIR: return ERROR_ACCESS_DENIED;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     default: return ERROR_INVALID_PARAMETER;
     }
+}
+
+// Opens host `path` with `flags` (O_TRUNC aside). A symbolic link in the file's place is followed only
+// to an existing regular file the user owns; opening for writing asks for reading too, so a file the
+// user cannot read is never written. -1 with the platform's error in g_lastError when it does not open.
+int OpenChecked(const std::string &path, int flags) {
+    std::string target = path;
+    int fd = open(path.c_str(), flags | O_NOFOLLOW, 0644);
+    if (fd < 0 && errno == ELOOP) {
+        char *real = realpath(path.c_str(), nullptr);
+        if (!real) {
+            SayRefused(path, "a link that leads to no file: not followed, nothing created");
+            g_lastError = ERROR_ACCESS_DENIED;
+            return -1;
+        }
+        target = real;
+        std::free(real);
+        fd = open(target.c_str(), (flags & ~(O_CREAT | O_EXCL)) | O_NOFOLLOW);
+        struct stat st;
+        if (fd >= 0 && (fstat(fd, &st) != 0 || st.st_uid != geteuid())) {
+            close(fd);
+            SayRefused(path, "a link to a file another user owns: left as it is");
+            g_lastError = ERROR_ACCESS_DENIED;
+            return -1;
+        }
+    }
+    if (fd < 0) {
+        int e = errno;
+        if (e == EACCES && (flags & O_ACCMODE) == O_RDWR && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0 &&
+            faccessat(AT_FDCWD, target.c_str(), R_OK, AT_EACCESS) != 0)
+            SayRefused(path, "cannot be read, so it is not written either: what it holds is kept");
+        g_lastError = ErrorFromErrno(e);
+    }
+    return fd;
 }
 
 }  // namespace
@@ -81,21 +194,7 @@ std::string ToUtf8(const std::u16string &s) {
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;   // a lone surrogate
         }
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
+        AppendUtf8(out, c);
     }
     return out;
 }
@@ -103,31 +202,45 @@ std::string ToUtf8(const std::u16string &s) {
 std::u16string FromUtf8(const std::string &s) {
     std::u16string out;
     for (std::size_t i = 0; i < s.size();) {
-        auto b = std::uint8_t(s[i]);
         std::uint32_t c = 0xFFFD;
-        int n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + std::size_t(n) > s.size()) {
-            ++i;
-        } else {
-            c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
-            bool ok = true;
-            for (int k = 1; k < n; ++k) {
-                auto t = std::uint8_t(s[i + k]);
-                if ((t & 0xC0) != 0x80) ok = false;
-                c = (c << 6) | (t & 0x3F);
-            }
-            i += ok ? std::size_t(n) : 1;
-            if (!ok || c > 0x10FFFF) c = 0xFFFD;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(char16_t(0xD800 + (c >> 10)));
-            out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(char16_t(c));
-        }
+        int n = DecodeUtf8(s, i, &c);
+        AppendUtf16(out, n ? c : 0xFFFD);
+        i += n ? std::size_t(n) : 1;
     }
     return out;
+}
+
+bool HostPath(const std::u16string &name, std::string *out) {
+    out->clear();
+    bool inFolder = name.size() > kModuleFolderLength;
+    for (std::size_t i = 0; inFolder && i < kModuleFolderLength; ++i) {
+        char16_t a = name[i], b = kModuleName[i];
+        inFolder = a == b || (a < 128 && b < 128 && std::tolower(a) == std::tolower(b));
+    }
+    std::u16string_view rest = name;
+    if (inFolder) {
+        *out = host::ProgramFolder() + "/";
+        rest.remove_prefix(kModuleFolderLength);
+    }
+    return HostBytes(rest, out);
+}
+
+bool PlatformPath(const std::string &hostPath, std::u16string *out) {
+    out->clear();
+    for (std::size_t i = 0; i < hostPath.size();) {
+        std::uint32_t c = 0;
+        int n = DecodeUtf8(hostPath, i, &c);
+        if (hostPath[i] == 0) return false;
+        if (hostPath[i] == '/') {
+            out->push_back(u'\\');
+        } else if (hostPath[i] == '\\' || n == 0) {
+            out->push_back(char16_t(kEscape + std::uint8_t(hostPath[i])));
+        } else {
+            AppendUtf16(*out, c);
+        }
+        i += n ? std::size_t(n) : 1;
+    }
+    return out->size() < MAX_PATH;
 }
 
 }  // namespace core
@@ -152,28 +265,39 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES *, DWO
         g_lastError = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
-    std::string path = HostPath(name);
+    std::u16string platformName(name);
+    if (platformName.size() >= MAX_PATH) {
+        g_lastError = ERROR_FILENAME_EXCED_RANGE;
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string path;
+    if (!HostPath(platformName, &path)) {
+        g_lastError = ERROR_INVALID_NAME;
+        return INVALID_HANDLE_VALUE;
+    }
     bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
-    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (write ? O_RDWR : O_RDONLY);
+    bool truncate = false;
     switch (disposition) {
     case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case CREATE_ALWAYS: flags |= O_CREAT; truncate = true; break;
     case OPEN_EXISTING: break;
     case OPEN_ALWAYS: flags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    case TRUNCATE_EXISTING: truncate = true; break;
     default:
         g_lastError = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
-    int fd = open(path.c_str(), flags, 0644);
-    if (fd < 0) {
-        g_lastError = ErrorFromErrno(errno);
+    if (truncate && !write) {   // cutting a file is writing it
+        g_lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
-    // Only regular files: a directory, device or pipe under the name is refused.
+    int fd = OpenChecked(path, flags);
+    if (fd < 0) return INVALID_HANDLE_VALUE;
+    // Only regular files: a directory, device or pipe under the name is refused. The file is cut only
+    // once it is known to be one the program may replace.
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (truncate && ftruncate(fd, 0) != 0)) {
         close(fd);
         g_lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;

@@ -499,6 +499,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, OVER
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG *distanceHigh, DWORD method);
 BOOL SetEndOfFile(HANDLE file);
 BOOL CloseHandle(HANDLE handle);
+#define MAX_PATH 260
 DWORD GetLastError();
 void SetLastError(DWORD error);
 #define ERROR_SUCCESS 0
@@ -506,6 +507,8 @@ void SetLastError(DWORD error);
 #define ERROR_ACCESS_DENIED 5
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_INVALID_PARAMETER 87
+#define ERROR_INVALID_NAME 123
+#define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_RESOURCE_NOT_FOUND 1814
 
