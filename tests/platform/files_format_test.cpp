@@ -15,9 +15,8 @@
 namespace {
 
 std::u16string PlatformPath(const std::string &host) {
-    std::u16string out = core::FromUtf8(host);
-    for (auto &c : out)
-        if (c == u'/') c = u'\\';
+    std::u16string out;
+    core::PlatformPath(host, &out);
     return out;
 }
 
