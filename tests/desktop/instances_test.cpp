@@ -5,12 +5,15 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -172,6 +175,53 @@ TEST_F(Copies, LaterCopiesEndWhileTheFirstIsStopped) {
     }
     kill(first.pid, SIGCONT);
     EXPECT_EQ(first.Finish(), 0);
+}
+
+// Copies that knock and then send a byte every 200 ms, never finishing, are served without waiting on
+// them: the first copy's shutdown on SIGTERM is not held back. Before, five such copies held it 5.9 s.
+TEST_F(Copies, SlowCopiesDoNotHoldBackTheFirstCopysShutdown) {
+    Helper first("serve", "Slow");
+    ASSERT_EQ(first.FirstLine(), "held");
+    std::string path = sdlhost::IdentityPath(u"CadenzoTest", u"Slow");
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    std::vector<int> slow;
+    for (int i = 0; i < 5; ++i) {
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0) << std::strerror(errno);
+        slow.push_back(fd);
+    }
+    auto dribble = [&] {
+        for (int fd : slow)
+            send(fd, "x", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    };
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); };
+    for (int round = 0; round < 3; ++round) {
+        dribble();
+        usleep(200000);
+    }
+    ASSERT_EQ(kill(first.pid, SIGTERM), 0);
+    auto asked = Clock::now(), lastByte = asked;
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = waitpid(first.pid, &status, WNOHANG)) == 0 && seconds(asked) < 20) {
+        if (seconds(lastByte) >= 0.2) {
+            dribble();
+            lastByte = Clock::now();
+        }
+        usleep(5000);
+    }
+    double took = seconds(asked);
+    ASSERT_EQ(ended, first.pid) << "still running " << took << " s after SIGTERM";
+    first.pid = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_LT(took, 1.5) << "five slow copies held the shutdown back";
+    first.Finish();
+    for (int fd : slow)
+        close(fd);
 }
 
 // A runtime folder that others may write to is refused: a socket planted there by anyone else can
