@@ -25,6 +25,7 @@
 #include "click_analysis.h"
 #include "host.h"
 #include "sdl_host.h"
+#include "outputs.h"
 #include "sound_cache.h"
 
 extern char **environ;
@@ -100,11 +101,18 @@ int main(int argc, char **argv) {
     setenv("SDL_DISKAUDIOFILE", file, 1);
 
     std::string error;
-    if (!sdlhost::Open(sdlhost::Options{false, true}, &error) || !sdlhost::AudioRate()) {
-        std::fprintf(stderr, "bench_desktop_audio: no audio device (%s)\n", error.c_str());
+    if (!sdlhost::Open(sdlhost::Options{false, true}, &error)) {
+        std::fprintf(stderr, "bench_desktop_audio: %s\n", error.c_str());
         return 1;
     }
-    const int rate = sdlhost::AudioRate();
+    // The output is found in the background: wait for it.
+    for (int i = 0; i < 50 && !sdlhost::AudioWorks(); ++i)
+        WaitUntil(host::Now() + 100);
+    if (!sdlhost::AudioWorks()) {
+        std::fprintf(stderr, "bench_desktop_audio: no audio output\n");
+        return 1;
+    }
+    const int rate = sdlhost::kOutputRate;
     pid_t parec = -1;
     if (!parecSource.empty()) {
         std::string rateArg = "--rate=" + std::to_string(rate);

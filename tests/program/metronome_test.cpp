@@ -41,6 +41,18 @@ TEST_F(Metronome, TheFirstClickComesOneIntervalAfterStartWithTheStrongAccent) {
     EXPECT_EQ(Heard(), (Sounds{{1000, 1025}}));
 }
 
+TEST_F(Metronome, AClickReachedLateIsStillStampedWithItsBeatsTime) {
+    // The program busy for 400 ms past the first beat: the tick is handled late, and its click is
+    // asked for at the beat's own time, so the host still plays it on the beat.
+    ChooseTimeSignature(3);
+    Command(IDC_START_STOP);
+    testhost::Jump(1400);
+    testhost::Pump();
+    EXPECT_EQ(Heard(), (Sounds{{1000, 1025}}));
+    testhost::Advance(600);
+    EXPECT_EQ(Heard(), (Sounds{{1000, 1025}, {2000, 1027}})) << "and the next beat keeps its time";
+}
+
 TEST_F(Metronome, ClickSequencesFollowTheTimeSignature) {
     struct Case {
         int index;

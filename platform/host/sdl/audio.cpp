@@ -1,67 +1,39 @@
-// The desktop host's audio device.
+// The desktop host's sound: host::PlaySound into the one schedule, and the output that plays it.
 //
-// Implements: host::PlaySound through the sound server's own stream when there is a server (and
-// SDL_AUDIODRIVER does not name one of SDL's drivers), else through one SDL device opened at its
-// usual rate (48 kHz asked, any rate and channel count accepted) with a callback that renders the
-// engine's mono voice into every channel; each sound converted once to the device's rate; a device
-// that cannot be opened, or goes away, leaves the program running silently.
+// Implements: each sound converted once to 48 kHz and placed in the schedule (the main thread never
+// waits on a device or server); a manager thread that opens the first output that works, in the
+// order PipeWire, PulseAudio, SDL (CADENZO_AUDIO=pipewire|pulse|sdl names one; SDL_AUDIODRIVER
+// chooses SDL and its driver), retries in the background when it breaks or when none works (every
+// 0.1 s at first, then up to every 2 s), and moves to a better one that comes back; while none
+// works the navigation bar says so and one line on standard error names the cause.
 // Leaves out: choosing among devices, volume, recording.
-#include <SDL.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "audio_engine.h"
 #include "host.h"
-#include "pulse_output.h"
+#include "outputs.h"
+#include "scheduler.h"
 #include "sdl_host.h"
 #include "sound_cache.h"
 
 namespace sdlhost {
 
 namespace {
-
-constexpr int kMaxChunk = 4096;
-
-struct Device {
-    std::unique_ptr<PulseOutput> server;   // the sound server's stream, when there is one
-    SDL_AudioDeviceID id = 0;
-    int channels = 1;
-    std::unique_ptr<AudioEngine> engine;
-    std::unique_ptr<SoundCache> sounds;
-    bool subsystem = false;
-    bool reopened = false;   // one more try after the device went away
-} device;
-
-void Callback(void *user, Uint8 *stream, int length) {
-    std::int64_t now = NowNs();
-    auto *engine = static_cast<AudioEngine *>(user);
-    int channels = device.channels;
-    float *out = reinterpret_cast<float *>(stream);
-    int frames = length / int(sizeof(float)) / channels;
-    float mono[kMaxChunk];
-    while (frames > 0) {
-        int count = std::min(frames, kMaxChunk);
-        engine->Render(mono, count, now);
-        if (channels == 1) {
-            std::copy(mono, mono + count, out);
-        } else {
-            for (int i = 0; i < count; ++i)
-                std::fill(out + i * channels, out + (i + 1) * channels, mono[i]);
-        }
-        out += count * channels;
-        frames -= count;
-    }
-}
-
-// Drivers that pace themselves by sleeping run up to a few percent off their nominal rate.
-double Spread() {
-    const char *driver = SDL_GetCurrentAudioDriver();
-    std::string name = driver ? driver : "";
-    return name == "disk" || name == "dummy" ? DeviceClock::kTimerSpread : DeviceClock::kCrystalSpread;
-}
 
 // Tuning knobs for trying other devices: CADENZO_AUDIO_BUFFER (frames), CADENZO_LATENCY (ms).
 int EnvNumber(const char *name, int fallback, int low, int high) {
@@ -73,128 +45,222 @@ int EnvNumber(const char *name, int fallback, int low, int high) {
     return *end == '\0' && value >= low && value <= high ? int(value) : fallback;
 }
 
-int BufferFrames() { return EnvNumber("CADENZO_AUDIO_BUFFER", kBufferFrames, 64, kMaxChunk); }
+std::string Env(const char *name) {
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
 
-constexpr int kServerRate = 48000;
+// Whether something listens on the Unix socket at `path` (a server that is not running leaves none,
+// or a stale file that refuses): a cheap test before the real connection, so a retry costs nothing.
+bool Listening(const std::string &path) {
+    sockaddr_un address{};
+    if (path.empty() || path.size() >= sizeof address.sun_path)
+        return true;   // not a socket we can test: let the library try
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size());
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return true;
+    bool ok = connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 || errno == EAGAIN ||
+              errno == EINPROGRESS;
+    close(fd);
+    return ok;
+}
+
+// Where each server listens, as its client library finds it.
+std::string PipeWireSocket() {
+    std::string remote = Env("PIPEWIRE_REMOTE");
+    if (remote.empty())
+        remote = "pipewire-0";
+    if (remote[0] == '/')
+        return remote;
+    std::string dir = Env("PIPEWIRE_RUNTIME_DIR");
+    if (dir.empty())
+        dir = Env("XDG_RUNTIME_DIR");
+    return dir.empty() ? "" : dir + "/" + remote;
+}
+
+std::string PulseSocket() {
+    std::string server = Env("PULSE_SERVER");
+    if (!server.empty())
+        return server.rfind("unix:", 0) == 0 ? server.substr(5) : server[0] == '/' ? server : "";
+    std::string dir = Env("PULSE_RUNTIME_PATH");
+    if (!dir.empty())
+        return dir + "/native";
+    dir = Env("XDG_RUNTIME_DIR");
+    return dir.empty() ? "" : dir + "/pulse/native";
+}
+
+enum class State { Unknown, Works, None };
+
+struct Audio {
+    explicit Audio(int latencyMs) : scheduler(latencyMs), sounds(kOutputRate) {}
+    Scheduler scheduler;
+    SoundCache sounds;   // the main thread only
+    std::vector<OutputKind> order;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false, finished = false;
+    std::atomic<State> state{State::Unknown};
+    std::thread manager;
+};
+
+Audio *audio = nullptr;
+
+std::vector<OutputKind> Order() {
+    std::string named = Env("CADENZO_AUDIO");
+    if (named == "pipewire")
+        return {OutputKind::PipeWire};
+    if (named == "pulse")
+        return {OutputKind::Pulse};
+    if (named == "sdl" || !Env("SDL_AUDIODRIVER").empty())
+        return {OutputKind::Sdl};
+    if (!named.empty())
+        std::fprintf(stderr, "cadenzo: CADENZO_AUDIO=%s is not pipewire, pulse or sdl; trying each\n", named.c_str());
+    return {OutputKind::PipeWire, OutputKind::Pulse, OutputKind::Sdl};
+}
+
+std::unique_ptr<Output> OpenKind(OutputKind kind, Scheduler &scheduler, std::string *why) {
+    switch (kind) {
+    case OutputKind::PipeWire:
+#ifdef CADENZO_HAVE_PIPEWIRE
+        if (!Listening(PipeWireSocket())) {
+            *why = "PipeWire: no daemon";
+            return nullptr;
+        }
+        return OpenPipeWire(scheduler, why);
+#else
+        *why = "PipeWire: not built in";
+        return nullptr;
+#endif
+    case OutputKind::Pulse:
+        if (!Listening(PulseSocket())) {
+            *why = "PulseAudio: no server";
+            return nullptr;
+        }
+        return OpenPulse(scheduler, why);
+    case OutputKind::Sdl:
+        return OpenSdl(scheduler, why);
+    }
+    return nullptr;
+}
+
+void SetState(Audio &a, State state) {
+    if (a.state.exchange(state) != state)
+        PushUserEvent(kUserSound);
+}
+
+void Manage(Audio &a) {
+    using namespace std::chrono;
+    std::unique_ptr<Output> out;
+    std::size_t rank = a.order.size();
+    auto backoff = milliseconds(100);
+    auto lastTry = steady_clock::now();
+    bool told = false;
+    std::unique_lock<std::mutex> lock(a.mutex);
+    while (!a.stop) {
+        // No output, or a better one than this may have come back: try those ahead of it.
+        if (!out || (rank > 0 && steady_clock::now() - lastTry >= seconds(2))) {
+            lock.unlock();
+            std::string reasons;
+            std::unique_ptr<Output> found;
+            std::size_t limit = out ? rank : a.order.size(), i = 0;
+            for (; i < limit && !found; ++i) {
+                std::string why;
+                found = OpenKind(a.order[i], a.scheduler, &why);
+                if (!found)
+                    reasons += (reasons.empty() ? "" : "; ") + why;
+            }
+            lastTry = steady_clock::now();
+            if (found) {
+                if (out) {
+                    a.scheduler.Detach();
+                    out.reset();
+                }
+                a.scheduler.Attach(found->Timing(), found->Wake(), NowNs());
+                found->Start();
+                out = std::move(found);
+                rank = i - 1;
+                backoff = milliseconds(100);
+                told = false;
+                SetState(a, State::Works);
+            } else if (!out) {
+                Trace("audio-none %s", reasons.c_str());
+                if (!told)
+                    std::fprintf(stderr, "cadenzo: no sound (%s); trying again in the background\n", reasons.c_str());
+                told = true;
+                SetState(a, State::None);
+            }
+            lock.lock();
+            if (a.stop)
+                break;
+        }
+        a.wake.wait_for(lock, out ? milliseconds(100) : backoff);
+        if (!out)
+            backoff = std::min<milliseconds>(backoff * 2, seconds(2));
+        else if (out->Broken()) {
+            Trace("audio-removed %s", out->Name());
+            lock.unlock();
+            a.scheduler.Detach();
+            out.reset();
+            lock.lock();
+        }
+    }
+    lock.unlock();
+    if (out) {
+        a.scheduler.Detach();
+        out.reset();
+    }
+    lock.lock();
+    a.finished = true;
+    a.wake.notify_all();
+}
 
 }  // namespace
 
 int LatencyMs() { return EnvNumber("CADENZO_LATENCY", kLatencyMs, 10, 1000); }
-
-namespace {
-
-// The sound server's stream: asked for first unless SDL_AUDIODRIVER names one of SDL's drivers.
-bool OpenServer() {
-    const char *driver = std::getenv("SDL_AUDIODRIVER");
-    if (driver && *driver)
-        return false;
-    device.server = PulseOutput::Open(kServerRate, LatencyMs());
-    if (!device.server)
-        return false;
-    device.sounds = std::make_unique<SoundCache>(kServerRate);
-    Trace("audio-open server %d 1 0 %d", kServerRate, LatencyMs());
-    return true;
-}
-
-}  // namespace
+int AudioBufferFrames() { return EnvNumber("CADENZO_AUDIO_BUFFER", kBufferFrames, 64, 4096); }
 
 bool OpenAudio() {
-    if (device.id || device.server)
+    if (audio)
         return true;
-    if (OpenServer())
-        return true;
-    if (!device.subsystem) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            Trace("audio-none %s", SDL_GetError());
-            return false;
-        }
-        device.subsystem = true;
-    }
-    SDL_AudioSpec want{};
-    want.freq = 48000;
-    want.format = AUDIO_F32SYS;
-    want.channels = 1;
-    want.samples = Uint16(BufferFrames());
-    want.callback = Callback;
-    SDL_AudioSpec have{};
-    // The engine is made before the device so the callback always has one; its rate is fixed up
-    // below if the device grants another.
-    auto engine = std::make_unique<AudioEngine>(want.freq, want.samples, LatencyMs(), Spread());
-    want.userdata = engine.get();
-    SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have,
-                                               SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_CHANNELS_CHANGE);
-    if (!id) {
-        Trace("audio-none %s", SDL_GetError());
-        return false;
-    }
-    if (have.freq != want.freq || have.samples != want.samples || have.channels < 1) {
-        SDL_CloseAudioDevice(id);
-        if (have.freq <= 0 || have.channels < 1) {
-            Trace("audio-none unusable device");
-            return false;
-        }
-        // Open again with what the device gave, so the engine knows its rate from the start.
-        engine = std::make_unique<AudioEngine>(have.freq, have.samples > 0 ? have.samples : want.samples, LatencyMs(),
-                                               Spread());
-        want.freq = have.freq;
-        want.channels = have.channels;
-        want.samples = have.samples > 0 ? have.samples : want.samples;
-        want.userdata = engine.get();
-        id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-        if (!id) {
-            Trace("audio-none %s", SDL_GetError());
-            return false;
-        }
-    }
-    device.id = id;
-    device.channels = have.channels;
-    device.sounds = std::make_unique<SoundCache>(have.freq);
-    device.engine = std::move(engine);
-    Trace("audio-open %s %d %d %d %d", SDL_GetCurrentAudioDriver(), have.freq, have.channels, int(have.samples),
-          LatencyMs());
-    SDL_PauseAudioDevice(id, 0);
+    audio = new Audio(LatencyMs());
+    audio->order = Order();
+    audio->manager = std::thread(Manage, std::ref(*audio));
     return true;
 }
 
-int AudioRate() { return device.server ? device.server->Rate() : device.engine ? device.engine->Rate() : 0; }
-
 void CloseAudio() {
-    device.server.reset();
-    if (device.id)
-        SDL_CloseAudioDevice(device.id);   // the callback has stopped once this returns
-    device.id = 0;
-    device.engine.reset();
-    device.sounds.reset();
-    if (device.subsystem)
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    device.subsystem = false;
+    if (!audio)
+        return;
+    std::unique_lock<std::mutex> lock(audio->mutex);
+    audio->stop = true;
+    audio->wake.notify_all();
+    // An output being opened against a server that does not answer may take its full timeout: the
+    // program does not wait for it at exit (the process ends with it).
+    if (audio->wake.wait_for(lock, std::chrono::milliseconds(300), [] { return audio->finished; })) {
+        lock.unlock();
+        audio->manager.join();
+        delete audio;
+    } else {
+        lock.unlock();
+        audio->manager.detach();
+    }
+    audio = nullptr;
 }
 
-void AudioDeviceRemoved(std::uint32_t which) {
-    if (!device.id || which != device.id)
-        return;
-    Trace("audio-removed");
-    SDL_CloseAudioDevice(device.id);
-    device.id = 0;
-    device.engine.reset();
-    device.sounds.reset();
-    // Another device may have become the default: try once, else go on silently.
-    if (!device.reopened) {
-        device.reopened = true;
-        OpenAudio();
-    }
-}
+bool AudioWorks() { return audio && audio->state == State::Works; }
 
 void TraceAudio() {
-    if ((!device.engine && !device.server) || !Tracing())
+    if (!audio || !Tracing())
         return;
-    AudioEngine::Started started[16];
+    Scheduler::Started started[16];
     int count;
-    while ((count = device.server ? device.server->TakeStarted(started, 16) : device.engine->TakeStarted(started, 16)) > 0) {
+    while ((count = audio->scheduler.TakeStarted(started, 16)) > 0) {
         for (int i = 0; i < count; ++i)
             Trace("started %d %lld %lld %lld %lld", started[i].id, (long long)started[i].frame,
-                  (long long)started[i].scheduled, (long long)(started[i].callbackNs / 1000),
-                  (long long)started[i].callbackFrame);
+                  (long long)started[i].scheduled, (long long)(started[i].timeNs / 1000),
+                  (long long)started[i].heardFrame);
     }
 }
 
@@ -202,36 +268,16 @@ void TraceAudio() {
 
 void host::PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate, std::uint32_t messageTime) {
     using namespace sdlhost;
-    if (device.server && device.server->Broken()) {
-        // The server went away: try once for another, else go on silently.
-        Trace("audio-removed");
-        device.server.reset();
-        device.sounds.reset();
-        if (!device.reopened) {
-            device.reopened = true;
-            OpenServer();
-        }
-    }
-    if (!device.engine && !device.server) {
-        Trace("sound %d %u silent", id, messageTime);
+    if (!audio)
         return;
-    }
     const SoundData *sound = nullptr;
-    if (samples) {
-        sound = device.sounds->Get(samples, count, rate);
-        if (!sound)
-            return;
-    }
-    if (device.server) {
-        std::int64_t frame = device.server->Play(id, sound, MessageTimeNs(messageTime), NowNs());
-        if (Tracing())
-            Trace("sound %d %u %lld %.2f %d", id, messageTime, (long long)frame, device.server->MeasuredRate(),
-                  device.server->Restarts());
+    if (samples && !(sound = audio->sounds.Get(samples, count, rate)))
         return;
-    }
-    std::int64_t frame = device.engine->Play(id, sound, MessageTimeNs(messageTime), NowNs());
-    Trace("sound %d %u %lld %.2f %d", id, messageTime, (long long)frame, device.engine->Clock().MeasuredRate(),
-          device.engine->Clock().Restarts());
+    std::int64_t frame = audio->scheduler.Play(id, sound, MessageTimeNs(messageTime), NowNs());
+    if (Tracing())
+        Trace("sound %d %u %lld %.2f %d", id, messageTime, (long long)frame, audio->scheduler.MeasuredRate(),
+              audio->scheduler.Restarts());
 }
 
-bool host::SoundWorks() { return sdlhost::device.server || sdlhost::device.id; }
+// Until the first try has ended, sound counts as working (the bar does not flicker at start).
+bool host::SoundWorks() { return !sdlhost::audio || sdlhost::audio->state != sdlhost::State::None; }

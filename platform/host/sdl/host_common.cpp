@@ -56,6 +56,8 @@ std::uint32_t userEventType = 0;
 
 std::int64_t NowNs() { return MonotonicNs() - startNs; }
 
+std::int64_t FromMonotonicNs(std::int64_t monotonicNs) { return monotonicNs - startNs; }
+
 std::int64_t MessageTimeNs(std::uint32_t ms) {
     std::int64_t nowMs = NowNs() / 1000000;
     std::int32_t ago = std::int32_t(std::uint32_t(nowMs) - ms);

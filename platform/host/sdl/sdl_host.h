@@ -23,6 +23,7 @@ void Close();
 // buffers plus the main loop's own lateness, small enough that a tap feels immediate.
 constexpr int kLatencyMs = 60;
 int LatencyMs();   // kLatencyMs unless CADENZO_LATENCY says otherwise
+int AudioBufferFrames();   // kBufferFrames unless CADENZO_AUDIO_BUFFER says otherwise
 // Frames per audio callback: 20 ms at 48 kHz. A sound server asked for 10 ms buffers runs dry now
 // and then on a busy machine (a click torn, the callbacks' rate off while it grows its buffer).
 constexpr int kBufferFrames = 960;
@@ -30,6 +31,8 @@ constexpr int kBufferFrames = 960;
 // ---- Clock ------------------------------------------------------------------------------------
 // Nanoseconds of the monotonic clock since the host started; Now() is this in whole milliseconds.
 std::int64_t NowNs();
+// A CLOCK_MONOTONIC time (as sound servers stamp their reports) on the NowNs scale.
+std::int64_t FromMonotonicNs(std::int64_t monotonicNs);
 // The start of millisecond `ms` of Now() (the recent past or near future) on the NowNs scale.
 std::int64_t MessageTimeNs(std::uint32_t ms);
 
@@ -39,7 +42,7 @@ void Trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // ---- Shared pieces --------------------------------------------------------------------------
 // Events that other threads hand to the main loop through SDL's queue.
-enum UserCode { kUserForeground = 1, kUserClose = 2 };
+enum UserCode { kUserForeground = 1, kUserClose = 2, kUserSound = 3 };
 void PushUserEvent(UserCode code);
 std::uint32_t UserEventType();
 
@@ -50,11 +53,11 @@ void CloseWindow();
 bool PresentDue(std::int64_t nowNs, std::int64_t *nextDueNs);
 void RedrawWindow();
 
+// Sound: opening starts the search for an output in the background and never waits.
 bool OpenAudio();
 void CloseAudio();
-int AudioRate();   // the device's frames per second, 0 when silent
-void AudioDeviceRemoved(std::uint32_t device);
-void TraceAudio();   // reports of sounds the audio thread started
+bool AudioWorks();   // an output plays
+void TraceAudio();   // the sounds placed, for traces
 
 // The thread that watches for termination signals and for other copies knocking.
 void StartWatcher();

@@ -223,15 +223,15 @@ bool Translate(const SDL_Event &event, host::Event *out) {
         out->alt = (event.key.keysym.mod & KMOD_ALT) != 0;
         return true;
     }
-    case SDL_AUDIODEVICEREMOVED:
-        if (!event.adevice.iscapture)
-            AudioDeviceRemoved(event.adevice.which);
-        return false;
     default:
         if (UserEventType() && event.type == UserEventType()) {
             if (event.user.code == kUserForeground) {
                 Trace("foreground");
                 out->kind = host::Event::Foreground;
+                return true;
+            }
+            if (event.user.code == kUserSound) {
+                out->kind = host::Event::SoundChanged;
                 return true;
             }
             if (event.user.code == kUserClose) {

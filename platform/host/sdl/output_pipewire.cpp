@@ -1,0 +1,188 @@
+// The output through PipeWire: the schedule pulled one graph cycle at a time.
+//
+// Implements: a mono 32-bit float stream at 48 kHz whose process callback renders the frames of each
+// cycle; the frame heard when from pw_stream_get_time_n(), stamped by the graph at the cycle itself
+// (its monotonic time, and the delay from the stream to the device), so the clock fit reads the
+// device's clock without the scatter of a timing protocol. A daemon that does not answer within
+// 2 s, or that goes away, makes the output broken.
+// Leaves out: choosing a sink, volume.
+#include <pipewire/pipewire.h>
+#include <spa/param/audio/format-utils.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "outputs.h"
+#include "sdl_host.h"
+
+namespace sdlhost {
+
+namespace {
+
+constexpr int kCycleFrames = 1024;          // the graph's usual quantum
+constexpr double kStallSeconds = 0.25;      // several cycles without a report: the graph stopped
+constexpr int kConnectTimeoutSeconds = 2;
+
+class PipeWireOutput : public Output {
+public:
+    explicit PipeWireOutput(Scheduler &scheduler) : scheduler_(scheduler) {}
+    ~PipeWireOutput() override {
+        if (loop_)
+            pw_thread_loop_stop(loop_);
+        if (stream_)
+            pw_stream_destroy(stream_);
+        if (core_)
+            pw_core_disconnect(core_);
+        if (context_)
+            pw_context_destroy(context_);
+        if (loop_)
+            pw_thread_loop_destroy(loop_);
+    }
+
+    bool Open(std::string *why);
+    const char *Name() const override { return "pipewire"; }
+    OutputTiming Timing() const override {
+        OutputTiming timing;
+        timing.rate = kOutputRate;
+        timing.grainFrames = kCycleFrames;
+        timing.stallSeconds = kStallSeconds;
+        return timing;
+    }
+    void Start() override {
+        pw_thread_loop_lock(loop_);
+        pw_stream_set_active(stream_, true);
+        pw_thread_loop_unlock(loop_);
+    }
+    bool Broken() override { return broken_.load(); }
+
+private:
+    static void OnState(void *self, pw_stream_state, pw_stream_state state, const char *) {
+        auto *out = static_cast<PipeWireOutput *>(self);
+        if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
+            out->broken_ = true;
+        pw_thread_loop_signal(out->loop_, false);
+    }
+    static void OnCoreError(void *self, std::uint32_t id, int, int, const char *) {
+        auto *out = static_cast<PipeWireOutput *>(self);
+        if (id == PW_ID_CORE)
+            out->broken_ = true;   // the daemon went away or refused us
+        pw_thread_loop_signal(out->loop_, false);
+    }
+    static void OnProcess(void *self);
+
+    Scheduler &scheduler_;
+    pw_thread_loop *loop_ = nullptr;
+    pw_context *context_ = nullptr;
+    pw_core *core_ = nullptr;
+    pw_stream *stream_ = nullptr;
+    spa_hook coreListener_{}, streamListener_{};
+    pw_stream_events streamEvents_{};
+    pw_core_events coreEvents_{};
+    std::atomic<bool> broken_{false};
+    std::int64_t rendered_ = 0;   // the data thread only
+};
+
+void PipeWireOutput::OnProcess(void *self) {
+    auto *out = static_cast<PipeWireOutput *>(self);
+    pw_buffer *buffer = pw_stream_dequeue_buffer(out->stream_);
+    if (!buffer)
+        return;
+    spa_data &data = buffer->buffer->datas[0];
+    auto *samples = static_cast<float *>(data.data);
+    if (!samples) {
+        pw_stream_queue_buffer(out->stream_, buffer);
+        return;
+    }
+    std::uint64_t frames = data.maxsize / sizeof(float);
+    if (buffer->requested > 0 && buffer->requested < frames)
+        frames = buffer->requested;
+    pw_time time{};
+    std::int64_t now = NowNs();
+    std::int64_t delay = 0;
+    if (pw_stream_get_time_n(out->stream_, &time, sizeof time) == 0 && time.rate.denom > 0) {
+        if (time.now > 0)
+            now = FromMonotonicNs(time.now);
+        // The next frame of the stream is heard after the graph's delay (in its rate's units), the
+        // resampler's frames and those queued before it.
+        delay = time.delay * kOutputRate * std::int64_t(time.rate.num) / std::int64_t(time.rate.denom) +
+                std::int64_t(time.buffered) + std::int64_t(time.queued / sizeof(float));
+    }
+    out->scheduler_.Pull(samples, out->rendered_, int(frames), now, out->rendered_ - delay);
+    out->rendered_ += std::int64_t(frames);
+    data.chunk->offset = 0;
+    data.chunk->stride = sizeof(float);
+    data.chunk->size = std::uint32_t(frames * sizeof(float));
+    pw_stream_queue_buffer(out->stream_, buffer);
+}
+
+bool PipeWireOutput::Open(std::string *why) {
+    static std::once_flag init;
+    std::call_once(init, [] { pw_init(nullptr, nullptr); });
+    *why = "PipeWire: no daemon";
+    loop_ = pw_thread_loop_new("cadenzo-sound", nullptr);
+    if (!loop_)
+        return false;
+    context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
+    if (!context_ || pw_thread_loop_start(loop_) < 0)
+        return false;
+    pw_thread_loop_lock(loop_);
+    core_ = pw_context_connect(context_, nullptr, 0);
+    bool ok = core_ != nullptr;
+    if (ok) {
+        coreEvents_.version = PW_VERSION_CORE_EVENTS;
+        coreEvents_.error = OnCoreError;
+        pw_core_add_listener(core_, &coreListener_, &coreEvents_, this);
+        pw_properties *props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
+                                                 PW_KEY_MEDIA_ROLE, "Music", PW_KEY_APP_NAME, "Cadenzo",
+                                                 PW_KEY_NODE_NAME, "Cadenzo", nullptr);
+        stream_ = pw_stream_new(core_, "Cadenzo", props);
+        ok = stream_ != nullptr;
+    }
+    if (ok) {
+        streamEvents_.version = PW_VERSION_STREAM_EVENTS;
+        streamEvents_.state_changed = OnState;
+        streamEvents_.process = OnProcess;
+        pw_stream_add_listener(stream_, &streamListener_, &streamEvents_, this);
+        std::uint8_t storage[512];
+        spa_pod_builder builder = SPA_POD_BUILDER_INIT(storage, sizeof storage);
+        spa_audio_info_raw info{};
+        info.format = SPA_AUDIO_FORMAT_F32;
+        info.rate = kOutputRate;
+        info.channels = 1;
+        info.position[0] = SPA_AUDIO_CHANNEL_MONO;
+        const spa_pod *params[1] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
+        auto flags = pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                     PW_STREAM_FLAG_RT_PROCESS | PW_STREAM_FLAG_INACTIVE);
+        ok = pw_stream_connect(stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, params, 1) == 0;
+    }
+    // Wait until the daemon has taken the stream (paused, ready to run), within a bounded time.
+    timespec deadline{};
+    pw_thread_loop_get_time(loop_, &deadline, kConnectTimeoutSeconds * SPA_NSEC_PER_SEC);
+    while (ok) {
+        pw_stream_state state = pw_stream_get_state(stream_, nullptr);
+        if (broken_ || state == PW_STREAM_STATE_ERROR) {
+            ok = false;
+            *why = "PipeWire: the daemon refused the stream";
+        } else if (state == PW_STREAM_STATE_PAUSED || state == PW_STREAM_STATE_STREAMING) {
+            break;
+        } else if (pw_thread_loop_timed_wait_full(loop_, &deadline) != 0) {
+            ok = false;
+            *why = "PipeWire: the daemon does not answer";
+        }
+    }
+    pw_thread_loop_unlock(loop_);
+    if (ok)
+        Trace("audio-open pipewire %d 1 %d %d", kOutputRate, kCycleFrames, LatencyMs());
+    return ok;
+}
+
+}  // namespace
+
+std::unique_ptr<Output> OpenPipeWire(Scheduler &scheduler, std::string *why) {
+    auto output = std::make_unique<PipeWireOutput>(scheduler);
+    if (!output->Open(why))
+        return nullptr;
+    return output;
+}
+
+}  // namespace sdlhost

@@ -1,0 +1,37 @@
+// The outputs the desktop host plays the schedule through, each a thin layer over one device API.
+//
+// Implements: one small table per output: open (connect within a bounded time, the stream made but
+// not running), its timing, start (the schedule attached, the stream running), broken (it stopped
+// for good), close (the destructor); the output then either pulls buffers from the scheduler (SDL,
+// PipeWire) or writes a queue ahead (PulseAudio) and reports which frame is heard when.
+// Leaves out: choosing among them and retrying (audio.cpp).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "scheduler.h"
+
+namespace sdlhost {
+
+class Output {
+public:
+    virtual ~Output() = default;
+    virtual const char *Name() const = 0;
+    virtual OutputTiming Timing() const = 0;
+    // Called under the scheduler's lock when a new sound changes frames written ahead (never blocks).
+    virtual std::function<void()> Wake() { return {}; }
+    virtual void Start() = 0;
+    virtual bool Broken() = 0;
+};
+
+enum class OutputKind { PipeWire, Pulse, Sdl };
+constexpr int kOutputRate = 48000;
+
+// Each returns nullptr with the reason in *why when the output cannot be had (no server, no device).
+std::unique_ptr<Output> OpenPipeWire(Scheduler &scheduler, std::string *why);
+std::unique_ptr<Output> OpenPulse(Scheduler &scheduler, std::string *why);
+std::unique_ptr<Output> OpenSdl(Scheduler &scheduler, std::string *why);
+
+}  // namespace sdlhost

@@ -1,0 +1,194 @@
+// The desktop host's one sound schedule: see scheduler.h.
+#include "scheduler.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sdlhost {
+
+namespace {
+constexpr std::size_t kMaxEntries = 64;   // far more than one voice ever needs ahead
+constexpr std::size_t kMaxStarted = 64;
+}  // namespace
+
+Scheduler::Scheduler(int latencyMs) : latencyNs_(std::int64_t(latencyMs) * 1000000) {}
+
+std::int64_t Scheduler::Earliest(std::int64_t nowNs) const {
+    std::int64_t heard = heard_ < 0 ? 0 : heard_ + std::int64_t(double(nowNs - heardNs_) * 1e-9 * timing_.rate);
+    return std::max(committed_, heard + timing_.guardFrames);
+}
+
+// Gives `entry` its frame. A sound a little late (less than the latency) starts whole at the first
+// frame still open; a later one is dropped (false).
+bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled) {
+    std::int64_t frame = 0;
+    clock_->FrameAt(entry.dueNs, nowNs, &frame);
+    *scheduled = frame;
+    std::int64_t earliest = Earliest(nowNs);
+    if (frame < earliest) {
+        if (double(earliest - frame) > double(latencyNs_) * 1e-9 * timing_.rate)
+            return false;
+        frame = earliest;
+    }
+    entry.frame = frame;
+    auto at = std::upper_bound(entries_.begin(), entries_.end(), frame,
+                               [](std::int64_t f, const Entry &e) { return f < e.frame; });
+    // The frames that change: from this one until both the sound it cuts and its own have ended, or
+    // the next sound starts.
+    auto end = [](const Entry &e) { return e.frame + (e.sound ? std::int64_t(e.sound->Length()) : 0); };
+    std::int64_t to = std::max(end(entry), at == entries_.begin() ? frame : end(*(at - 1)));
+    if (at != entries_.end())
+        to = std::min(to, at->frame);
+    entries_.insert(at, entry);
+    if (entries_.size() > kMaxEntries)
+        entries_.erase(entries_.begin());
+    changedFrom_ = changedFrom_ < 0 ? frame : std::min(changedFrom_, frame);
+    changedTo_ = std::max(changedTo_, to);
+    return true;
+}
+
+std::int64_t Scheduler::Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Entry entry{id, sound, messageNs + latencyNs_, -1};
+    if (!clock_) {
+        // No output plays: the sound waits for one, in case it comes up in time.
+        entries_.push_back(entry);
+        if (entries_.size() > kMaxEntries)
+            entries_.erase(entries_.begin());
+        return -1;
+    }
+    std::int64_t scheduled = -1;
+    if (!Place(entry, nowNs, &scheduled))
+        return -1;
+    if (sound && started_.size() < kMaxStarted)
+        started_.push_back(Started{id, entry.frame, scheduled, heardNs_, heard_});
+    if (wake_)
+        wake_();
+    return entry.frame;
+}
+
+int Scheduler::TakeStarted(Started *out, int max) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int count = std::min(max, int(started_.size()));
+    std::copy(started_.begin(), started_.begin() + count, out);
+    started_.erase(started_.begin(), started_.begin() + count);
+    return count;
+}
+
+double Scheduler::MeasuredRate() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return clock_ ? clock_->MeasuredRate() : 0.0;
+}
+
+int Scheduler::Restarts() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return clock_ ? clock_->Restarts() : 0;
+}
+
+void Scheduler::Attach(const OutputTiming &timing, std::function<void()> wake, std::int64_t nowNs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timing_ = timing;
+    wake_ = std::move(wake);
+    clock_.emplace(timing.rate, timing.grainFrames, timing.spread, timing.stallSeconds);
+    committed_ = 0;
+    heard_ = -1;
+    changedFrom_ = -1;
+    changedTo_ = 0;
+    // Sounds that waited (or were placed on the output before) keep their due times; those already
+    // past are dropped rather than played late in a burst.
+    std::vector<Entry> waiting;
+    waiting.swap(entries_);
+    for (Entry &entry : waiting) {
+        std::int64_t frame = 0;
+        clock_->FrameAt(entry.dueNs, nowNs, &frame);
+        std::int64_t scheduled;
+        if (frame >= Earliest(nowNs) && Place(entry, nowNs, &scheduled) && entry.sound && started_.size() < kMaxStarted)
+            started_.push_back(Started{entry.id, entry.frame, scheduled, heardNs_, heard_});
+    }
+}
+
+void Scheduler::Detach() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    clock_.reset();
+    wake_ = nullptr;
+    for (Entry &entry : entries_)
+        entry.frame = -1;
+}
+
+void Scheduler::Forget(std::int64_t before) {
+    // Only the latest start at or before `before` can still sound there; it goes too once it ended.
+    auto decides = std::upper_bound(entries_.begin(), entries_.end(), before,
+                                    [](std::int64_t f, const Entry &e) { return f < e.frame; });
+    if (decides == entries_.begin())
+        return;
+    --decides;
+    const Entry &last = *decides;
+    bool ended = !last.sound || last.frame + std::int64_t(last.sound->Length()) <= before;
+    entries_.erase(entries_.begin(), ended ? decides + 1 : decides);
+}
+
+std::int64_t Scheduler::RenderLocked(float *out, std::int64_t from, int count) {
+    std::int64_t notReady = -1;
+    std::int64_t end = from + count;
+    auto next = std::upper_bound(entries_.begin(), entries_.end(), from,
+                                 [](std::int64_t f, const Entry &e) { return f < e.frame; });
+    const Entry *voice = next == entries_.begin() ? nullptr : &*(next - 1);
+    for (std::int64_t pos = from; pos < end;) {
+        std::int64_t stop = next == entries_.end() ? end : std::min(end, next->frame);
+        float *at = out + (pos - from);
+        std::int64_t filled = 0;
+        if (voice && voice->sound) {
+            const SoundData &s = *voice->sound;
+            std::int64_t length = std::int64_t(s.Length());
+            std::int64_t ready = std::min<std::int64_t>(std::int64_t(s.ready.load(std::memory_order_acquire)), length);
+            std::int64_t first = pos - voice->frame;
+            std::int64_t playing = std::clamp<std::int64_t>(std::min(length, first + stop - pos) - first, 0, stop - pos);
+            std::int64_t written = std::clamp<std::int64_t>(ready - first, 0, playing);
+            std::copy(s.samples.data() + first, s.samples.data() + first + written, at);
+            if (written < playing && notReady < 0)
+                notReady = pos + written;
+            filled = written;
+        }
+        std::fill(at + filled, at + (stop - pos), 0.0f);
+        pos = stop;
+        if (next != entries_.end() && next->frame <= pos)
+            voice = &*next++;
+    }
+    return notReady;
+}
+
+void Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (clock_)
+        clock_->AddCallback(timeNs, heard + timing_.grainFrames);
+    heard_ = heard;
+    heardNs_ = timeNs;
+    Forget(from);
+    RenderLocked(out, from, count);
+    committed_ = from + count;
+}
+
+void Scheduler::Report(std::int64_t timeNs, std::int64_t heard) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (clock_)
+        clock_->AddCallback(timeNs, heard + timing_.grainFrames);
+    heard_ = heard;
+    heardNs_ = timeNs;
+    Forget(heard);
+}
+
+std::int64_t Scheduler::Render(float *out, std::int64_t from, int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return RenderLocked(out, from, count);
+}
+
+std::int64_t Scheduler::TakeChange(std::int64_t *to) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::int64_t from = changedFrom_;
+    *to = changedTo_;
+    changedFrom_ = -1;
+    changedTo_ = 0;
+    return from;
+}
+
+}  // namespace sdlhost

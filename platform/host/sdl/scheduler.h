@@ -1,0 +1,95 @@
+// The desktop host's one sound schedule, shared by every output.
+//
+// Implements: one voice; each sound placed at an output frame (its message time + the latency, through
+// the device clock fitted to the output's timing reports) and rendered from there by whichever output
+// plays: any range of frames is rendered from the schedule alone (the latest start at or before a frame
+// decides what plays there), so a pull output renders each buffer as it is asked for and a write-ahead
+// output renders a queue ahead and again from a new sound's frame. A sound whose frame has already
+// gone starts whole at the first frame still open, or is dropped when it is later than the latency;
+// sounds asked for while no output plays keep their due time and are placed when one starts.
+// Everything is under one lock, held only for a few small records or one buffer's rendering.
+// Leaves out: the outputs themselves (outputs.h), resampling (sound_cache.h).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "device_clock.h"
+#include "sound_cache.h"
+
+namespace sdlhost {
+
+// How an output reports its timing, fixed while it plays.
+struct OutputTiming {
+    int rate = 48000;          // frames per second
+    int grainFrames = 960;     // its frames come in steps about this size (callback, cycle, report)
+    int guardFrames = 0;       // a write-ahead output cannot change frames this close to being heard
+    double spread = DeviceClock::kCrystalSpread;
+    double stallSeconds = DeviceClock::kCallbackStall;
+};
+
+class Scheduler {
+public:
+    explicit Scheduler(int latencyMs);
+
+    // ---- Main thread.
+    // Starts `sound` (nullptr: silence) so its first frame is heard at messageNs + the latency.
+    // Returns the frame chosen; -1 when no output plays (the sound waits) or it was dropped.
+    std::int64_t Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs);
+    // A sound given its frame, for traces; timeNs/heardFrame: the output's last report (that frame
+    // was heard at that moment), so the moment each sound is heard follows.
+    struct Started {
+        int id;
+        std::int64_t frame, scheduled, timeNs, heardFrame;
+    };
+    int TakeStarted(Started *out, int max);
+    double MeasuredRate();
+    int Restarts();
+    std::int64_t LatencyNs() const { return latencyNs_; }
+
+    // ---- Outputs (their own threads).
+    // An output starts: its frames count from 0, the clock is fitted afresh, waiting sounds are placed.
+    // `wake` (may be empty) is called, under the lock, whenever a new sound changes frames already
+    // rendered ahead; it must not block.
+    void Attach(const OutputTiming &timing, std::function<void()> wake, std::int64_t nowNs);
+    void Detach();
+    // A pull output: frame `heard` is heard at `timeNs`; renders frames [from, from + count), which
+    // are then final.
+    void Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard);
+    // A write-ahead output: frame `heard` is heard at `timeNs`.
+    void Report(std::int64_t timeNs, std::int64_t heard);
+    // A write-ahead output: renders [from, from + count) as the schedule stands. Returns the first
+    // frame that is not ready yet (a long sound still being converted), or -1.
+    std::int64_t Render(float *out, std::int64_t from, int count);
+    // A write-ahead output: the frames new sounds changed since the last call, [returned, *to);
+    // -1 when none did.
+    std::int64_t TakeChange(std::int64_t *to);
+
+private:
+    struct Entry {
+        int id;
+        const SoundData *sound;
+        std::int64_t dueNs;
+        std::int64_t frame;   // -1: not placed yet
+    };
+    std::int64_t Earliest(std::int64_t nowNs) const;
+    bool Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled);
+    void Forget(std::int64_t before);
+    std::int64_t RenderLocked(float *out, std::int64_t from, int count);
+
+    const std::int64_t latencyNs_;
+    std::mutex mutex_;
+    std::vector<Entry> entries_;   // placed ones in order of frame, then waiting ones
+    std::vector<Started> started_;
+    std::optional<DeviceClock> clock_;
+    OutputTiming timing_;
+    std::function<void()> wake_;
+    std::int64_t committed_ = 0;   // frames before this are rendered for good
+    std::int64_t heard_ = -1, heardNs_ = 0;
+    std::int64_t changedFrom_ = -1, changedTo_ = 0;
+};
+
+}  // namespace sdlhost

@@ -1,0 +1,238 @@
+// The one sound schedule, rendered through a test output (a pull device whose callbacks come exactly
+// every 10 ms, or a write-ahead queue): each sound starts at the frame it was given and cuts off the
+// one playing, a little late one starts whole at once and a very late one is dropped, a stop silences
+// at its moment, sounds asked for before any output wait for their frames.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "scheduler.h"
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kBuffer = 480;
+constexpr std::int64_t kMs = 1000000;
+
+// A device whose callbacks come exactly every 10 ms; everything rendered is kept.
+sdlhost::OutputTiming PullTiming() {
+    sdlhost::OutputTiming timing;
+    timing.rate = kRate;
+    timing.grainFrames = kBuffer;
+    return timing;
+}
+
+struct Stream {
+    explicit Stream(bool attach = true) {
+        if (attach)
+            engine.Attach(PullTiming(), {}, 0);
+    }
+    sdlhost::Scheduler engine{50};
+    std::vector<float> out;
+    std::int64_t nowNs = 0;
+    // Each callback fills the buffer after the one being heard.
+    void RunUntil(std::int64_t ns) {
+        while (nowNs <= ns) {
+            std::int64_t at = std::int64_t(out.size());
+            out.resize(out.size() + kBuffer);
+            engine.Pull(out.data() + at, at, kBuffer, nowNs, at - kBuffer);
+            nowNs += 10 * kMs;
+        }
+    }
+};
+
+// A converted sound whose samples all differ, so any misplaced frame shows.
+struct Ramp : sdlhost::SoundData {
+    Ramp(std::size_t length, float base) {
+        samples.resize(length);
+        for (std::size_t i = 0; i < length; ++i)
+            samples[i] = base + float(i) * 1e-4f;
+        ready = length;
+    }
+    float operator[](std::size_t i) const { return samples[i]; }
+    std::size_t size() const { return samples.size(); }
+    float back() const { return samples.back(); }
+};
+
+bool Silent(const std::vector<float> &out, std::int64_t from, std::int64_t to) {
+    for (std::int64_t i = from; i < to; ++i)
+        if (out[std::size_t(i)] != 0.0f)
+            return false;
+    return true;
+}
+
+TEST(Scheduler, ASoundStartsAtItsFrameAndEndsInSilence) {
+    Stream stream;
+    stream.RunUntil(300 * kMs);
+    Ramp click(1000, 0.5f);
+    std::int64_t frame = stream.engine.Play(1026, &click, 305 * kMs, 306 * kMs);
+    // 305 ms + 50 ms latency, heard one buffer after it is asked for.
+    EXPECT_NEAR(double(frame), 0.355 * kRate - kBuffer, 2.0);
+    stream.RunUntil(600 * kMs);
+    EXPECT_TRUE(Silent(stream.out, 0, frame));
+    for (std::size_t i = 0; i < click.size(); ++i)
+        ASSERT_EQ(stream.out[std::size_t(frame) + i], click[i]) << i;
+    EXPECT_TRUE(Silent(stream.out, frame + std::int64_t(click.size()), std::int64_t(stream.out.size())));
+
+    sdlhost::Scheduler::Started started[4];
+    ASSERT_EQ(stream.engine.TakeStarted(started, 4), 1);
+    EXPECT_EQ(started[0].id, 1026);
+    EXPECT_EQ(started[0].frame, frame);
+    EXPECT_EQ(started[0].scheduled, frame);
+    EXPECT_EQ(started[0].timeNs, 300 * kMs) << "the last callback's moment";
+    EXPECT_EQ(started[0].heardFrame, 30 * kBuffer - kBuffer) << "and the frame heard then";
+    EXPECT_EQ(stream.engine.TakeStarted(started, 4), 0);
+}
+
+TEST(Scheduler, OneVoiceANewSoundCutsOffThePlayingOneAtItsStart) {
+    Stream stream;
+    stream.RunUntil(200 * kMs);
+    Ramp longNote(20000, 0.25f);
+    Ramp click(300, -0.5f);
+    std::int64_t first = stream.engine.Play(1001, &longNote, 201 * kMs, 202 * kMs);
+    std::int64_t second = stream.engine.Play(1025, &click, 251 * kMs, 202 * kMs);
+    ASSERT_GT(second, first);
+    ASSERT_LT(second, first + std::int64_t(longNote.size()));
+    // Stop the sound 100 ms later, in the middle of nothing (the click is over by then).
+    std::int64_t stop = stream.engine.Play(0, nullptr, 351 * kMs, 202 * kMs);
+    stream.RunUntil(800 * kMs);
+    EXPECT_EQ(stream.out[std::size_t(second - 1)], longNote[std::size_t(second - first - 1)]);
+    EXPECT_EQ(stream.out[std::size_t(second)], click[0]);
+    EXPECT_EQ(stream.out[std::size_t(second) + click.size() - 1], click.back());
+    EXPECT_TRUE(Silent(stream.out, second + std::int64_t(click.size()), std::int64_t(stream.out.size())));
+    EXPECT_GT(stop, second);
+}
+
+TEST(Scheduler, AStopCutsTheSoundAtItsMoment) {
+    Stream stream;
+    stream.RunUntil(100 * kMs);
+    Ramp note(30000, 0.1f);
+    std::int64_t start = stream.engine.Play(1005, &note, 101 * kMs, 101 * kMs);
+    std::int64_t stop = stream.engine.Play(0, nullptr, 201 * kMs, 101 * kMs);
+    stream.RunUntil(900 * kMs);
+    ASSERT_EQ(stop - start, 4800);   // 100 ms apart, to the frame
+    EXPECT_NE(stream.out[std::size_t(stop - 1)], 0.0f);
+    EXPECT_TRUE(Silent(stream.out, stop, std::int64_t(stream.out.size())));
+}
+
+TEST(Scheduler, ALittleLateSoundStartsWholeAtTheNextBufferAVeryLateOneIsDropped) {
+    Stream stream;
+    stream.RunUntil(500 * kMs);
+    Ramp click(500, 0.3f);
+    // Its frame was rendered 30 ms ago (less than the latency): it starts whole at once.
+    std::int64_t frame = stream.engine.Play(1027, &click, 440 * kMs, 505 * kMs);
+    std::size_t bufferStart = stream.out.size();
+    EXPECT_EQ(frame, std::int64_t(bufferStart));
+    // One 160 ms late would be heard out of its time: dropped.
+    EXPECT_EQ(stream.engine.Play(1026, &click, 300 * kMs, 505 * kMs), -1);
+    stream.RunUntil(700 * kMs);
+    EXPECT_EQ(stream.out[bufferStart], click[0]);
+    EXPECT_EQ(stream.out[bufferStart + click.size() - 1], click.back());
+    EXPECT_TRUE(Silent(stream.out, std::int64_t(bufferStart + click.size()), std::int64_t(stream.out.size())));
+    sdlhost::Scheduler::Started started[2];
+    ASSERT_EQ(stream.engine.TakeStarted(started, 2), 1);
+    EXPECT_EQ(started[0].frame, std::int64_t(bufferStart));
+    EXPECT_LT(started[0].scheduled, frame);
+}
+
+TEST(Scheduler, BeforeTheDeviceRunsASoundWaitsForItsPlaceInTheFirstBuffers) {
+    Stream stream;
+    Ramp click(100, 0.7f);
+    // 50 ms after the device starts, less the buffer ahead of the one heard.
+    EXPECT_EQ(stream.engine.Play(1025, &click, 0, 0), 1920);
+    stream.RunUntil(100 * kMs);
+    EXPECT_TRUE(Silent(stream.out, 0, 1920));
+    EXPECT_EQ(stream.out[1920], click[0]);
+    EXPECT_EQ(stream.out[2019], click[99]);
+    EXPECT_EQ(stream.out[2020], 0.0f);
+}
+
+TEST(Scheduler, ClicksAtWholeMillisecondsAreExactlyThatManyFramesApart) {
+    // 240 beats a minute for ten seconds with the loop reaching each beat 0-3 ms late.
+    Stream stream;
+    Ramp click(400, 0.5f);
+    std::vector<std::int64_t> frames;
+    for (int beat = 0; beat < 40; ++beat) {
+        std::int64_t message = (1000 + beat * 250) * kMs;
+        stream.RunUntil(message + (beat % 4) * kMs);
+        frames.push_back(stream.engine.Play(1026, &click, message, message + (beat % 4) * kMs));
+    }
+    stream.RunUntil(12000 * kMs);
+    std::int64_t previous = -1;
+    for (std::int64_t frame : frames) {
+        EXPECT_EQ(stream.out[std::size_t(frame)], click[0]);
+        EXPECT_EQ(stream.out[std::size_t(frame - 1)], 0.0f);
+        if (previous >= 0) {
+            EXPECT_EQ(frame - previous, 12000);
+        }
+        previous = frame;
+    }
+}
+
+TEST(Scheduler, SoundsAskedForBeforeAnyOutputArePlacedWhenOneStartsOrDroppedWhenPast) {
+    Stream stream(false);
+    Ramp early(100, 0.2f), later(100, 0.6f);
+    EXPECT_EQ(stream.engine.Play(1025, &early, 0, 0), -1) << "no output: it waits";
+    EXPECT_EQ(stream.engine.Play(1026, &later, 250 * kMs, 250 * kMs), -1);
+    // The output comes up at 260 ms: the first sound's moment (50 ms) has gone, the second's (300 ms)
+    // is 40 ms ahead.
+    stream.nowNs = 260 * kMs;
+    stream.engine.Attach(PullTiming(), {}, 260 * kMs);
+    stream.RunUntil(500 * kMs);
+    sdlhost::Scheduler::Started started[4];
+    ASSERT_EQ(stream.engine.TakeStarted(started, 4), 1);
+    EXPECT_EQ(started[0].id, 1026);
+    EXPECT_EQ(started[0].frame, 40 * kRate / 1000 - kBuffer) << "frames count from the output's start";
+    std::size_t at = std::size_t(started[0].frame);
+    EXPECT_TRUE(Silent(stream.out, 0, std::int64_t(at)));
+    EXPECT_EQ(stream.out[at], later[0]);
+    EXPECT_EQ(stream.out[at + 99], later[99]);
+    EXPECT_TRUE(Silent(stream.out, std::int64_t(at + 100), std::int64_t(stream.out.size())));
+}
+
+TEST(Scheduler, AWriteAheadOutputRendersAgainOnlyTheFramesANewSoundChanged) {
+    sdlhost::Scheduler engine(50);
+    sdlhost::OutputTiming timing = PullTiming();
+    timing.guardFrames = 1200;
+    engine.Attach(timing, {}, 0);
+    engine.Report(0, 0);   // frame 0 is heard at 0 ms
+    Ramp note(48000, 0.25f), click(300, -0.5f);
+    std::int64_t noteAt = engine.Play(1001, &note, 10 * kMs, 10 * kMs);
+    std::int64_t to = 0;
+    EXPECT_EQ(engine.TakeChange(&to), noteAt);
+    EXPECT_EQ(to, noteAt + 48000);
+    // Four seconds written ahead, then a click half a second in: only [click, end of the note) change.
+    std::vector<float> queue(4 * kRate);
+    EXPECT_EQ(engine.Render(queue.data(), 0, int(queue.size())), -1);
+    std::int64_t clickAt = engine.Play(1025, &click, 510 * kMs, 20 * kMs);
+    ASSERT_EQ(clickAt - noteAt, 24000);
+    EXPECT_EQ(engine.TakeChange(&to), clickAt);
+    EXPECT_EQ(to, noteAt + 48000) << "the rest of the note it cuts off";
+    std::int64_t changedTo = to;
+    EXPECT_EQ(engine.TakeChange(&to), -1) << "taken once";
+    engine.Render(queue.data() + clickAt, int(clickAt), int(changedTo - clickAt));
+    EXPECT_EQ(queue[std::size_t(clickAt - 1)], note[std::size_t(clickAt - noteAt - 1)]);
+    EXPECT_EQ(queue[std::size_t(clickAt)], click[0]);
+    EXPECT_TRUE(Silent(queue, clickAt + 300, std::int64_t(queue.size())));
+    // A frame the device may already hold is not changed: a sound for it starts past the guard.
+    engine.Report(400 * kMs, 400 * kRate / 1000);
+    EXPECT_GE(engine.Play(1025, &click, 350 * kMs, 400 * kMs), 400 * kRate / 1000 + 1200);
+}
+
+TEST(Scheduler, ASoundStillBeingConvertedIsReportedSoItsRestIsWrittenLater) {
+    sdlhost::Scheduler engine(50);
+    engine.Attach(PullTiming(), {}, 0);
+    Ramp note(10000, 0.5f);
+    note.ready = 4000;
+    std::int64_t at = engine.Play(1003, &note, 0, 0);
+    std::vector<float> out(20000);
+    EXPECT_EQ(engine.Render(out.data(), 0, 20000), at + 4000);
+    EXPECT_EQ(out[std::size_t(at + 3999)], note[3999]);
+    EXPECT_EQ(out[std::size_t(at + 4000)], 0.0f);
+    note.ready = 10000;
+    EXPECT_EQ(engine.Render(out.data(), 0, 20000), -1);
+    EXPECT_EQ(out[std::size_t(at + 9999)], note[9999]);
+}
+
+}  // namespace
