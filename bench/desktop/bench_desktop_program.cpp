@@ -5,11 +5,14 @@
 // seconds per minute idle and ticking, the time from launch to the first frame, and peak memory.
 //
 //   bench_desktop_program [--exe PATH] [--seconds N] [--idle N]
+//   bench_desktop_program --servers [SECONDS]
 //
 // Needs Xvfb and xdotool. PATH defaults to the `cadenzo` this build made. BENCH_AUDIODRIVER picks
 // SDL's driver (default: disk, whose output file is analysed); BENCH_AUDIODRIVER=server plays
 // through the sound server's own stream as on a desktop, and BENCH_PAREC=SOURCE (e.g. a null
 // sink's monitor, made at 48000 Hz) records what was played, where the clicks are then found.
+// --servers starts PipeWire and then PulseAudio, each with a null sink, measures the program through
+// each (CADENZO_AUDIO names it) and prints their figures side by side.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -32,6 +35,7 @@
 #include "click_analysis.h"
 #include "resfile.h"
 #include "sound_cache.h"
+#include "sound_servers.h"
 
 extern char **environ;
 
@@ -91,8 +95,65 @@ std::vector<std::int16_t> ReadWave(const std::string &path) {
 
 }  // namespace
 
+// Both sound servers in one run, each started here with a 48 kHz null sink whose monitor is recorded:
+// this program again for each, and their figures side by side.
+int CompareServers(const char *self, int seconds, int idleSeconds) {
+    struct Row {
+        const char *name, *kind;
+        std::vector<double> figures;
+    } rows[] = {{"PipeWire", "pipewire", {}}, {"PulseAudio", "pulse", {}}};
+    for (Row &row : rows) {
+        char pattern[] = "/tmp/bench-server-XXXXXX";
+        if (!mkdtemp(pattern))
+            return 1;
+        std::string dir = pattern;
+        pid_t server = std::string(row.kind) == "pipewire" ? servers::StartPipeWire(dir) : servers::StartPulse(dir);
+        if (server < 0) {
+            std::printf("%s: cannot start the server here\n", row.name);
+            continue;
+        }
+        setenv("CADENZO_AUDIO", row.kind, 1);
+        setenv("BENCH_AUDIODRIVER", "server", 1);
+        setenv("BENCH_PAREC", "test.monitor", 1);
+        std::string out = dir + "/out.txt";
+        std::string command = "'" + std::string(self) + "' --seconds " + std::to_string(seconds) + " --idle " +
+                              std::to_string(idleSeconds) + " > '" + out + "'";
+        Run(command);
+        servers::Stop(server);
+        std::string text = ReadFile(out);
+        std::printf("==== %s\n%s", row.name, text.c_str());
+        std::size_t at = text.find("figures ");
+        if (at != std::string::npos) {
+            std::istringstream in(text.substr(at + 8));
+            std::string source;
+            in >> source;
+            double v;
+            while (in >> v)
+                row.figures.push_back(v);
+        }
+        Run("rm -rf '" + dir + "'");
+    }
+    const char *labels[] = {"timing residual SD (ms)", "timing residual largest (ms)", "bar-to-bar SD (ms)",
+                            "bar-to-bar largest (ms)", "flash against click SD (ms)", "flash against click mean (ms)",
+                            "flash against click largest (ms)", "CPU ticking (s/min)", "CPU idle (s/min)",
+                            "launch to first frame (s)", "peak memory (MB)"};
+    std::printf("\n%-34s %12s %12s\n", "", rows[0].name, rows[1].name);
+    for (std::size_t i = 0; i < sizeof labels / sizeof labels[0]; ++i) {
+        std::printf("%-34s", labels[i]);
+        for (const Row &row : rows)
+            row.figures.size() > i ? std::printf(" %12.4f", row.figures[i]) : std::printf(" %12s", "-");
+        std::printf("\n");
+    }
+    return 0;
+}
+
 int main(int argc, char **argv) {
     std::string exe;
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--servers") {
+            int seconds = i + 1 < argc ? std::atoi(argv[i + 1]) : 60;
+            return CompareServers(argv[0], seconds > 0 ? seconds : 60, 20);
+        }
     int seconds = 60, idleSeconds = 20;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string flag = argv[i];
@@ -262,6 +323,7 @@ int main(int argc, char **argv) {
     }
 
     std::vector<float> stream = bench::ReadFloats(audio);
+    bench::BeatTiming beats;
     double nominal = double(rate) * (60000 / 240) / 1000.0;
     if (recording) {
         // The clicks as heard: found in the monitor's recording by their waveforms.
@@ -273,6 +335,11 @@ int main(int argc, char **argv) {
         std::vector<bench::Click> heard = bench::FindClicks(stream, waveforms, rate);
         bench::PrintTiming("clicks heard (recorded from the sound server)", bench::Measure(heard, nominal), nominal,
                            rate);
+        beats = bench::MeasureBeats(heard, nominal, 4);
+        std::printf("  timing residual after an offset per click: SD %.4f ms, largest %.4f ms\n",
+                    beats.residualSd / rate * 1000, beats.residualWorst / rate * 1000);
+        std::printf("  bar to bar (same beat of the bar before): SD %.4f ms, largest %.4f ms\n", beats.barSd / rate * 1000,
+                    beats.barWorst / rate * 1000);
         std::printf("  %zu clicks started, %zu found in the recording\n", starts.size(), heard.size());
         stream.clear();
     }
@@ -307,6 +374,8 @@ int main(int argc, char **argv) {
     }
     bench::Timing given = bench::Measure(clicks, nominal);
     bench::PrintTiming("clicks as given to the device", given, nominal, rate);
+    if (!recording)
+        beats = bench::MeasureBeats(clicks, nominal, 4);
     if (measuredRate > 0 && given.count > 1) {
         // A device whose clock runs off its nominal rate plays the schedule in more or fewer frames.
         double own = measuredRate * (60000 / 240) / 1000.0;
@@ -317,7 +386,7 @@ int main(int argc, char **argv) {
     std::printf("  late starts: %d; clicks not matching their waveform in the stream: %d\n", late, mismatched);
 
     // Flash against click: the click is heard a buffer after the callback that renders it.
-    double worst = 0, sum = 0;
+    double worst = 0, sum = 0, squares = 0;
     int pairs = 0;
     for (const Start &s : starts) {
         auto message = messageOfFrame.find(s.scheduled);
@@ -326,15 +395,22 @@ int main(int argc, char **argv) {
         auto shown = presented.find(message->second);
         if (shown == presented.end())
             continue;
-        double heardUs = double(s.callbackUs) + double(s.frame - s.callbackFrame + buffer) / rate * 1e6;
+        // The output's last report before the click: frame callbackFrame was heard at callbackUs.
+        double heardUs = double(s.callbackUs) + double(s.frame - s.callbackFrame) / rate * 1e6;
         double offsetMs = (double(shown->second) - heardUs) / 1000.0;
         worst = std::max(worst, std::fabs(offsetMs));
         sum += offsetMs;
+        squares += offsetMs * offsetMs;
         ++pairs;
     }
+    double flashMean = pairs ? sum / pairs : 0, flashSd = pairs ? std::sqrt(std::max(0.0, squares / pairs - flashMean * flashMean)) : 0;
     if (pairs)
-        std::printf("flash against click (frame shown - click heard): mean %+.2f ms, largest %.2f ms over %d beats\n",
-                    sum / pairs, worst, pairs);
+        std::printf("flash against click (frame shown - click heard): mean %+.2f ms, SD %.2f ms, largest %.2f ms over %d beats\n",
+                    flashMean, flashSd, worst, pairs);
+    std::printf("figures %s %.4f %.4f %.4f %.4f %.2f %.2f %.2f %.3f %.3f %.3f %.1f\n", recording ? "recorded" : "given",
+                beats.residualSd / rate * 1000, beats.residualWorst / rate * 1000, beats.barSd / rate * 1000,
+                beats.barWorst / rate * 1000, flashSd, flashMean, worst, ticking * 60 / seconds, idle * 60 / idleSeconds,
+                firstFrame, double(peak) / 1024);
     Run("rm -rf '" + dir + "'");
     return 0;
 }

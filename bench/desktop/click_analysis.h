@@ -150,6 +150,65 @@ inline void PrintTiming(const char *label, const Timing &t, double nominalInterv
     std::printf("  worst waveform match:                    %.6f\n", t.worstMatch);
 }
 
+// Timing as a musician hears it: one straight line through all clicks (the device's own rate) with an
+// offset of its own for each kind of click (each starts its attack at its own point of its samples);
+// and each click against the same beat of the bar before.
+struct BeatTiming {
+    int count = 0;
+    double residualSd = 0, residualWorst = 0;   // frames, about the line plus the kind's offset
+    double barSd = 0, barWorst = 0;             // frames, bar-to-bar intervals about their mean
+};
+
+inline BeatTiming MeasureBeats(const std::vector<Click> &clicks, double nominalInterval, int beatsPerBar) {
+    BeatTiming t;
+    t.count = int(clicks.size());
+    if (clicks.size() < std::size_t(2 * beatsPerBar))
+        return t;
+    // Least squares for frame = a + b * k + c[kind] (c of the first kind 0), by alternating the line
+    // fit and the per-kind mean offsets until they settle.
+    std::vector<double> k(clicks.size()), offset(8, 0.0);
+    for (std::size_t i = 0; i < clicks.size(); ++i)
+        k[i] = std::round((clicks[i].frame - clicks[0].frame) / nominalInterval);
+    double a = 0, b = nominalInterval;
+    for (int round = 0; round < 50; ++round) {
+        double sk = 0, sy = 0, skk = 0, sky = 0, n = double(clicks.size());
+        for (std::size_t i = 0; i < clicks.size(); ++i) {
+            double y = clicks[i].frame - offset[std::size_t(clicks[i].kind) % 8];
+            sk += k[i], sy += y, skk += k[i] * k[i], sky += k[i] * y;
+        }
+        b = (n * sky - sk * sy) / (n * skk - sk * sk);
+        a = (sy - b * sk) / n;
+        std::vector<double> sum(8, 0.0), count(8, 0.0);
+        for (std::size_t i = 0; i < clicks.size(); ++i) {
+            std::size_t kind = std::size_t(clicks[i].kind) % 8;
+            sum[kind] += clicks[i].frame - a - b * k[i];
+            count[kind] += 1;
+        }
+        for (std::size_t j = 0; j < 8; ++j)
+            offset[j] = count[j] > 0 ? sum[j] / count[j] : 0.0;
+    }
+    double squares = 0;
+    for (std::size_t i = 0; i < clicks.size(); ++i) {
+        double r = clicks[i].frame - a - b * k[i] - offset[std::size_t(clicks[i].kind) % 8];
+        squares += r * r;
+        t.residualWorst = std::max(t.residualWorst, std::fabs(r));
+    }
+    t.residualSd = std::sqrt(squares / double(clicks.size()));
+    std::vector<double> bars;
+    for (std::size_t i = std::size_t(beatsPerBar); i < clicks.size(); ++i)
+        bars.push_back(clicks[i].frame - clicks[i - std::size_t(beatsPerBar)].frame);
+    double mean = 0;
+    for (double d : bars)
+        mean += d / double(bars.size());
+    double barSquares = 0;
+    for (double d : bars) {
+        barSquares += (d - mean) * (d - mean);
+        t.barWorst = std::max(t.barWorst, std::fabs(d - mean));
+    }
+    t.barSd = std::sqrt(barSquares / double(bars.size()));
+    return t;
+}
+
 inline std::vector<float> ReadFloats(const std::string &path) {
     std::vector<float> data;
     FILE *file = std::fopen(path.c_str(), "rb");

@@ -101,6 +101,7 @@ struct Audio {
     std::mutex mutex;
     std::condition_variable wake;
     bool stop = false, finished = false;
+    std::atomic<bool> broke{false};
     std::atomic<State> state{State::Unknown};
     std::thread manager;
 };
@@ -168,8 +169,10 @@ void Manage(Audio &a) {
             for (; i < limit && !found; ++i) {
                 std::string why;
                 found = OpenKind(a.order[i], a.scheduler, &why);
-                if (!found)
+                if (!found) {
+                    Trace("audio-try %s", why.c_str());
                     reasons += (reasons.empty() ? "" : "; ") + why;
+                }
             }
             lastTry = steady_clock::now();
             if (found) {
@@ -178,6 +181,10 @@ void Manage(Audio &a) {
                     out.reset();
                 }
                 a.scheduler.Attach(found->Timing(), found->Wake(), NowNs());
+                found->notice = [&a] {
+                    a.broke = true;
+                    a.wake.notify_all();   // without the lock: the output's thread must not wait on it
+                };
                 found->Start();
                 out = std::move(found);
                 rank = i - 1;
@@ -195,7 +202,10 @@ void Manage(Audio &a) {
             if (a.stop)
                 break;
         }
-        a.wake.wait_for(lock, out ? milliseconds(100) : backoff);
+        // An output that works says when it breaks (SDL's is asked each second); a lost wake-up costs
+        // at most the wait.
+        a.wake.wait_for(lock, out ? seconds(1) : backoff, [&a] { return a.stop || a.broke.load(); });
+        a.broke = false;
         if (!out)
             backoff = std::min<milliseconds>(backoff * 2, seconds(2));
         else if (out->Broken()) {

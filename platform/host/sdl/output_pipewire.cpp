@@ -3,12 +3,15 @@
 // Implements: a mono 32-bit float stream at 48 kHz whose process callback renders the frames of each
 // cycle; the frame heard when from pw_stream_get_time_n(), stamped by the graph at the cycle itself
 // (its monotonic time, and the delay from the stream to the device), so the clock fit reads the
-// device's clock without the scatter of a timing protocol. A daemon that does not answer within
-// 2 s, or that goes away, makes the output broken.
+// device's clock without the scatter of a timing protocol. After two seconds with nothing to play
+// the stream stops taking part in the graph's cycles (an idle program does not wake 47 times a
+// second) and a new sound starts it again; the graph's clock runs on meanwhile, and so does the fit.
+// A daemon that does not answer within 2 s, or that goes away, makes the output broken.
 // Leaves out: choosing a sink, volume.
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -20,7 +23,12 @@ namespace sdlhost {
 namespace {
 
 constexpr int kCycleFrames = 1024;          // the graph's usual quantum
-constexpr double kStallSeconds = 0.25;      // several cycles without a report: the graph stopped
+// While the stream rests the graph's clock runs on: the fit is followed, never taken for stopped.
+constexpr double kStallSeconds = 1e9;
+// A stream resting starts again within a cycle or two: sounds are placed at least this far ahead of
+// the frame heard (below the latency, so one asked for on time is never moved).
+constexpr int kWakeFrames = 2048;
+constexpr int kRestFrames = 2 * kOutputRate;   // silence ahead this long: the stream rests
 constexpr int kConnectTimeoutSeconds = 2;
 
 class PipeWireOutput : public Output {
@@ -46,29 +54,49 @@ public:
         timing.rate = kOutputRate;
         timing.grainFrames = kCycleFrames;
         timing.stallSeconds = kStallSeconds;
+        timing.guardFrames = kWakeFrames;
         return timing;
     }
-    void Start() override {
-        pw_thread_loop_lock(loop_);
-        pw_stream_set_active(stream_, true);
-        pw_thread_loop_unlock(loop_);
+    std::function<void()> Wake() override {
+        pw_loop *loop = pw_thread_loop_get_loop(loop_);
+        spa_source *event = wakeEvent_;
+        return [loop, event] { pw_loop_signal_event(loop, event); };
     }
-    bool Broken() override { return broken_.load(); }
+    void Start() override { SetActive(true); }
 
 private:
     static void OnState(void *self, pw_stream_state, pw_stream_state state, const char *) {
         auto *out = static_cast<PipeWireOutput *>(self);
         if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
-            out->broken_ = true;
+            out->SetBroken();
         pw_thread_loop_signal(out->loop_, false);
     }
     static void OnCoreError(void *self, std::uint32_t id, int, int, const char *) {
         auto *out = static_cast<PipeWireOutput *>(self);
         if (id == PW_ID_CORE)
-            out->broken_ = true;   // the daemon went away or refused us
+            out->SetBroken();   // the daemon went away or refused us
         pw_thread_loop_signal(out->loop_, false);
     }
     static void OnProcess(void *self);
+    // The loop thread: the stream takes part in the graph's cycles, or rests.
+    void SetActive(bool active) {
+        pw_thread_loop_lock(loop_);
+        if (active != active_)
+            pw_stream_set_active(stream_, active);
+        active_ = active;
+        pw_thread_loop_unlock(loop_);
+    }
+    static void OnWake(void *self, std::uint64_t) {
+        auto *out = static_cast<PipeWireOutput *>(self);
+        out->resting_ = false;
+        out->SetActive(true);
+    }
+    static void OnRest(void *self, std::uint64_t) {
+        auto *out = static_cast<PipeWireOutput *>(self);
+        // Only if nothing was asked for since the data thread found the schedule empty.
+        if (out->resting_.exchange(false))
+            out->SetActive(false);
+    }
 
     Scheduler &scheduler_;
     pw_thread_loop *loop_ = nullptr;
@@ -78,8 +106,14 @@ private:
     spa_hook coreListener_{}, streamListener_{};
     pw_stream_events streamEvents_{};
     pw_core_events coreEvents_{};
-    std::atomic<bool> broken_{false};
-    std::int64_t rendered_ = 0;   // the data thread only
+    spa_source *wakeEvent_ = nullptr, *restEvent_ = nullptr;
+    bool active_ = false;                 // the loop thread only
+    std::atomic<bool> resting_{false};    // the data thread asks the loop thread to rest the stream
+    // The data thread only.
+    std::int64_t rendered_ = 0;
+    std::int64_t tickOffset_ = 0;   // the graph's position less ours
+    bool aligned_ = false;
+    std::int64_t silentFrames_ = 0;
 };
 
 void PipeWireOutput::OnProcess(void *self) {
@@ -104,11 +138,29 @@ void PipeWireOutput::OnProcess(void *self) {
             now = FromMonotonicNs(time.now);
         // The next frame of the stream is heard after the graph's delay (in its rate's units), the
         // resampler's frames and those queued before it.
-        delay = time.delay * kOutputRate * std::int64_t(time.rate.num) / std::int64_t(time.rate.denom) +
-                std::int64_t(time.buffered) + std::int64_t(time.queued / sizeof(float));
+        auto frames = [&time](std::int64_t units) {
+            return units * kOutputRate * std::int64_t(time.rate.num) / std::int64_t(time.rate.denom);
+        };
+        delay = frames(time.delay) + std::int64_t(time.buffered) + std::int64_t(time.queued / sizeof(float));
+        // Our frames keep their place on the graph's clock: a cycle the graph ran without us (the
+        // process thread woke too late) is skipped, not played a cycle late with all after it.
+        if (time.ticks > 0) {
+            std::int64_t position = frames(std::int64_t(time.ticks));
+            if (!out->aligned_) {
+                out->tickOffset_ = position - out->rendered_;
+                out->aligned_ = true;
+            }
+            out->rendered_ = std::max(out->rendered_, position - out->tickOffset_);
+        }
     }
-    out->scheduler_.Pull(samples, out->rendered_, int(frames), now, out->rendered_ - delay);
+    bool silent = out->scheduler_.Pull(samples, out->rendered_, int(frames), now, out->rendered_ - delay);
     out->rendered_ += std::int64_t(frames);
+    out->silentFrames_ = silent ? out->silentFrames_ + std::int64_t(frames) : 0;
+    if (out->silentFrames_ >= kRestFrames) {
+        out->silentFrames_ = 0;
+        out->resting_ = true;
+        pw_loop_signal_event(pw_thread_loop_get_loop(out->loop_), out->restEvent_);
+    }
     data.chunk->offset = 0;
     data.chunk->stride = sizeof(float);
     data.chunk->size = std::uint32_t(frames * sizeof(float));
@@ -123,7 +175,11 @@ bool PipeWireOutput::Open(std::string *why) {
     if (!loop_)
         return false;
     context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
-    if (!context_ || pw_thread_loop_start(loop_) < 0)
+    if (!context_)
+        return false;
+    wakeEvent_ = pw_loop_add_event(pw_thread_loop_get_loop(loop_), OnWake, this);
+    restEvent_ = pw_loop_add_event(pw_thread_loop_get_loop(loop_), OnRest, this);
+    if (!wakeEvent_ || !restEvent_ || pw_thread_loop_start(loop_) < 0)
         return false;
     pw_thread_loop_lock(loop_);
     core_ = pw_context_connect(context_, nullptr, 0);
@@ -160,7 +216,7 @@ bool PipeWireOutput::Open(std::string *why) {
     pw_thread_loop_get_time(loop_, &deadline, kConnectTimeoutSeconds * SPA_NSEC_PER_SEC);
     while (ok) {
         pw_stream_state state = pw_stream_get_state(stream_, nullptr);
-        if (broken_ || state == PW_STREAM_STATE_ERROR) {
+        if (Broken() || state == PW_STREAM_STATE_ERROR) {
             ok = false;
             *why = "PipeWire: the daemon refused the stream";
         } else if (state == PW_STREAM_STATE_PAUSED || state == PW_STREAM_STATE_STREAMING) {

@@ -80,16 +80,17 @@ public:
         };
     }
     void Start() override;
-    bool Broken() override {
-        pa_threaded_mainloop_lock(loop_);
-        bool broken = pa_context_get_state(context_) != PA_CONTEXT_READY ||
-                      pa_stream_get_state(stream_) != PA_STREAM_READY;
-        pa_threaded_mainloop_unlock(loop_);
-        return broken;
-    }
 
 private:
     static void Signal(void *loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0); }
+    // The context's or the stream's state changed: wakes Open, and says when the server is gone.
+    static void OnState(void *self) {
+        auto *out = static_cast<PulseOutput *>(self);
+        if (out->started_ && (pa_context_get_state(out->context_) != PA_CONTEXT_READY ||
+                              pa_stream_get_state(out->stream_) != PA_STREAM_READY))
+            out->SetBroken();
+        Signal(out->loop_);
+    }
     template <typename Ready>
     bool Await(Ready ready);
     static void OnTiming(pa_stream *, void *self);
@@ -106,6 +107,7 @@ private:
     pa_io_event *wakeEvent_ = nullptr;
     int wakeFd_ = -1;
     bool timedOut_ = false;
+    bool started_ = false;   // the loop thread's lock
     // The stream's thread only.
     std::int64_t written_ = 0;      // frames queued so far: the stream's write position
     std::int64_t heard_ = -1;       // the frame heard at the last report, and when
@@ -136,7 +138,7 @@ bool PulseOutput::Open(std::string *why) {
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Cadenzo");
     if (!context_)
         return false;
-    pa_context_set_state_callback(context_, [](pa_context *, void *loop) { Signal(loop); }, loop_);
+    pa_context_set_state_callback(context_, [](pa_context *, void *self) { OnState(self); }, this);
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 || pa_threaded_mainloop_start(loop_) < 0)
         return false;
 
@@ -161,7 +163,7 @@ bool PulseOutput::Open(std::string *why) {
     }
     if (ok) {
         pa_stream_set_latency_update_callback(stream_, OnTiming, this);
-        pa_stream_set_state_callback(stream_, [](pa_stream *, void *loop) { Signal(loop); }, loop_);
+        pa_stream_set_state_callback(stream_, [](pa_stream *, void *self) { OnState(self); }, this);
         auto bytes = [](int ms) { return std::uint32_t(std::int64_t(kOutputRate) * ms / 1000 * sizeof(std::int16_t)); };
         pa_buffer_attr attr{};
         attr.maxlength = std::uint32_t(-1);
@@ -192,6 +194,9 @@ bool PulseOutput::Open(std::string *why) {
 
 void PulseOutput::Start() {
     pa_threaded_mainloop_lock(loop_);
+    started_ = true;
+    if (pa_context_get_state(context_) != PA_CONTEXT_READY || pa_stream_get_state(stream_) != PA_STREAM_READY)
+        SetBroken();
     pa_mainloop_api *api = pa_threaded_mainloop_get_api(loop_);
     wakeEvent_ = api->io_new(api, wakeFd_, PA_IO_EVENT_INPUT, OnWake, this);
     Refill(nullptr, nullptr, nullptr, this);

@@ -2,11 +2,12 @@
 //
 // Implements: one small table per output: open (connect within a bounded time, the stream made but
 // not running), its timing, start (the schedule attached, the stream running), broken (it stopped
-// for good), close (the destructor); the output then either pulls buffers from the scheduler (SDL,
+// for good, said at once where the API tells), close (the destructor); the output then either pulls buffers from the scheduler (SDL,
 // PipeWire) or writes a queue ahead (PulseAudio) and reports which frame is heard when.
 // Leaves out: choosing among them and retrying (audio.cpp).
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,7 +24,19 @@ public:
     // Called under the scheduler's lock when a new sound changes frames written ahead (never blocks).
     virtual std::function<void()> Wake() { return {}; }
     virtual void Start() = 0;
-    virtual bool Broken() = 0;
+    // Whether the output stopped for good; `notice` (set before Start) is called, on the output's own
+    // thread, when it does.
+    virtual bool Broken() { return broken_; }
+    std::function<void()> notice;
+
+protected:
+    void SetBroken() {
+        if (!broken_.exchange(true) && notice)
+            notice();
+    }
+
+private:
+    std::atomic<bool> broken_{false};
 };
 
 enum class OutputKind { PipeWire, Pulse, Sdl };

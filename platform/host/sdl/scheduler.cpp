@@ -157,7 +157,7 @@ std::int64_t Scheduler::RenderLocked(float *out, std::int64_t from, int count) {
     return notReady;
 }
 
-void Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard) {
+bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (clock_)
         clock_->AddCallback(timeNs, heard + timing_.grainFrames);
@@ -166,6 +166,8 @@ void Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t time
     Forget(from);
     RenderLocked(out, from, count);
     committed_ = from + count;
+    Forget(committed_);
+    return entries_.empty();
 }
 
 void Scheduler::Report(std::int64_t timeNs, std::int64_t heard) {

@@ -52,13 +52,13 @@ public:
 
     // ---- Outputs (their own threads).
     // An output starts: its frames count from 0, the clock is fitted afresh, waiting sounds are placed.
-    // `wake` (may be empty) is called, under the lock, whenever a new sound changes frames already
-    // rendered ahead; it must not block.
+    // `wake` (may be empty) is called, under the lock, with every new sound (to write frames already
+    // written ahead again, or to wake a resting stream); it must not block.
     void Attach(const OutputTiming &timing, std::function<void()> wake, std::int64_t nowNs);
     void Detach();
     // A pull output: frame `heard` is heard at `timeNs`; renders frames [from, from + count), which
-    // are then final.
-    void Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard);
+    // are then final. True when nothing is scheduled past them (the output may rest).
+    bool Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard);
     // A write-ahead output: frame `heard` is heard at `timeNs`.
     void Report(std::int64_t timeNs, std::int64_t heard);
     // A write-ahead output: renders [from, from + count) as the schedule stands. Returns the first

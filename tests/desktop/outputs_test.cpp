@@ -1,8 +1,8 @@
-// The sound server's stream against a real server of the test's own (a PulseAudio daemon with a
-// 48 kHz null sink, its monitor recorded by parec): each sound is heard verbatim at its frame, a
-// run of sounds stamped 250 ms apart lands exactly 12000 frames apart, a new sound or a stop cuts
-// off the sound playing, and a server that dies leaves a stream that refuses sounds without hanging.
-// Skipped when the daemon or parec is not installed, or the daemon cannot start here.
+// The sound servers' outputs, each against a real server of the test's own (PulseAudio, and PipeWire
+// with its session manager, each with a 48 kHz null sink whose monitor parec records): each sound is
+// heard verbatim at its frame, a run of sounds stamped 250 ms apart lands exactly 12000 frames apart,
+// a new sound or a stop cuts off the sound playing, and a server that dies leaves a broken output and
+// no new one, at once. Skipped when the server or parec is not installed, or cannot start here.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -24,54 +24,13 @@
 #include "outputs.h"
 #include "scheduler.h"
 #include "sdl_host.h"
-
-extern char **environ;
+#include "sound_servers.h"
 
 namespace {
 
 constexpr int kRate = 48000;
 constexpr int kLatencyMs = 60;
 constexpr std::int64_t kEarlyNs = 50000000;
-
-bool OnPath(const char *program) {
-    const char *path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    std::size_t at = 0;
-    while (at <= dirs.size()) {
-        std::size_t end = dirs.find(':', at);
-        if (end == std::string::npos)
-            end = dirs.size();
-        if (access((dirs.substr(at, end - at) + "/" + program).c_str(), X_OK) == 0)
-            return true;
-        at = end + 1;
-    }
-    return false;
-}
-
-pid_t Spawn(const std::vector<std::string> &args, const std::string &out = "") {
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.empty() ? "/dev/null" : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-void Stop(pid_t &pid, int signal = SIGTERM) {
-    if (pid > 0) {
-        kill(pid, signal);
-        waitpid(pid, nullptr, 0);
-    }
-    pid = -1;
-}
 
 // A sound whose samples all differ from their neighbours (a fixed noise burst), so it is found at
 // exactly one frame; 16-bit values, so the server passes them through unchanged.
@@ -87,30 +46,25 @@ struct Burst : sdlhost::SoundData {
     std::int16_t At(std::size_t i) const { return std::int16_t(std::lround(samples[i] * 32767.0f)); }
 };
 
-class PulseOutputTest : public ::testing::Test {
+using namespace servers;
+
+class OutputTest : public ::testing::TestWithParam<sdlhost::OutputKind> {
 protected:
+    bool PipeWire() const { return GetParam() == sdlhost::OutputKind::PipeWire; }
+    std::unique_ptr<sdlhost::Output> Open(std::string *why) {
+        return PipeWire() ? sdlhost::OpenPipeWire(scheduler_, why) : sdlhost::OpenPulse(scheduler_, why);
+    }
     void SetUp() override {
-        if (!OnPath("pulseaudio") || !OnPath("parec"))
-            GTEST_SKIP() << "needs the pulseaudio daemon and parec";
-        dir_ = std::filesystem::temp_directory_path() / ("cadenzo-pulse-" + std::to_string(getpid()));
+        if (!OnPath(PipeWire() ? "pipewire" : "pulseaudio") || !OnPath("parec"))
+            GTEST_SKIP() << "needs the sound server and parec";
+        dir_ = std::filesystem::temp_directory_path() / ("cadenzo-server-" + std::to_string(getpid()));
         std::filesystem::create_directories(dir_);
-        socket_ = (dir_ / "native").string();
-        setenv("PULSE_RUNTIME_PATH", dir_.c_str(), 1);
-        setenv("PULSE_STATE_PATH", dir_.c_str(), 1);
-        setenv("PULSE_SERVER", ("unix:" + socket_).c_str(), 1);
-        daemon_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=5", "--use-pid-file=no",
-                         "--disable-shm=no", "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socket_,
-                         "-L", "module-null-sink sink_name=test rate=48000 channels=1",
-                         // As a desktop's server does: an idle device sleeps, so it starts afresh
-                         // when a stream comes (a null sink left running idle renders seconds ahead).
-                         "-L", "module-suspend-on-idle timeout=0"});
-        ASSERT_GT(daemon_, 0);
-        for (int i = 0; i < 500 && !std::filesystem::exists(socket_); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (!std::filesystem::exists(socket_))
-            GTEST_SKIP() << "the pulseaudio daemon does not start on this machine";
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
+        daemon_ = PipeWire() ? StartPipeWire(dir_.string()) : StartPulse(dir_.string());
+        if (daemon_ < 0)
+            GTEST_SKIP() << "the sound server does not start on this machine";
         std::string why;
-        output_ = sdlhost::OpenPulse(scheduler_, &why);
+        output_ = Open(&why);
         ASSERT_NE(output_, nullptr) << why;
         scheduler_.Attach(output_->Timing(), output_->Wake(), sdlhost::NowNs());
         output_->Start();
@@ -123,8 +77,10 @@ protected:
         Stop(recorder_, SIGINT);
         Stop(daemon_);
         unsetenv("PULSE_SERVER");
+        unsetenv("PIPEWIRE_RUNTIME_DIR");
+        std::error_code ignored;
         if (!dir_.empty())
-            std::filesystem::remove_all(dir_);
+            std::filesystem::remove_all(dir_, ignored);   // a server may still be removing its own files
     }
 
     void Record() {
@@ -159,7 +115,7 @@ protected:
     static void Wait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
     std::filesystem::path dir_;
-    std::string socket_, recording_;
+    std::string recording_;
     pid_t daemon_ = -1, recorder_ = -1;
     sdlhost::Scheduler scheduler_{kLatencyMs};
     std::unique_ptr<sdlhost::Output> output_;
@@ -177,7 +133,7 @@ long Find(const std::vector<std::int16_t> &heard, const Burst &burst, std::size_
     return -1;
 }
 
-TEST_F(PulseOutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
+TEST_P(OutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
     Record();
     Burst click(2400, 7);
     std::uint32_t origin = NowMs();
@@ -202,7 +158,7 @@ TEST_F(PulseOutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
             ASSERT_EQ(heard[std::size_t(k)], 0) << "frame " << k;
 }
 
-TEST_F(PulseOutputTest, ANewSoundOrAStopCutsOffTheSoundPlaying) {
+TEST_P(OutputTest, ANewSoundOrAStopCutsOffTheSoundPlaying) {
     Record();
     Burst note(kRate, 11);     // a second long
     Burst click(1200, 23);
@@ -229,7 +185,7 @@ TEST_F(PulseOutputTest, ANewSoundOrAStopCutsOffTheSoundPlaying) {
         ASSERT_EQ(heard[std::size_t(k)], 0) << "silence after the stop, frame " << k;
 }
 
-TEST_F(PulseOutputTest, AServerThatDiesLeavesABrokenOutputAndNoNewOne) {
+TEST_P(OutputTest, AServerThatDiesLeavesABrokenOutputAndNoNewOne) {
     Burst click(1200, 5);
     EXPECT_GE(PlayAt(&click, NowMs(), 0), 0);
     Stop(daemon_, SIGKILL);
@@ -238,9 +194,13 @@ TEST_F(PulseOutputTest, AServerThatDiesLeavesABrokenOutputAndNoNewOne) {
     // And no new connection can be had, at once: the host goes on silently.
     std::string why;
     auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(sdlhost::OpenPulse(scheduler_, &why), nullptr);
+    EXPECT_EQ(Open(&why), nullptr);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
     EXPECT_FALSE(why.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, OutputTest,
+                         ::testing::Values(sdlhost::OutputKind::Pulse, sdlhost::OutputKind::PipeWire),
+                         [](const auto &info) { return info.param == sdlhost::OutputKind::Pulse ? "PulseAudio" : "PipeWire"; });
 
 }  // namespace
