@@ -29,6 +29,7 @@ constexpr double kStallSeconds = 1e9;
 // the frame heard (below the latency, so one asked for on time is never moved).
 constexpr int kWakeFrames = 2048;
 constexpr int kRestFrames = 2 * kOutputRate;   // silence ahead this long: the stream rests
+constexpr std::int64_t kRestGapNs = 200000000;  // no cycle for this long: the stream rested
 constexpr int kConnectTimeoutSeconds = 2;
 
 class PipeWireOutput : public Output {
@@ -114,6 +115,7 @@ private:
     std::int64_t tickOffset_ = 0;   // the graph's position less ours
     bool aligned_ = false;
     std::int64_t silentFrames_ = 0;
+    std::int64_t lastNow_ = 0, lastRendered_ = 0;   // the last cycle's time and first frame
 };
 
 void PipeWireOutput::OnProcess(void *self) {
@@ -144,6 +146,15 @@ void PipeWireOutput::OnProcess(void *self) {
         delay = frames(time.delay) + std::int64_t(time.buffered) + std::int64_t(time.queued / sizeof(float));
         // Our frames keep their place on the graph's clock: a cycle the graph ran without us (the
         // process thread woke too late) is skipped, not played a cycle late with all after it.
+        // After the stream rested (when the graph's position may have stood still for it), its frames
+        // go on from where the time since its last cycle puts them.
+        if (out->lastNow_ > 0 && now - out->lastNow_ > kRestGapNs) {
+            std::int64_t elapsed = (now - out->lastNow_) * kOutputRate / 1000000000;
+            out->rendered_ = std::max(out->rendered_, out->lastRendered_ + elapsed);
+            out->aligned_ = false;
+        }
+        out->lastNow_ = now;
+        out->lastRendered_ = out->rendered_;
         if (time.ticks > 0) {
             std::int64_t position = frames(std::int64_t(time.ticks));
             if (!out->aligned_) {
