@@ -89,7 +89,12 @@ protected:
                            "--latency-msec=20"},
                           recording_);
         ASSERT_GT(recorder_, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // Recording has begun once parec has written something (a cold machine takes a while to load it).
+        std::error_code ignored;
+        for (int i = 0; i < 300 && std::filesystem::file_size(recording_, ignored) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_GT(std::filesystem::file_size(recording_, ignored), 0u) << "parec records nothing";
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     std::vector<std::int16_t> Heard() {
         Stop(recorder_, SIGINT);

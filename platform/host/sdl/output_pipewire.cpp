@@ -31,6 +31,7 @@ constexpr int kWakeFrames = 2048;
 constexpr int kRestFrames = 2 * kOutputRate;   // silence ahead this long: the stream rests
 constexpr std::int64_t kRestGapNs = 200000000;  // no cycle for this long: the stream rested
 constexpr int kConnectTimeoutSeconds = 2;
+constexpr int kDriftCycles = 4;   // a move of the graph's position that holds this long is real
 
 class PipeWireOutput : public Output {
 public:
@@ -114,6 +115,8 @@ private:
     std::int64_t rendered_ = 0;
     std::int64_t tickOffset_ = 0;   // the graph's position less ours
     bool aligned_ = false;
+    std::int64_t drift_ = 0;        // how far the graph's position has moved from ours
+    int driftCycles_ = 0;           // for this many cycles in a row
     std::int64_t silentFrames_ = 0;
     std::int64_t lastNow_ = 0, lastRendered_ = 0;   // the last cycle's time and first frame
 };
@@ -144,8 +147,10 @@ void PipeWireOutput::OnProcess(void *self) {
             return units * kOutputRate * std::int64_t(time.rate.num) / std::int64_t(time.rate.denom);
         };
         delay = frames(time.delay) + std::int64_t(time.buffered) + std::int64_t(time.queued / sizeof(float));
-        // Our frames keep their place on the graph's clock: a cycle the graph ran without us (the
-        // process thread woke too late) is skipped, not played a cycle late with all after it.
+        // Our frames keep their place on the graph's clock: a cycle the graph ran without us is
+        // skipped, not played a cycle late with all after it. A process thread that wakes a cycle
+        // late is often called twice in the next one (the stream's queue absorbed the delay and
+        // nothing was lost), so only a move that holds for several cycles counts.
         // After the stream rested (when the graph's position may have stood still for it), its frames
         // go on from where the time since its last cycle puts them.
         if (out->lastNow_ > 0 && now - out->lastNow_ > kRestGapNs) {
@@ -161,7 +166,16 @@ void PipeWireOutput::OnProcess(void *self) {
                 out->tickOffset_ = position - out->rendered_;
                 out->aligned_ = true;
             }
-            out->rendered_ = std::max(out->rendered_, position - out->tickOffset_);
+            std::int64_t drift = position - out->tickOffset_ - out->rendered_;
+            out->driftCycles_ = drift != 0 && drift == out->drift_ ? out->driftCycles_ + 1 : 1;
+            out->drift_ = drift;
+            if (drift != 0 && out->driftCycles_ >= kDriftCycles) {
+                if (drift > 0)
+                    out->rendered_ += drift;    // frames the graph played without us
+                else
+                    out->tickOffset_ += drift;    // the graph's position stepped back: follow it
+                out->drift_ = 0;
+            }
         }
     }
     bool silent = out->scheduler_.Pull(samples, out->rendered_, int(frames), now, out->rendered_ - delay);
