@@ -157,12 +157,17 @@ std::int64_t Scheduler::RenderLocked(float *out, std::int64_t from, int count) {
     return notReady;
 }
 
-bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard) {
-    std::lock_guard<std::mutex> lock(mutex_);
+// The output's word on which frame is heard when: fed to the clock fit and kept for new sounds.
+void Scheduler::NoteHeardLocked(std::int64_t timeNs, std::int64_t heard) {
     if (clock_)
         clock_->AddCallback(timeNs, heard + timing_.grainFrames);
     heard_ = heard;
     heardNs_ = timeNs;
+}
+
+bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    NoteHeardLocked(timeNs, heard);
     Forget(from);
     RenderLocked(out, from, count);
     committed_ = from + count;
@@ -172,10 +177,7 @@ bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t time
 
 void Scheduler::Report(std::int64_t timeNs, std::int64_t heard) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (clock_)
-        clock_->AddCallback(timeNs, heard + timing_.grainFrames);
-    heard_ = heard;
-    heardNs_ = timeNs;
+    NoteHeardLocked(timeNs, heard);
     Forget(heard);
 }
 

@@ -77,6 +77,7 @@ private:
     };
     std::int64_t Earliest(std::int64_t nowNs) const;
     bool Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled);
+    void NoteHeardLocked(std::int64_t timeNs, std::int64_t heard);
     void Forget(std::int64_t before);
     std::int64_t RenderLocked(float *out, std::int64_t from, int count);
 
