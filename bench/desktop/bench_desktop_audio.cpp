@@ -117,7 +117,7 @@ int main(int argc, char **argv) {
     if (!parecSource.empty()) {
         std::string rateArg = "--rate=" + std::to_string(rate);
         const char *args[] = {"parec", "-d", parecSource.c_str(), "--format=float32le", rateArg.c_str(),
-                              "--channels=1", "--raw", "--latency-msec=20", file, nullptr};
+                              "--channels=1", "--raw", "--latency-msec=100", file, nullptr};
         if (posix_spawnp(&parec, "parec", nullptr, nullptr, const_cast<char **>(args), environ) != 0) {
             std::fprintf(stderr, "bench_desktop_audio: cannot start parec\n");
             return 1;

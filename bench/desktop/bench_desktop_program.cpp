@@ -248,7 +248,7 @@ int main(int argc, char **argv) {
     pid_t parec = -1;
     if (recording) {
         const char *args[] = {"parec", "-d", parecSource, "--format=float32le", "--rate=48000", "--channels=1",
-                              "--raw", "--latency-msec=20", audio.c_str(), nullptr};
+                              "--raw", "--latency-msec=100", audio.c_str(), nullptr};
         if (posix_spawnp(&parec, "parec", nullptr, nullptr, const_cast<char **>(args), environ) != 0) {
             std::fprintf(stderr, "bench_desktop_program: cannot start parec\n");
             parec = -1;
@@ -282,6 +282,7 @@ int main(int argc, char **argv) {
     std::map<long long, long> messageOfFrame;            // scheduled frame -> message time
     struct Start { int id; long long frame, scheduled, callbackUs, callbackFrame; };
     std::vector<Start> starts;
+    long long skipped = 0;   // frames the server played without the program
     std::istringstream lines(ReadFile(trace));
     std::string line;
     while (std::getline(lines, line)) {
@@ -307,6 +308,8 @@ int main(int argc, char **argv) {
             messageOfFrame[frame] = message;
             if (measured > 0)
                 measuredRate = measured;
+        } else if (kind == "audio-skip") {
+            in >> skipped;
         } else if (kind == "started") {
             Start s{};
             in >> s.id >> s.frame >> s.scheduled >> s.callbackUs >> s.callbackFrame;
@@ -340,7 +343,8 @@ int main(int argc, char **argv) {
                     beats.residualSd / rate * 1000, beats.residualWorst / rate * 1000);
         std::printf("  bar to bar (same beat of the bar before): SD %.4f ms, largest %.4f ms\n", beats.barSd / rate * 1000,
                     beats.barWorst / rate * 1000);
-        std::printf("  %zu clicks started, %zu found in the recording\n", starts.size(), heard.size());
+        std::printf("  %zu clicks started, %zu found in the recording; %lld frames skipped by the output\n",
+                    starts.size(), heard.size(), skipped);
         stream.clear();
     }
     // Each click in the recorded stream: the waveform of the first click of its sound, found again

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,8 +69,12 @@ protected:
         ASSERT_NE(output_, nullptr) << why;
         scheduler_.Attach(output_->Timing(), output_->Wake(), sdlhost::NowNs());
         output_->Start();
-        // Let the stream start and report its timing, as the program's window takes a moment to open.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Let the stream start and report its timing, as the program's window takes a moment to open
+        // (on a cold machine the session manager may take a while to link the stream).
+        for (int i = 0; i < 300 && scheduler_.HeardFrame() < 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_GE(scheduler_.HeardFrame(), 0) << "the output never reports what is heard";
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     void TearDown() override {
         scheduler_.Detach();
@@ -86,7 +91,7 @@ protected:
     void Record() {
         recording_ = (dir_ / "heard.raw").string();
         recorder_ = Spawn({"parec", "-d", "test.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--raw",
-                           "--latency-msec=20"},
+                           "--latency-msec=100"},
                           recording_);
         ASSERT_GT(recorder_, 0);
         // Recording has begun once parec has written something (a cold machine takes a while to load it).
@@ -116,6 +121,24 @@ protected:
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         return scheduler_.Play(1, sound, due, sdlhost::NowNs());
     }
+    // Records what `play` schedules, until `ms` after it returns. A take in which the server ran
+    // cycles without us (our thread woke too late on a loaded machine, and the output skipped frames
+    // to keep the later sounds on their frames) is taken again, up to three times.
+    std::vector<std::int16_t> Take(const std::function<void()> &play, int ms) {
+        std::vector<std::int16_t> heard;
+        for (int take = 1; take <= 3; ++take) {
+            Record();
+            std::int64_t skipped = output_->SkippedFrames();
+            play();
+            Wait(ms);
+            heard = Heard();
+            skipped = output_->SkippedFrames() - skipped;
+            if (skipped == 0)
+                break;
+            std::printf("take %d: the server played %lld frames without us\n", take, (long long)skipped);
+        }
+        return heard;
+    }
     static std::uint32_t NowMs() { return std::uint32_t(sdlhost::NowNs() / 1000000); }
     static void Wait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -139,14 +162,16 @@ long Find(const std::vector<std::int16_t> &heard, const Burst &burst, std::size_
 }
 
 TEST_P(OutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
-    Record();
     Burst click(2400, 7);
-    std::uint32_t origin = NowMs();
     std::vector<std::int64_t> frames;
-    for (std::uint32_t beat = 0; beat < 8; ++beat)
-        frames.push_back(PlayAt(&click, origin, 100 + beat * 250));
-    Wait(500);
-    std::vector<std::int16_t> heard = Heard();
+    std::vector<std::int16_t> heard = Take(
+        [&] {
+            frames.clear();
+            std::uint32_t origin = NowMs();
+            for (std::uint32_t beat = 0; beat < 8; ++beat)
+                frames.push_back(PlayAt(&click, origin, 100 + beat * 250));
+        },
+        500);
 
     std::vector<long> at;
     for (long from = 0; (from = Find(heard, click, click.Length(), std::size_t(from))) >= 0; from += 1)
@@ -164,16 +189,19 @@ TEST_P(OutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
 }
 
 TEST_P(OutputTest, ANewSoundOrAStopCutsOffTheSoundPlaying) {
-    Record();
     Burst note(kRate, 11);     // a second long
     Burst click(1200, 23);
-    std::uint32_t origin = NowMs();
-    std::int64_t noteFrame = PlayAt(&note, origin, 50);
-    std::int64_t clickFrame = PlayAt(&click, origin, 350);   // cuts the note 300 ms in
-    std::int64_t secondFrame = PlayAt(&note, origin, 700);
-    std::int64_t stopFrame = PlayAt(nullptr, origin, 900);   // stops the second note 200 ms in
-    Wait(1500);
-    std::vector<std::int16_t> heard = Heard();
+    std::int64_t noteFrame, clickFrame, secondFrame, stopFrame;
+    std::vector<std::int16_t> heard = Take(
+        [&] {
+            std::uint32_t origin = NowMs();
+            noteFrame = PlayAt(&note, origin, 50);
+            clickFrame = PlayAt(&click, origin, 350);   // cuts the note 300 ms in
+            secondFrame = PlayAt(&note, origin, 700);
+            stopFrame = PlayAt(nullptr, origin, 900);   // stops the second note 200 ms in
+        },
+        1500);
+    ASSERT_GE(noteFrame, 0);
 
     long first = Find(heard, note, std::size_t(clickFrame - noteFrame));
     ASSERT_GE(first, 0) << "the note's head";

@@ -155,7 +155,7 @@ TEST_F(SoundManager, AServerKilledAndStartedAgainIsUsedWithinTwoSeconds) {
     // And a sound is heard through the new server.
     std::string recording = (dir_ / "heard.raw").string();
     recorder_ = Spawn({"parec", "-d", "test.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--raw",
-                       "--latency-msec=20"},
+                       "--latency-msec=100"},
                       recording);
     RunUntil([] { return false; }, 300);
     std::vector<std::int16_t> tone = Tone();

@@ -158,6 +158,7 @@ void Manage(Audio &a) {
     auto backoff = milliseconds(100);
     auto lastTry = steady_clock::now();
     bool told = false;
+    std::int64_t skipped = 0;
     std::unique_lock<std::mutex> lock(a.mutex);
     while (!a.stop) {
         // No output, or a better one than this may have come back: try those ahead of it.
@@ -187,6 +188,7 @@ void Manage(Audio &a) {
                 };
                 found->Start();
                 out = std::move(found);
+                skipped = 0;
                 rank = i - 1;
                 backoff = milliseconds(100);
                 told = false;
@@ -206,6 +208,10 @@ void Manage(Audio &a) {
         // at most the wait.
         a.wake.wait_for(lock, out ? seconds(1) : backoff, [&a] { return a.stop || a.broke.load(); });
         a.broke = false;
+        if (out && out->SkippedFrames() != skipped) {
+            skipped = out->SkippedFrames();
+            Trace("audio-skip %lld", (long long)skipped);   // the device played on without us
+        }
         if (!out)
             backoff = std::min<milliseconds>(backoff * 2, seconds(2));
         else if (out->Broken()) {

@@ -65,6 +65,7 @@ public:
         return [loop, event] { pw_loop_signal_event(loop, event); };
     }
     void Start() override { SetActive(true); }
+    std::int64_t SkippedFrames() const override { return skipped_; }
 
 private:
     static void OnState(void *self, pw_stream_state, pw_stream_state state, const char *) {
@@ -111,6 +112,7 @@ private:
     spa_source *wakeEvent_ = nullptr, *restEvent_ = nullptr;
     bool active_ = false;                 // the loop thread only
     std::atomic<bool> resting_{false};    // the data thread asks the loop thread to rest the stream
+    std::atomic<std::int64_t> skipped_{0};
     // The data thread only.
     std::int64_t rendered_ = 0;
     std::int64_t tickOffset_ = 0;   // the graph's position less ours
@@ -170,8 +172,10 @@ void PipeWireOutput::OnProcess(void *self) {
             out->driftCycles_ = drift != 0 && drift == out->drift_ ? out->driftCycles_ + 1 : 1;
             out->drift_ = drift;
             if (drift != 0 && out->driftCycles_ >= kDriftCycles) {
-                if (drift > 0)
+                if (drift > 0) {
                     out->rendered_ += drift;    // frames the graph played without us
+                    out->skipped_ += drift;
+                }
                 else
                     out->tickOffset_ += drift;    // the graph's position stepped back: follow it
                 out->drift_ = 0;
@@ -216,6 +220,10 @@ bool PipeWireOutput::Open(std::string *why) {
         pw_properties *props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
                                                  PW_KEY_MEDIA_ROLE, "Music", PW_KEY_APP_NAME, "Cadenzo",
                                                  PW_KEY_NODE_NAME, "Cadenzo", nullptr);
+        // A cycle of the usual size: the sounds are placed ahead anyway, and a longer cycle leaves
+        // the data thread more room on a loaded machine.
+        if (props)
+            pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", kCycleFrames, kOutputRate);
         stream_ = pw_stream_new(core_, "Cadenzo", props);
         ok = stream_ != nullptr;
     }

@@ -27,6 +27,9 @@ public:
     // Whether the output stopped for good; `notice` (set before Start) is called, on the output's own
     // thread, when it does.
     virtual bool Broken() { return broken_; }
+    // Frames the device played without us so far (a cycle our thread was too late for), skipped to
+    // keep every later sound on its frame.
+    virtual std::int64_t SkippedFrames() const { return 0; }
     std::function<void()> notice;
 
 protected:

@@ -80,6 +80,11 @@ double Scheduler::MeasuredRate() {
     return clock_ ? clock_->MeasuredRate() : 0.0;
 }
 
+std::int64_t Scheduler::HeardFrame() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return heard_;
+}
+
 int Scheduler::Restarts() {
     std::lock_guard<std::mutex> lock(mutex_);
     return clock_ ? clock_->Restarts() : 0;

@@ -48,6 +48,8 @@ public:
     int TakeStarted(Started *out, int max);
     double MeasuredRate();
     int Restarts();
+    // The last frame an output reported heard; -1 before the first report.
+    std::int64_t HeardFrame();
     std::int64_t LatencyNs() const { return latencyNs_; }
 
     // ---- Outputs (their own threads).
