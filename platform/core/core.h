@@ -102,6 +102,9 @@ HBITMAP CreateBitmapFromImage(const res::Image &image);
 HFONT SystemFont(bool bold = false, int pixelHeight = 12);
 // Fills a rectangle (DC coordinates, right and bottom excluded) with a colour, through the DC's clip.
 void FillSolid(HDC dc, const RECT &rect, COLORREF color);
+// Begins painting a pop-up box (a message box, a menu): white inside a one-pixel black border, with
+// text to be drawn on it without a background. *client gets its client rectangle; end with EndPaint.
+HDC BeginFramedBox(HWND window, PAINTSTRUCT *ps, RECT *client);
 
 // ---- Module and resources (module.cpp) ----
 struct Module {

@@ -309,6 +309,14 @@ void FillSolid(HDC dc, const RECT &rect, COLORREF color) {
     FillRectangle(t, rect, ToRgb(color));
 }
 
+HDC BeginFramedBox(HWND window, PAINTSTRUCT *ps, RECT *client) {
+    HDC dc = BeginPaint(window, ps);
+    GetClientRect(window, client);
+    Rectangle(dc, 0, 0, client->right, client->bottom);
+    SetBkMode(dc, TRANSPARENT);
+    return dc;
+}
+
 }  // namespace core
 
 using namespace core;
