@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "capacities.h"
 #include "host.h"
 #include "resfile.h"
 
@@ -21,10 +22,6 @@ namespace core {
 
 constexpr int kScreenW = host::kScreenWidth;
 constexpr int kScreenH = host::kScreenHeight;
-constexpr int kMaxWindows = 512;        // live windows at once
-constexpr int kMaxUpdateRects = 16;     // update-region rectangles before they merge into their union
-constexpr int kMaxPostedMessages = 4096;
-constexpr int kMaxTimers = 64;
 
 // Class flags the platform uses for its own windows.
 constexpr unsigned kClassNoActivate = 1;   // never becomes the active window (bars, pop-up lists, menus)
