@@ -59,33 +59,50 @@ struct Window {
     bool okButton = false;                // the navigation bar shows "ok" for it (sends IDOK)
 };
 
-// ---- Windows (window.cpp) ----
+// ---- The window table (window_table.cpp): below everything else ----
+Window *AllocateWindow();                 // a new record with a fresh handle; null when the table is full
+void ReleaseWindow(Window *w);
 Window *FromHandle(HWND handle);          // null for a stale or foreign handle
+int SlotOf(const Window *w);              // the handle's slot, as the owner map stores it
+Window *WindowInSlot(int slot);           // null for an empty slot
 RECT ScreenRect(const Window *w);
 bool IsVisible(const Window *w);          // visible itself and all its ancestors
 Window *TopLevelOf(Window *w);
+const std::vector<Window *> &TopLevels(); // front = top
+std::vector<Window *> &TopLevelList();    // the same, for window.cpp to change
+
+// ---- Screen (screen.cpp) ----
+std::uint32_t *Framebuffer();             // 240 x 320, 0x00RRGGBB
+const std::uint16_t *OwnerMap();          // per pixel: handle slot of the owning window, 0 = none
+std::uint16_t *WritableOwnerMap();        // the same, for window.cpp to work out
+void MarkScreenDirty();
+bool TakeScreenDirty();
+
+// ---- Windows (window.cpp) ----
 Window *MainWindow();                     // the program's first unowned top-level window
 Window *ActiveWindow();
 void Activate(Window *w);
-const std::vector<Window *> &TopLevels(); // front = top
 // Registers a class for the platform's own windows (controls, bars, dialogs).
 ATOM RegisterPlatformClass(const WNDCLASSW &wc, unsigned platformFlags);
 // Hit testing: the deepest enabled window under a screen point that does not answer HTTRANSPARENT.
 Window *WindowFromScreenPoint(int x, int y);
 void DestroyAllWindows();                 // platform shutdown
-
-// ---- Screen (window.cpp) ----
-std::uint32_t *Framebuffer();             // 240 x 320, 0x00RRGGBB
-const std::uint16_t *OwnerMap();          // per pixel: handle slot of the owning window, 0 = none
-int SlotOf(const Window *w);
 void LayoutChanged();                     // recompute the owner map; invalidate what became uncovered
-void MarkScreenDirty();
-bool TakeScreenDirty();
+
+// ---- Timers (timers.cpp) ----
+struct Timer {
+    HWND window;
+    UINT_PTR id;
+    UINT interval;
+    std::uint32_t due;
+    TIMERPROC proc;
+};
+std::vector<Timer> &Timers();             // the running timers, for the message loop
+void KillWindowTimers(HWND handle);
 
 // ---- Messages (message.cpp) ----
 std::uint32_t CurrentMessageTime();       // the time of the message being handled
 void PostInput(const host::Event &event); // for tests and hosts that push events directly
-void KillWindowTimers(HWND handle);
 bool IsKeyDown(int virtualKey);
 
 // ---- Painting (paint.cpp) ----
