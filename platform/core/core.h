@@ -105,8 +105,13 @@ std::uint32_t CurrentMessageTime();       // the time of the message being handl
 void PostInput(const host::Event &event); // for tests and hosts that push events directly
 bool IsKeyDown(int virtualKey);
 
-// ---- Painting (paint.cpp) ----
+// ---- The update region (paint.cpp) ----
 void AddUpdateRect(Window *w, const RECT &clientRect, bool erase);
+// The navigation bar's title, "ok" or speaker changed: repaint it (once the shell has made it).
+void NavBarChanged();
+void SetNavigationBar(HWND bar);          // the shell's navigation bar, once it is made
+
+// ---- GDI objects and contexts (gdi.cpp), drawing (draw.cpp), text (text.cpp) ----
 inline COLORREF ToColorRef(std::uint32_t rgb) { return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16); }
 inline std::uint32_t ToRgb(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 int LiveGdiObjects();                     // created and not yet deleted; stock objects not counted
@@ -149,6 +154,5 @@ std::u16string FromUtf8(const std::string &s);
 
 // ---- Shell (shell.cpp) ----
 void CreateScreenFurniture();             // navigation bar and bottom bar
-void NavBarChanged();                    // the navigation bar's title, "ok" or speaker changed: repaint it
 
 }  // namespace core

@@ -1,6 +1,6 @@
 // Messages, the message loop, input and keyboard accelerators.
 //
-// Implements: SendMessageW (a direct call), PostMessageW, PostQuitMessage, GetMessageW, PeekMessageW,
+// Implements: PostMessageW, PostQuitMessage, GetMessageW, PeekMessageW,
 // TranslateMessage, DispatchMessageW (a timer message with a procedure calls it instead of the window
 // procedure), DefWindowProcW, GetTickCount, GetMessageTime, LoadAcceleratorsW,
 // TranslateAcceleratorW, GetKeyState.
@@ -202,12 +202,6 @@ bool IsKeyDown(int virtualKey) { return virtualKey >= 0 && virtualKey < 256 && g
 
 using namespace core;
 
-LRESULT SendMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-    Window *w = FromHandle(handle);
-    if (!w || w->remote || !w->proc) return 0;
-    return w->proc(handle, message, wParam, lParam);
-}
-
 BOOL PostMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     if (handle && !FromHandle(handle)) return FALSE;
     if (g_posted.size() >= std::size_t(kMaxPostedMessages)) return FALSE;
@@ -246,10 +240,6 @@ LRESULT DispatchMessageW(const MSG *msg) {
         return 0;
     }
     return SendMessageW(msg->hwnd, msg->message, msg->wParam, msg->lParam);
-}
-
-LRESULT CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return proc ? proc(window, message, wParam, lParam) : 0;
 }
 
 LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -2,7 +2,8 @@
 //
 // Implements: handles that carry a slot and a generation (a stale handle is detected, never
 // dereferenced), the list of top-level windows in z-order, a window's screen rectangle, visibility
-// through its ancestors, its top-level window.
+// through its ancestors, its top-level window; SendMessageW and CallWindowProcW, which are direct
+// calls of a window's procedure.
 // Leaves out: everything a window does (window.cpp), its painting and its messages.
 #include "core.h"
 
@@ -74,3 +75,16 @@ const std::vector<Window *> &TopLevels() { return g_topLevels; }
 std::vector<Window *> &TopLevelList() { return g_topLevels; }
 
 }  // namespace core
+
+using namespace core;
+
+// A sent message is a direct call of the window procedure, past the queue.
+LRESULT SendMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window *w = FromHandle(handle);
+    if (!w || w->remote || !w->proc) return 0;
+    return w->proc(handle, message, wParam, lParam);
+}
+
+LRESULT CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return proc ? proc(window, message, wParam, lParam) : 0;
+}
