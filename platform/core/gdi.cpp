@@ -152,31 +152,29 @@ BOOL DeleteDC(HDC dc) {
 
 // ---- Attributes and objects ----
 
-COLORREF SetBkColor(HDC dc, COLORREF color) {
+namespace {
+
+// One of a context's two colours: set (returning the one it replaces) or read; 0xFFFFFFFF for a bad
+// context.
+COLORREF SetColour(HDC dc, COLORREF Dc::*which, COLORREF color) {
     Dc *d = DcFrom(dc);
     if (!d) return 0xFFFFFFFF;
-    COLORREF old = d->bk;
-    d->bk = color & 0xFFFFFF;
+    COLORREF old = d->*which;
+    d->*which = color & 0xFFFFFF;
     return old;
 }
 
-COLORREF GetBkColor(HDC dc) {
+COLORREF GetColour(HDC dc, COLORREF Dc::*which) {
     Dc *d = DcFrom(dc);
-    return d ? d->bk : 0xFFFFFFFF;
+    return d ? d->*which : 0xFFFFFFFF;
 }
 
-COLORREF SetTextColor(HDC dc, COLORREF color) {
-    Dc *d = DcFrom(dc);
-    if (!d) return 0xFFFFFFFF;
-    COLORREF old = d->text;
-    d->text = color & 0xFFFFFF;
-    return old;
-}
+}  // namespace
 
-COLORREF GetTextColor(HDC dc) {
-    Dc *d = DcFrom(dc);
-    return d ? d->text : 0xFFFFFFFF;
-}
+COLORREF SetBkColor(HDC dc, COLORREF color) { return SetColour(dc, &Dc::bk, color); }
+COLORREF GetBkColor(HDC dc) { return GetColour(dc, &Dc::bk); }
+COLORREF SetTextColor(HDC dc, COLORREF color) { return SetColour(dc, &Dc::text, color); }
+COLORREF GetTextColor(HDC dc) { return GetColour(dc, &Dc::text); }
 
 int SetBkMode(HDC dc, int mode) {
     Dc *d = DcFrom(dc);
