@@ -36,6 +36,7 @@
 #include "resfile.h"
 #include "sound_cache.h"
 #include "sound_servers.h"
+#include "virtual_display.h"
 
 extern char **environ;
 
@@ -185,26 +186,12 @@ int main(int argc, char **argv) {
     std::ofstream(dir + "/config/cadenzo/Cadenzo.ini", std::ios::binary).write(reinterpret_cast<const char *>(settings), 7);
 
     // A virtual display of its own.
-    int fds[2];
-    if (pipe(fds) != 0)
-        return 1;
-    std::string fd = std::to_string(fds[1]);
-    const char *xvfbArgs[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
-    pid_t xvfb = -1;
-    if (posix_spawnp(&xvfb, "Xvfb", nullptr, nullptr, const_cast<char **>(xvfbArgs), environ) != 0) {
+    std::string display;
+    pid_t xvfb = xdisplay::Start("640x480x24", &display);
+    if (xvfb < 0) {
         std::fprintf(stderr, "bench_desktop_program: needs Xvfb\n");
         return 1;
     }
-    close(fds[1]);
-    // Read up to the newline: Xvfb gives up if the pipe closes between the number and its newline.
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n')
-        number.push_back(c);
-    close(fds[0]);
-    if (number.empty())
-        return 1;
-    std::string display = ":" + number;
 
     std::string trace = dir + "/trace.txt", audio = dir + "/audio.raw";
     setenv("DISPLAY", display.c_str(), 1);

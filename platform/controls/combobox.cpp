@@ -23,8 +23,6 @@
 namespace controls {
 namespace {
 
-constexpr int kMaxItems = 256;          // items a list holds
-constexpr int kMaxItemLength = 255;     // characters kept of an item's text
 constexpr int kRowHeight = 14;          // a row of the dropped list: one line of the system font
 constexpr int kFieldPadding = 4;        // space above and below the text in the closed field
 constexpr int kButtonWidth = 17;        // the arrow button at the right of the field
@@ -267,9 +265,9 @@ void PaintField(HWND combo, const ComboBox *c) {
 LRESULT AddString(ComboBox *c, LPARAM lParam) {
     auto text = reinterpret_cast<const WCHAR *>(lParam);
     if (!text || IS_INTRESOURCE(text)) return CB_ERR;
-    if (int(c->items.size()) >= kMaxItems) return kErrSpace;
+    if (int(c->items.size()) >= core::kMaxListItems) return kErrSpace;
     std::u16string item;
-    for (std::size_t i = 0; text[i] && i < std::size_t(kMaxItemLength); ++i) item.push_back(text[i]);
+    for (std::size_t i = 0; text[i] && i < std::size_t(core::kMaxListItemLength); ++i) item.push_back(text[i]);
     c->items.push_back(std::move(item));
     return LRESULT(c->items.size() - 1);
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "capacities.h"
 #include "host.h"
 #include "resfile.h"
 
@@ -21,10 +22,6 @@ namespace core {
 
 constexpr int kScreenW = host::kScreenWidth;
 constexpr int kScreenH = host::kScreenHeight;
-constexpr int kMaxWindows = 512;        // live windows at once
-constexpr int kMaxUpdateRects = 16;     // update-region rectangles before they merge into their union
-constexpr int kMaxPostedMessages = 4096;
-constexpr int kMaxTimers = 64;
 
 // Class flags the platform uses for its own windows.
 constexpr unsigned kClassNoActivate = 1;   // never becomes the active window (bars, pop-up lists, menus)
@@ -62,37 +59,59 @@ struct Window {
     bool okButton = false;                // the navigation bar shows "ok" for it (sends IDOK)
 };
 
-// ---- Windows (window.cpp) ----
+// ---- The window table (window_table.cpp): below everything else ----
+Window *AllocateWindow();                 // a new record with a fresh handle; null when the table is full
+void ReleaseWindow(Window *w);
 Window *FromHandle(HWND handle);          // null for a stale or foreign handle
+int SlotOf(const Window *w);              // the handle's slot, as the owner map stores it
+Window *WindowInSlot(int slot);           // null for an empty slot
 RECT ScreenRect(const Window *w);
 bool IsVisible(const Window *w);          // visible itself and all its ancestors
 Window *TopLevelOf(Window *w);
+const std::vector<Window *> &TopLevels(); // front = top
+std::vector<Window *> &TopLevelList();    // the same, for window.cpp to change
+
+// ---- Screen (screen.cpp) ----
+std::uint32_t *Framebuffer();             // 240 x 320, 0x00RRGGBB
+const std::uint16_t *OwnerMap();          // per pixel: handle slot of the owning window, 0 = none
+std::uint16_t *WritableOwnerMap();        // the same, for window.cpp to work out
+void MarkScreenDirty();
+bool TakeScreenDirty();
+
+// ---- Windows (window.cpp) ----
 Window *MainWindow();                     // the program's first unowned top-level window
 Window *ActiveWindow();
 void Activate(Window *w);
-const std::vector<Window *> &TopLevels(); // front = top
 // Registers a class for the platform's own windows (controls, bars, dialogs).
 ATOM RegisterPlatformClass(const WNDCLASSW &wc, unsigned platformFlags);
 // Hit testing: the deepest enabled window under a screen point that does not answer HTTRANSPARENT.
 Window *WindowFromScreenPoint(int x, int y);
 void DestroyAllWindows();                 // platform shutdown
-
-// ---- Screen (window.cpp) ----
-std::uint32_t *Framebuffer();             // 240 x 320, 0x00RRGGBB
-const std::uint16_t *OwnerMap();          // per pixel: handle slot of the owning window, 0 = none
-int SlotOf(const Window *w);
 void LayoutChanged();                     // recompute the owner map; invalidate what became uncovered
-void MarkScreenDirty();
-bool TakeScreenDirty();
+
+// ---- Timers (timers.cpp) ----
+struct Timer {
+    HWND window;
+    UINT_PTR id;
+    UINT interval;
+    std::uint32_t due;
+    TIMERPROC proc;
+};
+std::vector<Timer> &Timers();             // the running timers, for the message loop
+void KillWindowTimers(HWND handle);
 
 // ---- Messages (message.cpp) ----
 std::uint32_t CurrentMessageTime();       // the time of the message being handled
 void PostInput(const host::Event &event); // for tests and hosts that push events directly
-void KillWindowTimers(HWND handle);
 bool IsKeyDown(int virtualKey);
 
-// ---- Painting (paint.cpp) ----
+// ---- The update region (paint.cpp) ----
 void AddUpdateRect(Window *w, const RECT &clientRect, bool erase);
+// The navigation bar's title, "ok" or speaker changed: repaint it (once the shell has made it).
+void NavBarChanged();
+void SetNavigationBar(HWND bar);          // the shell's navigation bar, once it is made
+
+// ---- GDI objects and contexts (gdi.cpp), drawing (draw.cpp), text (text.cpp) ----
 inline COLORREF ToColorRef(std::uint32_t rgb) { return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16); }
 inline std::uint32_t ToRgb(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 int LiveGdiObjects();                     // created and not yet deleted; stock objects not counted
@@ -102,6 +121,9 @@ HBITMAP CreateBitmapFromImage(const res::Image &image);
 HFONT SystemFont(bool bold = false, int pixelHeight = 12);
 // Fills a rectangle (DC coordinates, right and bottom excluded) with a colour, through the DC's clip.
 void FillSolid(HDC dc, const RECT &rect, COLORREF color);
+// Begins painting a pop-up box (a message box, a menu): white inside a one-pixel black border, with
+// text to be drawn on it without a background. *client gets its client rectangle; end with EndPaint.
+HDC BeginFramedBox(HWND window, PAINTSTRUCT *ps, RECT *client);
 
 // ---- Module and resources (module.cpp) ----
 struct Module {
@@ -134,6 +156,5 @@ bool PlatformPath(const std::string &hostPath, std::u16string *out); // its reve
 
 // ---- Shell (shell.cpp) ----
 void CreateScreenFurniture();             // navigation bar and bottom bar
-void NavBarChanged();                    // the navigation bar's title, "ok" or speaker changed: repaint it
 
 }  // namespace core

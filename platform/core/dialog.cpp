@@ -246,13 +246,10 @@ int MeasureMessage(const std::u16string &text) {
 
 void PaintMessageBox(HWND window, const ModalState &state) {
     PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
     RECT client;
-    GetClientRect(window, &client);
-    // White box, one-pixel black border, the caption on a dark title line, the text below it.
-    Rectangle(dc, 0, 0, client.right, client.bottom);
+    HDC dc = BeginFramedBox(window, &ps, &client);
+    // The caption on a dark title line, the text below it.
     FillSolid(dc, RECT{1, 1, client.right - 1, 1 + kBoxTitleHeight}, kTitleBlue);
-    SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, kWhite);
     SelectObject(dc, SystemFont(true));
     RECT title{6, 1, client.right - 6, 1 + kBoxTitleHeight};

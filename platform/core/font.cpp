@@ -11,6 +11,7 @@
 // Leaves out: anti-aliasing, kerning, fonts other than the system font and its bold face, thread
 // safety (everything runs on the message-loop thread).
 #include "font.h"
+#include "capacities.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -36,9 +37,8 @@ namespace font {
 namespace {
 
 constexpr int kMinPixelHeight = 1;
-constexpr int kMaxPixelHeight = 256;
-// Glyph bitmaps larger than this each way are not drawn (no sane font has them at our sizes).
-constexpr int kMaxBitmapSide = 4 * kMaxPixelHeight;
+using core::kMaxBitmapSide;
+using core::kMaxPixelHeight;
 // fonts-wine installs its fonts outside fontconfig's directories; they are added to our lookup.
 constexpr const char *kFontsWineDir = "/usr/share/wine/fonts";
 constexpr const char *kSystemFamily = "Tahoma";

@@ -135,12 +135,9 @@ void SetHot(HWND window, Popup *p, int row) {
 
 void PaintPopup(HWND window, const Popup &p) {
     PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
     RECT client;
-    GetClientRect(window, &client);
-    // White, with a one-pixel black border; the row under the stylus in the highlight colour.
-    Rectangle(dc, 0, 0, client.right, client.bottom);
-    SetBkMode(dc, TRANSPARENT);
+    HDC dc = BeginFramedBox(window, &ps, &client);
+    // The row under the stylus in the highlight colour.
     SelectObject(dc, SystemFont(false));
     for (std::size_t i = 0; i < p.rows.size(); ++i) {
         const Row &row = p.rows[i];

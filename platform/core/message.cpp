@@ -1,12 +1,13 @@
-// Messages, the message loop, timers, input and keyboard accelerators.
+// Messages, the message loop, input and keyboard accelerators.
 //
-// Implements: SendMessageW (a direct call), PostMessageW, PostQuitMessage, GetMessageW, PeekMessageW,
+// Implements: PostMessageW, PostQuitMessage, GetMessageW, PeekMessageW,
 // TranslateMessage, DispatchMessageW (a timer message with a procedure calls it instead of the window
-// procedure), DefWindowProcW, SetTimer, KillTimer, GetTickCount, GetMessageTime, LoadAcceleratorsW,
+// procedure), DefWindowProcW, GetTickCount, GetMessageTime, LoadAcceleratorsW,
 // TranslateAcceleratorW, GetKeyState.
 // Retrieval order is the platform's: posted messages, then input, then WM_QUIT, then WM_PAINT, then
-// WM_TIMER. Paint and timer messages are made when asked for, never queued: many invalidations give
-// one paint, a paint comes before a due timer, and a timer is never pending twice. Timers keep their
+// WM_TIMER (for the timers of timers.cpp). Paint and timer messages are made when asked for, never
+// queued: many invalidations give one paint, a paint comes before a due timer, and a timer is never
+// pending twice. Timers keep their
 // own schedule (due = set time + k x interval), so a late dispatch does not delay the next tick; each
 // timer message carries its due time and input carries its event time.
 // Keyboard input goes to the active top-level window (the main window or an open dialog), so the
@@ -21,14 +22,6 @@
 namespace core {
 namespace {
 
-struct Timer {
-    HWND window;
-    UINT_PTR id;
-    UINT interval;
-    std::uint32_t due;
-    TIMERPROC proc;
-};
-
 struct AccelTable {
     std::uint32_t magic;
     const void *module;
@@ -42,7 +35,6 @@ std::deque<MSG> g_posted;
 std::deque<host::Event> g_input;
 bool g_quit = false;
 int g_quitCode = 0;
-std::vector<Timer> g_timers;
 std::uint32_t g_messageTime = 0;
 std::array<bool, 256> g_keys{};
 bool g_stylusDown = false;
@@ -169,7 +161,7 @@ bool Retrieve(MSG *msg, bool remove) {
     }
     std::uint32_t now = host::Now();
     Timer *earliest = nullptr;
-    for (auto &t : g_timers)
+    for (auto &t : Timers())
         if (!Before(now, t.due) && (!earliest || Before(t.due, earliest->due))) earliest = &t;
     if (earliest) {
         *msg = MSG{earliest->window, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->proc), earliest->due, {}};
@@ -187,7 +179,7 @@ void Wait() {
     if (TakeScreenDirty()) host::Present(Framebuffer(), g_messageTime);
     bool has = false;
     std::uint32_t deadline = 0;
-    for (auto &t : g_timers)
+    for (auto &t : Timers())
         if (!has || Before(t.due, deadline)) {
             deadline = t.due;
             has = true;
@@ -204,22 +196,11 @@ void PostInput(const host::Event &event) {
     if (g_input.size() < 1024) g_input.push_back(event);
 }
 
-void KillWindowTimers(HWND handle) {
-    g_timers.erase(std::remove_if(g_timers.begin(), g_timers.end(), [&](const Timer &t) { return t.window == handle; }),
-                   g_timers.end());
-}
-
 bool IsKeyDown(int virtualKey) { return virtualKey >= 0 && virtualKey < 256 && g_keys[virtualKey]; }
 
 }  // namespace core
 
 using namespace core;
-
-LRESULT SendMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-    Window *w = FromHandle(handle);
-    if (!w || w->remote || !w->proc) return 0;
-    return w->proc(handle, message, wParam, lParam);
-}
 
 BOOL PostMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     if (handle && !FromHandle(handle)) return FALSE;
@@ -259,10 +240,6 @@ LRESULT DispatchMessageW(const MSG *msg) {
         return 0;
     }
     return SendMessageW(msg->hwnd, msg->message, msg->wParam, msg->lParam);
-}
-
-LRESULT CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return proc ? proc(window, message, wParam, lParam) : 0;
 }
 
 LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -312,29 +289,6 @@ LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) 
 
 DWORD GetTickCount() { return host::Now(); }
 LONG GetMessageTime() { return LONG(g_messageTime); }
-
-UINT_PTR SetTimer(HWND handle, UINT_PTR id, UINT elapse, TIMERPROC proc) {
-    if (handle && !FromHandle(handle)) return 0;
-    // The platform's shortest period; a zero period would fire without end.
-    elapse = std::max<UINT>(elapse, 10);
-    std::uint32_t due = host::Now() + elapse;
-    for (auto &t : g_timers)
-        if (t.window == handle && t.id == id) {
-            // Setting a running timer replaces it and restarts its period.
-            t = Timer{handle, id, elapse, due, proc};
-            return id ? id : 1;
-        }
-    if (g_timers.size() >= std::size_t(kMaxTimers)) return 0;
-    g_timers.push_back(Timer{handle, id, elapse, due, proc});
-    return id ? id : 1;
-}
-
-BOOL KillTimer(HWND handle, UINT_PTR id) {
-    auto it = std::find_if(g_timers.begin(), g_timers.end(), [&](const Timer &t) { return t.window == handle && t.id == id; });
-    if (it == g_timers.end()) return FALSE;
-    g_timers.erase(it);
-    return TRUE;
-}
 
 HACCEL LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name) {
     res::Id id;

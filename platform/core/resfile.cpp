@@ -16,16 +16,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "capacities.h"
+
 namespace res {
 namespace {
 
 constexpr std::uint16_t kLanguageUsEnglish = 1033;
 constexpr std::size_t kEntryHeaderMin = 32;      // sizes, two ordinals, the five trailing fields
-constexpr std::size_t kMaxNameChars = 256;       // a type, name or class longer than this is malformed
-constexpr std::size_t kMaxTextChars = 4096;      // the same for a caption or a control's text
-constexpr std::int32_t kMaxDibSide = 4096;       // pixels, either way
-constexpr int kMaxMenuDepth = 8;
-constexpr std::size_t kMaxMenuItems = 1024;
+using core::kMaxDibSide;
+using core::kMaxMenuDepth;
+using core::kMaxMenuItems;
+using core::kMaxNameChars;
+using core::kMaxTextChars;
 
 // Bounded little-endian reads over a byte range. Any failed read leaves the cursor failed, so a
 // parser may read a whole header and check once.

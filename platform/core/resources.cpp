@@ -45,7 +45,6 @@ namespace core {
 
 // A resource name or type as the API takes it: MAKEINTRESOURCE(n), "#n", or a name.
 bool ResourceId(LPCWSTR text, res::Id *out) {
-    constexpr std::size_t kMaxChars = 256;
     if (text == nullptr) return false;
     if (IS_INTRESOURCE(text)) {
         *out = res::Ordinal(static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(text)));
@@ -53,7 +52,7 @@ bool ResourceId(LPCWSTR text, res::Id *out) {
     }
     std::u16string name;
     for (std::size_t i = 0; text[i] != 0; ++i) {
-        if (i == kMaxChars) return false;
+        if (i == kMaxNameChars) return false;
         name.push_back(text[i]);
     }
     if (!name.empty() && name[0] == u'#') {

@@ -20,7 +20,6 @@ constexpr int kNavHeight = 26;
 constexpr RECT kOkButton{210, 4, 236, 22};
 constexpr UINT_PTR kClockTimer = 1;
 
-HWND g_navBar = nullptr;
 bool g_okPressed = false;
 
 bool ShowsOk(Window *w) { return w && (w->okButton || (w->exStyle & WS_EX_CAPTIONOKBTN)); }
@@ -147,13 +146,10 @@ void CreateScreenFurniture() {
     wc.lpszClassName = u"HHTaskBar";
     RegisterPlatformClass(wc, kClassNoActivate);
     CreateWindowExW(0, u"DesktopWindow", u"", WS_POPUP | WS_VISIBLE, 0, 0, kScreenW, kScreenH, nullptr, nullptr, nullptr, nullptr);
-    g_navBar = CreateWindowExW(0, u"HHTaskBar", u"", WS_POPUP | WS_VISIBLE, 0, 0, kScreenW, kNavHeight, nullptr, nullptr,
-                               nullptr, nullptr);
-    SetTimer(g_navBar, kClockTimer, 60000, nullptr);
-}
-
-void NavBarChanged() {
-    if (g_navBar) InvalidateRect(g_navBar, nullptr, FALSE);
+    HWND navBar = CreateWindowExW(0, u"HHTaskBar", u"", WS_POPUP | WS_VISIBLE, 0, 0, kScreenW, kNavHeight, nullptr, nullptr,
+                                  nullptr, nullptr);
+    SetTimer(navBar, kClockTimer, 60000, nullptr);
+    SetNavigationBar(navBar);
 }
 
 }  // namespace core

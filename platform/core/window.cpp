@@ -20,17 +20,11 @@ namespace core {
 namespace {
 
 std::deque<WindowClass> g_classes;                 // deque: class pointers stay valid
-std::array<Window *, kMaxWindows> g_slots{};        // slot 0 unused
-std::array<std::uint16_t, kMaxWindows> g_generation{};
-std::vector<Window *> g_topLevels;                  // front = top
 Window *g_main = nullptr;
 Window *g_active = nullptr;
 HWND g_capture = nullptr;
 HWND g_focus = nullptr;
-std::array<std::uint32_t, kScreenW * kScreenH> g_framebuffer{};
-std::array<std::uint16_t, kScreenW * kScreenH> g_owner{};
 std::array<std::uint16_t, kScreenW * kScreenH> g_previousOwner{};
-bool g_screenDirty = true;
 
 bool SameName(const std::u16string &a, const char16_t *b) {
     std::size_t n = 0;
@@ -68,32 +62,12 @@ void FillOwner(const Window *w, RECT clip) {
     if (r.right <= r.left) return;
     auto slot = std::uint16_t(SlotOf(w));
     for (LONG y = r.top; y < r.bottom; ++y)
-        std::fill_n(&g_owner[y * kScreenW + r.left], r.right - r.left, slot);
+        std::fill_n(&WritableOwnerMap()[y * kScreenW + r.left], r.right - r.left, slot);
     for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) FillOwner(*it, r);
 }
 
-Window *Allocate() {
-    for (int i = 1; i < kMaxWindows; ++i) {
-        if (!g_slots[i]) {
-            auto *w = new Window;
-            g_slots[i] = w;
-            g_generation[i] = std::uint16_t(g_generation[i] + 1);
-            // Bit 0 stays clear: the platform uses it as a flag on handles (SetForegroundWindow).
-            w->handle = reinterpret_cast<HWND>((std::uintptr_t(i) << 1) | (std::uintptr_t(g_generation[i]) << 17));
-            return w;
-        }
-    }
-    return nullptr;
-}
-
-void Release(Window *w) {
-    int slot = SlotOf(w);
-    g_slots[slot] = nullptr;
-    delete w;
-}
-
 void Unlink(Window *w) {
-    auto &list = w->parent ? w->parent->children : g_topLevels;
+    auto &list = w->parent ? w->parent->children : TopLevelList();
     list.erase(std::remove(list.begin(), list.end(), w), list.end());
 }
 
@@ -113,49 +87,15 @@ void FreeTree(Window *w) {
     KillWindowTimers(w->handle);
     if (g_capture == w->handle) g_capture = nullptr;
     if (g_focus == w->handle) g_focus = nullptr;
-    Release(w);
+    ReleaseWindow(w);
 }
 
 }  // namespace
 
 // ---- Lookup and geometry ----
 
-Window *FromHandle(HWND handle) {
-    auto v = reinterpret_cast<std::uintptr_t>(handle);
-    std::uintptr_t slot = (v >> 1) & 0xFFFF, gen = v >> 17;
-    if ((v & 1) || slot == 0 || slot >= kMaxWindows || gen > 0xFFFF) return nullptr;
-    Window *w = g_slots[slot];
-    if (!w || g_generation[slot] != gen) return nullptr;
-    return w;
-}
-
-int SlotOf(const Window *w) { return int((reinterpret_cast<std::uintptr_t>(w->handle) >> 1) & 0xFFFF); }
-
-RECT ScreenRect(const Window *w) {
-    RECT r = w->rect;
-    for (const Window *p = w->parent; p; p = p->parent) {
-        r.left += p->rect.left;
-        r.right += p->rect.left;
-        r.top += p->rect.top;
-        r.bottom += p->rect.top;
-    }
-    return r;
-}
-
-bool IsVisible(const Window *w) {
-    for (; w; w = w->parent)
-        if (!(w->style & WS_VISIBLE)) return false;
-    return true;
-}
-
-Window *TopLevelOf(Window *w) {
-    while (w && w->parent) w = w->parent;
-    return w;
-}
-
 Window *MainWindow() { return g_main; }
 Window *ActiveWindow() { return g_active; }
-const std::vector<Window *> &TopLevels() { return g_topLevels; }
 
 void Activate(Window *w) {
     if (w && (w->parent || (w->cls->platformFlags & kClassNoActivate))) return;
@@ -164,20 +104,12 @@ void Activate(Window *w) {
     NavBarChanged();
 }
 
-std::uint32_t *Framebuffer() { return g_framebuffer.data(); }
-const std::uint16_t *OwnerMap() { return g_owner.data(); }
-void MarkScreenDirty() { g_screenDirty = true; }
-bool TakeScreenDirty() {
-    bool d = g_screenDirty;
-    g_screenDirty = false;
-    return d;
-}
-
 void LayoutChanged() {
-    g_previousOwner = g_owner;
-    std::fill(g_owner.begin(), g_owner.end(), std::uint16_t(0));
+    std::uint16_t *owner = WritableOwnerMap();
+    std::copy_n(owner, g_previousOwner.size(), g_previousOwner.begin());
+    std::fill_n(owner, g_previousOwner.size(), std::uint16_t(0));
     RECT screen{0, 0, kScreenW, kScreenH};
-    for (auto it = g_topLevels.rbegin(); it != g_topLevels.rend(); ++it) FillOwner(*it, screen);
+    for (auto it = TopLevelList().rbegin(); it != TopLevelList().rend(); ++it) FillOwner(*it, screen);
 
     // Whatever a window newly owns must be drawn by it: collect one bounding box per window.
     std::array<RECT, kMaxWindows> boxes;
@@ -185,7 +117,7 @@ void LayoutChanged() {
     for (int y = 0; y < kScreenH; ++y) {
         for (int x = 0; x < kScreenW; ++x) {
             int i = y * kScreenW + x;
-            std::uint16_t o = g_owner[i];
+            std::uint16_t o = owner[i];
             if (o == g_previousOwner[i] || o == 0) continue;
             if (!touched[o]) {
                 touched[o] = true;
@@ -199,14 +131,14 @@ void LayoutChanged() {
         }
     }
     for (int s = 1; s < kMaxWindows; ++s) {
-        if (!touched[s] || !g_slots[s]) continue;
-        Window *w = g_slots[s];
+        Window *w = touched[s] ? WindowInSlot(s) : nullptr;
+        if (!w) continue;
         RECT sr = ScreenRect(w);
         RECT b = boxes[s];
         RECT client{b.left - sr.left, b.top - sr.top, b.right - sr.left, b.bottom - sr.top};
         AddUpdateRect(w, client, true);
     }
-    g_screenDirty = true;
+    MarkScreenDirty();
 }
 
 Window *WindowFromScreenPoint(int x, int y) {
@@ -222,7 +154,7 @@ Window *WindowFromScreenPoint(int x, int y) {
         }
         return nullptr;
     };
-    for (auto *t : g_topLevels) {
+    for (auto *t : TopLevelList()) {
         if (!(t->style & WS_VISIBLE)) continue;
         RECT r = t->rect;
         if (x < r.left || x >= r.right || y < r.top || y >= r.bottom) continue;
@@ -248,8 +180,8 @@ ATOM RegisterPlatformClass(const WNDCLASSW &wc, unsigned platformFlags) {
 }
 
 void DestroyAllWindows() {
-    while (!g_topLevels.empty()) {
-        HWND h = g_topLevels.back()->handle;
+    while (!TopLevelList().empty()) {
+        HWND h = TopLevelList().back()->handle;
         DestroyWindow(h);
         if (Window *w = FromHandle(h)) {   // refused to go: take it down anyway
             Unlink(w);
@@ -259,7 +191,7 @@ void DestroyAllWindows() {
     g_main = nullptr;
     g_active = nullptr;
     g_classes.clear();
-    std::fill(g_owner.begin(), g_owner.end(), std::uint16_t(0));
+    std::fill_n(WritableOwnerMap(), kScreenW * kScreenH, std::uint16_t(0));
 }
 
 }  // namespace core
@@ -282,7 +214,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     Window *parentWindow = FromHandle(parent);
     bool child = (style & WS_CHILD) != 0;
     if (child && !parentWindow) return nullptr;
-    Window *w = Allocate();
+    Window *w = AllocateWindow();
     if (!w) return nullptr;
     w->cls = cls;
     w->proc = cls->proc;
@@ -308,7 +240,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
             width = kScreenW;
             height = kScreenH - 26;
         }
-        g_topLevels.insert(g_topLevels.begin(), w);
+        TopLevelList().insert(TopLevelList().begin(), w);
         if (!g_main && !w->owner && !(cls->platformFlags & kClassNoActivate) && cls->instance == MainModule())
             g_main = w;
     }
@@ -330,7 +262,7 @@ BOOL DestroyWindow(HWND handle) {
     if (!w || w->remote || w->destroying) return FALSE;
     w->destroying = true;
     // Owned windows (dialogs, pop-ups) go first.
-    for (auto *t : std::vector<Window *>(g_topLevels))
+    for (auto *t : std::vector<Window *>(TopLevelList()))
         if (t->owner == w && FromHandle(t->handle)) DestroyWindow(t->handle);
     w = FromHandle(handle);
     if (!w) return TRUE;
@@ -349,7 +281,7 @@ BOOL DestroyWindow(HWND handle) {
         g_active = nullptr;
         Window *next = owner && FromHandle(owner->handle) ? owner : nullptr;
         if (!next)
-            for (auto *t : g_topLevels)
+            for (auto *t : TopLevelList())
                 if ((t->style & WS_VISIBLE) && !(t->cls->platformFlags & kClassNoActivate)) {
                     next = t;
                     break;
@@ -363,7 +295,7 @@ BOOL DestroyWindow(HWND handle) {
 // ---- Finding windows and other copies ----
 
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
-    for (auto *t : g_topLevels) {
+    for (auto *t : TopLevelList()) {
         if (t->remote) continue;
         if (className && !IS_INTRESOURCE(className) && !SameName(t->cls->name, className)) continue;
         if (windowName && t->text != windowName) continue;
@@ -373,7 +305,7 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName) {
     std::u16string cls(className), title = ToString(windowName);
     // No such window here: another running copy may hold it. Otherwise this copy now holds the name.
     if (!host::ClaimOrFind(cls, title)) return nullptr;
-    Window *proxy = Allocate();
+    Window *proxy = AllocateWindow();
     if (!proxy) return nullptr;
     static WindowClass remoteClass;
     remoteClass.name = cls;
@@ -390,13 +322,13 @@ BOOL SetForegroundWindow(HWND handle) {
     if (!w) return FALSE;
     if (w->remote) {
         bool ok = host::AskOtherToForeground(w->cls->name, w->text);
-        Release(w);   // the stand-in has served its purpose
+        ReleaseWindow(w);   // the stand-in has served its purpose
         return ok ? TRUE : FALSE;
     }
     Window *top = TopLevelOf(w);
     // An open dialog owned by the window stays in front of it.
     Window *target = top;
-    for (auto *t : g_topLevels)
+    for (auto *t : TopLevelList())
         if (t->owner == top && (t->style & WS_VISIBLE) && !(t->cls->platformFlags & kClassNoActivate)) {
             target = t;
             break;

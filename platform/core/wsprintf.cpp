@@ -9,15 +9,17 @@
 
 #include <windows.h>
 
+#include "capacities.h"
+
 namespace {
 
-constexpr int kMaxOutput = 1024;
+using core::kMaxFormattedChars;
 
 struct Out {
     LPWSTR buffer;
     int length = 0;
     void Put(WCHAR c) {
-        if (length < kMaxOutput - 1) buffer[length++] = c;
+        if (length < kMaxFormattedChars - 1) buffer[length++] = c;
     }
 };
 
@@ -106,7 +108,7 @@ int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
             const WCHAR *s = va_arg(args, const WCHAR *);
             if (!s) s = u"(null)";
             int n = 0;
-            while (s[n] && (precision < 0 || n < precision) && n < kMaxOutput) ++n;
+            while (s[n] && (precision < 0 || n < precision) && n < kMaxFormattedChars) ++n;
             PutPadded(out, s, n, width, left, u' ', false);
             break;
         }

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "virtual_display.h"
+
 extern char **environ;
 
 namespace {
@@ -94,38 +96,16 @@ protected:
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
-        if (xvfb_ > 0) {
-            kill(xvfb_, SIGTERM);
-            waitpid(xvfb_, nullptr, 0);
-        }
+        xdisplay::Stop(xvfb_);
         if (!dir_.empty()) {
             std::string command = "rm -rf '" + dir_ + "'";
             EXPECT_EQ(std::system(command.c_str()), 0);
         }
     }
 
-    // Xvfb picks a free display and writes its number on the descriptor it is given.
     void StartDisplay() {
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        std::string fd = std::to_string(fds[1]);
-        const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-                              nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        ASSERT_EQ(posix_spawnp(&xvfb_, "Xvfb", &actions, nullptr, const_cast<char **>(argv), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        // The number and its newline may arrive in two writes; Xvfb gives up if the pipe closes between.
-        std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n')
-            number.push_back(c);
-        close(fds[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-        display_ = ":" + number;
+        xvfb_ = xdisplay::Start("800x600x24", &display_);
+        ASSERT_GT(xvfb_, 0) << "Xvfb did not start";
     }
 
     // Starts a copy of the program; its trace goes to trace<N>.txt.
@@ -138,6 +118,8 @@ protected:
                 entry.rfind("SDL_", 0) == 0 || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0 ||
                 entry.rfind("CADENZO_", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0)
                 continue;
+            if (!firstOnPath_.empty() && entry.rfind("PATH=", 0) == 0)
+                entry = "PATH=" + firstOnPath_ + ":" + entry.substr(5);
             env.push_back(entry);
         }
         if (withDisplay)
@@ -169,37 +151,64 @@ protected:
     }
     void Forget(pid_t pid) { programs_.erase(std::remove(programs_.begin(), programs_.end(), pid), programs_.end()); }
 
-    std::string dir_, display_;
+    // The window titled Cadenzo once the first copy has shown a frame, "" when none appears.
+    std::string MainWindow() {
+        if (!WaitForText(Trace(0), " present ", 300))
+            return "";
+        std::string window;
+        for (int i = 0; i < 100 && window.empty(); ++i, usleep(100000))
+            window = X("search --name '^Cadenzo$'");
+        return window.substr(0, window.find('\n'));
+    }
+    // The window's pixels as 8-bit RGB triples, row by row ("" when the capture failed).
+    std::string Shot(const std::string &window) {
+        std::string shot = dir_ + "/shot.rgb";
+        std::string command = "import -display " + display_ + " -window " + window + " -depth 8 rgb:'" + shot + "'";
+        if (std::system(command.c_str()) != 0)
+            return "";
+        return ReadFile(shot);
+    }
+    static unsigned Rgb(const std::string &pixels, int x, int y) {
+        std::size_t at = (std::size_t(y) * 240 + std::size_t(x)) * 3;
+        if (at + 2 >= pixels.size())
+            return 0xFFFFFFFFu;
+        return unsigned((unsigned char)pixels[at]) << 16 | unsigned((unsigned char)pixels[at + 1]) << 8 |
+               unsigned((unsigned char)pixels[at + 2]);
+    }
+    // Presses `keys` (xdotool's names) in the focused window until `done` holds: keys reach the
+    // window once it has the focus, and a busy machine may need a second try.
+    template <typename Done>
+    bool PressUntil(const std::string &window, const std::string &keys, Done done) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            X("windowfocus --sync " + window);
+            X("key --clearmodifiers " + keys);
+            for (int i = 0; i < 40; ++i, usleep(100000))
+                if (done())
+                    return true;
+        }
+        return false;
+    }
+
+    std::string dir_, display_, firstOnPath_;
     pid_t xvfb_ = -1;
     std::vector<pid_t> programs_;
 };
 
 TEST_F(Desktop, TheWindowShowsTheScreenAndCtrlQEndsWithTheSettingsWritten) {
     pid_t pid = Launch();
-    ASSERT_TRUE(WaitForText(Trace(0), " present ", 300)) << "no frame was shown";
-    std::string window;
-    for (int i = 0; i < 100 && window.empty(); ++i, usleep(100000))
-        window = X("search --name '^Cadenzo$'");
-    ASSERT_FALSE(window.empty()) << "no window titled Cadenzo on " << display_ << ": " << ReadFile(Trace(0))
-;
-    window = window.substr(0, window.find('\n'));
+    std::string window = MainWindow();
+    ASSERT_FALSE(window.empty()) << "no window titled Cadenzo on " << display_ << ": " << ReadFile(Trace(0));
     // At scale 1 the window is the 240 x 320 screen.
     std::string geometry = X("getwindowgeometry " + window);
     EXPECT_NE(geometry.find("240x320"), std::string::npos) << geometry;
     // The screenshot of the window: the application area's background is white, and the screen
     // is not blank (the navigation bar and the controls are drawn).
     // A frame is shown a constant latency after it was made: look again until it is there.
-    std::string shot = dir_ + "/shot.rgb";
-    std::string command = "import -display " + display_ + " -window " + window + " -depth 8 rgb:'" + shot + "'";
     std::string pixels;
-    auto white = [&](int x, int y) {
-        std::size_t at = (std::size_t(y) * 240 + std::size_t(x)) * 3;
-        return pixels[at] == char(0xFF) && pixels[at + 1] == char(0xFF) && pixels[at + 2] == char(0xFF);
-    };
+    auto white = [&](int x, int y) { return Rgb(pixels, x, y) == 0xFFFFFFu; };
     int whites = 0;
     for (int attempt = 0; attempt < 50; ++attempt, usleep(100000)) {
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        pixels = ReadFile(shot);
+        pixels = Shot(window);
         ASSERT_EQ(pixels.size(), 240u * 320 * 3);
         whites = 0;
         for (int y = 0; y < 320; ++y)
@@ -212,15 +221,8 @@ TEST_F(Desktop, TheWindowShowsTheScreenAndCtrlQEndsWithTheSettingsWritten) {
     EXPECT_LT(whites, 240 * 320) << "but something is drawn";
     EXPECT_FALSE(white(120, 10)) << "the navigation bar at the top is dark";
 
-    // Keys reach the window once it has the focus; a busy machine may need a second try.
     int code = -1;
-    bool ended = false;
-    for (int attempt = 0; attempt < 5 && !ended; ++attempt) {
-        X("windowfocus --sync " + window);
-        X("key --clearmodifiers ctrl+q");
-        ended = WaitExit(pid, &code, 40);
-    }
-    ASSERT_TRUE(ended) << "Ctrl+Q did not end the program";
+    ASSERT_TRUE(PressUntil(window, "ctrl+q", [&] { return WaitExit(pid, &code, 1); })) << "Ctrl+Q did not end the program";
     Forget(pid);
     EXPECT_EQ(code, 0);
     struct stat info{};
@@ -229,6 +231,36 @@ TEST_F(Desktop, TheWindowShowsTheScreenAndCtrlQEndsWithTheSettingsWritten) {
     EXPECT_NE(stat((dir_ + "/Cadenzo.ini").c_str(), &info), 0) << "nothing beside the executable";
     ASSERT_EQ(stat((dir_ + "/config/cadenzo").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u) << "the folder is private";
+}
+
+// The desktop's keys as the program receives them: F1 asks for the help page, Ctrl+A shows About
+// (full screen, with the "ok" box in the navigation bar) and Escape closes it again, Ctrl+Q ends.
+TEST_F(Desktop, TheKeysOfTheKeyboardDoWhatTheProgramSays) {
+    // The help page beside the executable, opened through xdg-open: here a script that notes the
+    // address it is given.
+    ASSERT_EQ(std::system(("cp '" CADENZO_HELP_PAGE "' '" + dir_ + "/Cadenzo.htm'").c_str()), 0);
+    ASSERT_EQ(mkdir((dir_ + "/bin").c_str(), 0700), 0);
+    std::string opened = dir_ + "/opened.txt";
+    std::ofstream(dir_ + "/bin/xdg-open") << "#!/bin/sh\necho \"$1\" >> '" << opened << "'\n";
+    ASSERT_EQ(chmod((dir_ + "/bin/xdg-open").c_str(), 0700), 0);
+    firstOnPath_ = dir_ + "/bin";
+
+    pid_t pid = Launch();
+    std::string window = MainWindow();
+    ASSERT_FALSE(window.empty()) << ReadFile(Trace(0));
+    // Where About's "ok" box is white, the main window's navigation bar is dark.
+    auto okShown = [&] { return Rgb(Shot(window), 222, 5) == 0xFFFFFFu; };
+    auto okGone = [&] { return Rgb(Shot(window), 222, 5) == 0x000080u; };
+    ASSERT_TRUE(PressUntil(window, "F1", [&] { return ReadFile(opened).find("Cadenzo.htm#Main_Contents") != std::string::npos; }))
+        << ReadFile(Trace(0));
+    EXPECT_EQ(ReadFile(opened).rfind("file://" + dir_ + "/Cadenzo.htm#Main_Contents", 0), 0u) << ReadFile(opened);
+    ASSERT_TRUE(okGone()) << "help opens outside: the program's screen stays as it was";
+    ASSERT_TRUE(PressUntil(window, "ctrl+a", okShown)) << "Ctrl+A did not show About";
+    ASSERT_TRUE(PressUntil(window, "Escape", okGone)) << "Escape did not close About";
+    int code = -1;
+    ASSERT_TRUE(PressUntil(window, "ctrl+q", [&] { return WaitExit(pid, &code, 1); })) << "Ctrl+Q did not end the program";
+    Forget(pid);
+    EXPECT_EQ(code, 0);
 }
 
 // The record a user's earlier run left in the config folder is read at start and written back at

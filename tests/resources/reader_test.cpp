@@ -46,6 +46,11 @@ Blob Format(unsigned tag, unsigned channels, std::uint32_t rate, unsigned bits) 
     return out;
 }
 
+// Overwrites the four bytes at `at` with `value`, little-endian.
+void Put32At(Blob &blob, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) blob[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
 Blob Riff(const std::vector<Blob> &chunks) {
     Blob body = {'W', 'A', 'V', 'E'};
     for (const Blob &chunk : chunks) body.insert(body.end(), chunk.begin(), chunk.end());
@@ -301,6 +306,63 @@ TEST(ResourceReader, MalformedWavesAreRejected) {
     EXPECT_FALSE(res::ParseWave(View(Riff({Chunk("fmt ", Format(1, 3, 11025, 16)), Chunk("data", samples)})), &wave));
     EXPECT_FALSE(res::ParseWave(View(Riff({Chunk("fmt ", Format(1, 1, 11025, 12)), Chunk("data", samples)})), &wave));
     EXPECT_FALSE(res::ParseWave(View(Riff({Chunk("fmt ", Format(1, 1, 0, 16)), Chunk("data", samples)})), &wave));
+}
+
+// Each damaged format header on its own, beside a good data chunk: refused, never a division by a
+// frame size of zero or a read past the data.
+TEST(ResourceReader, EachDamagedWaveHeaderIsRefusedAlone) {
+    res::Wave wave;
+    Blob samples(8, 0);
+    auto withFormat = [&](const Blob &format) { return Riff({Chunk("fmt ", format), Chunk("data", samples)}); };
+    // No channels: the block align that goes with it (0 x 16 / 8) is consistent, so only the
+    // channel count stands between the reader and a frame of zero bytes.
+    EXPECT_FALSE(res::ParseWave(View(withFormat(Format(1, 0, 11025, 16))), &wave));
+    EXPECT_FALSE(res::ParseWave(View(withFormat(Format(1, 0, 11025, 8))), &wave));
+    // No samples a second.
+    EXPECT_FALSE(res::ParseWave(View(withFormat(Format(1, 1, 0, 16))), &wave));
+    // A block align of 0, or one that does not match channels x bits.
+    for (unsigned align : {0u, 1u, 4u}) {
+        Blob format = Format(1, 1, 11025, 16);
+        format[12] = static_cast<std::uint8_t>(align);
+        EXPECT_FALSE(res::ParseWave(View(withFormat(format)), &wave)) << align;
+    }
+    // Sample sizes other than 8 and 16 bits, even with a block align that matches them.
+    for (unsigned bits : {0u, 4u, 24u, 32u}) EXPECT_FALSE(res::ParseWave(View(withFormat(Format(1, 1, 11025, bits))), &wave)) << bits;
+    // A format chunk too short for its fields, at every length short of the full 16 bytes.
+    Blob full = Format(1, 1, 11025, 16);
+    for (std::size_t length = 0; length < full.size(); ++length)
+        EXPECT_FALSE(res::ParseWave(View(withFormat(Blob(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length)))), &wave))
+            << length;
+    // A data chunk that says it is longer than the file.
+    Blob longData = Riff({Chunk("fmt ", full), Chunk("data", samples)});
+    Put32At(longData, longData.size() - samples.size() - 4, 0xFFFFFFF0u);
+    EXPECT_FALSE(res::ParseWave(View(longData), &wave));
+    // A RIFF size larger than the file: the chunks end with the data, and they are all there.
+    Blob longRiff = Riff({Chunk("fmt ", full), Chunk("data", samples)});
+    Put32At(longRiff, 4, 0x7FFFFFFFu);
+    ASSERT_TRUE(res::ParseWave(View(longRiff), &wave));
+    EXPECT_EQ(wave.samples.size(), 4u);
+}
+
+// Odd sizes are read safely: an odd-sized 16-bit data chunk gives its whole samples and drops the
+// half one (its pad byte is the last of the file), and an odd-sized stereo chunk its whole frames.
+TEST(ResourceReader, OddSizedWaveDataGivesItsWholeFrames) {
+    res::Wave wave;
+    Blob mono;
+    for (int v : {100, -100, 300}) Put16(mono, static_cast<unsigned>(v) & 0xFFFF);
+    mono.push_back(0x7F);
+    ASSERT_TRUE(res::ParseWave(View(Riff({Chunk("fmt ", Format(1, 1, 11025, 16)), Chunk("data", mono)})), &wave));
+    EXPECT_EQ(wave.samples, (std::vector<std::int16_t>{100, -100, 300}));
+    Blob stereo;
+    for (int v : {1000, 3000, 10}) Put16(stereo, static_cast<unsigned>(v) & 0xFFFF);
+    ASSERT_TRUE(res::ParseWave(View(Riff({Chunk("fmt ", Format(1, 2, 11025, 16)), Chunk("data", stereo)})), &wave));
+    EXPECT_EQ(wave.samples, (std::vector<std::int16_t>{2000}));
+    // A file whose last odd chunk lacks its pad byte is still whole.
+    Blob unpadded = Riff({Chunk("fmt ", Format(1, 1, 11025, 8)), Chunk("data", Bytes({128, 129, 130}))});
+    unpadded.pop_back();
+    Put32At(unpadded, 4, static_cast<std::uint32_t>(unpadded.size() - 8));
+    ASSERT_TRUE(res::ParseWave(View(unpadded), &wave));
+    EXPECT_EQ(wave.samples, (std::vector<std::int16_t>{0, 256, 512}));
 }
 
 namespace {
