@@ -12,11 +12,11 @@
 #define TIMER_METRONOME 105
 #define TIMER_NOTES 110
 
-#define NAME_SLOTS 10      // room in a name list
-#define NAME_LENGTH 10     // wide characters in a slot, the terminator included (20 bytes)
+#define NAME_SLOTS 10   // room in a name list
+#define NAME_LENGTH 10  // wide characters in a slot, the terminator included (20 bytes)
 #define MODULE_DIR_LENGTH 254
 
-typedef WORD NoteTable[8];   // the sounds of the eight note buttons
+typedef WORD NoteTable[8];  // the sounds of the eight note buttons
 
 struct AppState {
     HINSTANCE instance;
@@ -25,11 +25,11 @@ struct AppState {
     WCHAR moduleDir[MODULE_DIR_LENGTH];
 
     // Metronome
-    int tempoPosition;          // 0 to 210; beats per minute = position + 30
-    int metronomeBeat;          // 0 while stopped, else the current beat from 1
+    int tempoPosition;  // 0 to 210; beats per minute = position + 30
+    int metronomeBeat;  // 0 while stopped, else the current beat from 1
     int beatsPerMeasure;
-    int accentBeat;             // the strong accent; 0 for none
-    int secondaryAccentBeat;    // 0 for none
+    int accentBeat;           // the strong accent; 0 for none
+    int secondaryAccentBeat;  // 0 for none
     int soundOn;
     int colorOn;
     WCHAR timeSignatureNames[NAME_SLOTS][NAME_LENGTH];
@@ -44,9 +44,9 @@ struct AppState {
     int allCount;
     int noteIndex;
     int notePlays;
-    int allPosition;            // 0 for a single note, else the position in the "All" sequence
-    int repeatCount;            // 1, 3 or 5
-    int noteDelayMs;            // 1050, 2050 or 5050
+    int allPosition;  // 0 for a single note, else the position in the "All" sequence
+    int repeatCount;  // 1, 3 or 5
+    int noteDelayMs;  // 1050, 2050 or 5050
 
     // Controls of the main window
     HWND tempoScrollBar;

@@ -16,11 +16,12 @@ int main() {
     std::string dir = mkdtemp(pattern);
     {
         std::ofstream settings(dir + "/Cadenzo.ini", std::ios::binary);
-        const char record[7] = {char(210), 0, 1, 0, 3, 1, 1};   // 240 beats per minute, 4/4, sound and colour on
+        const char record[7] = {char(210), 0, 1, 0, 3, 1, 1};  // 240 beats per minute, 4/4, sound and colour on
         settings.write(record, 7);
         std::ofstream(dir + "/script.txt") << "tap 61 88\nwait 3600000\nkey ctrl+q\n";
     }
-    std::string command = std::string(CADENZO_SIM) + " --dir " + dir + " " + dir + "/script.txt > " + dir + "/trace.txt";
+    std::string command =
+        std::string(CADENZO_SIM) + " --dir " + dir + " " + dir + "/script.txt > " + dir + "/trace.txt";
     auto begin = std::chrono::steady_clock::now();
     int status = std::system(command.c_str());
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
@@ -40,13 +41,14 @@ int main() {
         int id;
         if (!(in >> t >> what >> id) || what != "sound") continue;
         ++clicks;
-        if (t != clicks * 250) ++off;   // beat k is due exactly k x 250 ms after the start
+        if (t != clicks * 250) ++off;  // beat k is due exactly k x 250 ms after the start
         strong += id == 1025;
         last = t;
     }
     std::printf("simulated:          1 hour at 240 beats per minute, 4/4, colour on\n");
     std::printf("wall time:          %.3f s (target: under 2 s)\n", seconds);
-    std::printf("CPU time:           %.3f s user, %.3f s system\n", usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6,
+    std::printf("CPU time:           %.3f s user, %.3f s system\n",
+                usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6,
                 usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6);
     std::printf("peak memory:        %ld KiB\n", usage.ru_maxrss);
     std::printf("clicks:             %ld (expected 14400), strong accents %ld (expected 3600)\n", clicks, strong);

@@ -58,9 +58,9 @@ int main() {
     const font::Metrics boldMetrics = font::GetMetrics(bold);
     std::printf("metrics 12 px: height %d ascent %d descent %d average width %d; bold average %d\n", metrics.height,
                 metrics.ascent, metrics.descent, metrics.averageCharWidth, boldMetrics.averageCharWidth);
-    for (std::u16string_view text : {tempo, std::u16string_view(u"Start Metronome"), std::u16string_view(u"Stop Metronome"),
-                                     std::u16string_view(u"Sound"), std::u16string_view(u"Color"),
-                                     std::u16string_view(u"Tuning Notes")}) {
+    for (std::u16string_view text :
+         {tempo, std::u16string_view(u"Start Metronome"), std::u16string_view(u"Stop Metronome"),
+          std::u16string_view(u"Sound"), std::u16string_view(u"Color"), std::u16string_view(u"Tuning Notes")}) {
         std::printf("  %-36.*s %3d px, bold %3d px\n", static_cast<int>(text.size()),
                     std::string(text.begin(), text.end()).c_str(), Width(system, text), Width(bold, text));
     }

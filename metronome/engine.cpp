@@ -19,12 +19,8 @@ struct TimeSignature {
     int secondaryAccentBeat;
 };
 const TimeSignature kTimeSignatures[] = {
-    {TEXT("4/4"), 4, 1, 3},
-    {TEXT("3/4"), 3, 1, 0},
-    {TEXT("2/4"), 2, 1, 2},
-    {TEXT("6/8"), 6, 1, 4},
-    {TEXT("5/4"), 5, 1, 4},
-    {TEXT("7/8"), 7, 1, 5},
+    {TEXT("4/4"), 4, 1, 3}, {TEXT("3/4"), 3, 1, 0}, {TEXT("2/4"), 2, 1, 2},
+    {TEXT("6/8"), 6, 1, 4}, {TEXT("5/4"), 5, 1, 4}, {TEXT("7/8"), 7, 1, 5},
 };
 
 UINT BeatInterval() { return UINT(60000 / (app.tempoPosition + 30)); }
@@ -71,7 +67,7 @@ void OnStartStop(HWND window) {
         KillTimer(window, TIMER_METRONOME);
         SetWindowTextW(app.startStopButton, kStartCaption);
         app.metronomeBeat = 0;
-        InvalidateRect(window, nullptr, FALSE);   // the bars return to blue
+        InvalidateRect(window, nullptr, FALSE);  // the bars return to blue
     }
 }
 
@@ -124,12 +120,14 @@ void OnTimeSignatureChosen() {
 void CALLBACK MetronomeTick(HWND, UINT, UINT_PTR, DWORD) {
     if (app.soundOn) {
         int sound = IDW_CLICK_SECONDARY;
-        if (app.metronomeBeat == app.accentBeat) sound = IDW_CLICK_STRONG;
-        else if (app.metronomeBeat != app.secondaryAccentBeat && app.accentBeat != 0) sound = IDW_CLICK_PLAIN;
+        if (app.metronomeBeat == app.accentBeat)
+            sound = IDW_CLICK_STRONG;
+        else if (app.metronomeBeat != app.secondaryAccentBeat && app.accentBeat != 0)
+            sound = IDW_CLICK_PLAIN;
         PlaySoundW(MAKEINTRESOURCE(sound), app.instance, SND_RESOURCE | SND_ASYNC);
     }
     if (app.colorOn) {
-        InvalidateRect(app.mainWindow, nullptr, FALSE);   // the repaint shows the beat and advances it
+        InvalidateRect(app.mainWindow, nullptr, FALSE);  // the repaint shows the beat and advances it
     } else if (app.beatsPerMeasure != 0 && app.metronomeBeat != 0) {
         app.metronomeBeat += 1;
         if (app.metronomeBeat > app.beatsPerMeasure) app.metronomeBeat = 1;

@@ -11,10 +11,10 @@ namespace {
 const WCHAR kTempoFormat[] = TEXT("Metronome Speed = %ld Beats/Minute");
 const WCHAR kTuningCaption[] = TEXT("Tuning Notes");
 
-constexpr COLORREF kBlue = 0xC00000;          // stopped, colour off, even plain beats
-constexpr COLORREF kVeryDarkRed = 0x000040;   // the strong accent
-constexpr COLORREF kRed = 0x0000C0;           // the secondary accent
-constexpr COLORREF kLightBlue = 0xFF8080;     // odd plain beats
+constexpr COLORREF kBlue = 0xC00000;         // stopped, colour off, even plain beats
+constexpr COLORREF kVeryDarkRed = 0x000040;  // the strong accent
+constexpr COLORREF kRed = 0x0000C0;          // the secondary accent
+constexpr COLORREF kLightBlue = 0xFF8080;    // odd plain beats
 constexpr COLORREF kWhite = 0xFFFFFF;
 
 COLORREF BeatColor() {

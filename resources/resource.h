@@ -3,17 +3,17 @@
 #pragma once
 
 // Strings
-#define IDS_TITLE 1            // the main window's title (empty)
-#define IDS_CLASS 3            // the main window's class name
+#define IDS_TITLE 1  // the main window's title (empty)
+#define IDS_CLASS 3  // the main window's class name
 #define IDS_EXIT 40007
 #define IDS_HELP 40009
 #define IDS_ABOUT 40011
-#define IDS_TOOLS 40025        // caption of the menu bar's button
+#define IDS_TOOLS 40025  // caption of the menu bar's button
 
 // Icon, bitmap, menu, menu-bar record, accelerators, dialogs
 #define IDI_CADENZO 101
 #define IDB_LOGO 105
-#define IDR_MAINMENU 108       // the menu and the menu-bar record share this number
+#define IDR_MAINMENU 108  // the menu and the menu-bar record share this number
 #define IDR_ACCELERATORS 3
 #define IDD_ABOUT 103
 #define IDD_HELP 104
@@ -51,9 +51,9 @@
 #define IDC_INSTRUMENT 140
 
 // Commands of the menu and the accelerators
-#define IDM_EXIT 1             // the same number as IDOK
-#define IDM_ABOUT_OLD 109      // accepted as well as IDM_ABOUT
+#define IDM_EXIT 1         // the same number as IDOK
+#define IDM_ABOUT_OLD 109  // accepted as well as IDM_ABOUT
 #define IDM_ABOUT 40003
 #define IDM_HELP 40005
 #define IDM_TOOLS 40023
-#define IDM_HELP_OLD 32651     // accepted as well as IDM_HELP
+#define IDM_HELP_OLD 32651  // accepted as well as IDM_HELP

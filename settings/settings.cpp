@@ -13,9 +13,9 @@ constexpr int kRecordSize = 7;
 constexpr int kPathLength = MODULE_DIR_LENGTH + 16;
 
 const WCHAR *const kInstrumentNames[] = {TEXT("Concert"), TEXT("Guitar"), TEXT("Bass"),
-                                          TEXT("Cello"),   TEXT("Viola"),  TEXT("Violin")};
+                                         TEXT("Cello"),   TEXT("Viola"),  TEXT("Violin")};
 const WCHAR *const kTimeSignatureNames[] = {TEXT("None"), TEXT("2/4"), TEXT("3/4"), TEXT("4/4"),
-                                             TEXT("5/4"),  TEXT("6/8"), TEXT("7/8")};
+                                            TEXT("5/4"),  TEXT("6/8"), TEXT("7/8")};
 
 // The settings file's path: the executable's directory and the file name.
 void SettingsPath(WCHAR *path) {

@@ -38,7 +38,9 @@ void PlayAll() { Start(0, 1); }
 void StopNotes() { Finish(); }
 
 void SetNoteDelay(int command) {
-    HWND chosen = command == IDC_DELAY_1S ? app.delay1sRadio : command == IDC_DELAY_3S ? app.delay3sRadio : app.delayNoneRadio;
+    HWND chosen = command == IDC_DELAY_1S   ? app.delay1sRadio
+                  : command == IDC_DELAY_3S ? app.delay3sRadio
+                                            : app.delayNoneRadio;
     CheckOne(chosen, app.delayNoneRadio, app.delay1sRadio, app.delay3sRadio);
     app.noteDelayMs = command == IDC_DELAY_1S ? 2050 : command == IDC_DELAY_3S ? 5050 : 1050;
     // A running sequence goes on at the new pace from now.
@@ -46,7 +48,9 @@ void SetNoteDelay(int command) {
 }
 
 void SetRepeatCount(int command) {
-    HWND chosen = command == IDC_REPEAT_3X ? app.repeat3xRadio : command == IDC_REPEAT_5X ? app.repeat5xRadio : app.repeat1xRadio;
+    HWND chosen = command == IDC_REPEAT_3X   ? app.repeat3xRadio
+                  : command == IDC_REPEAT_5X ? app.repeat5xRadio
+                                             : app.repeat1xRadio;
     CheckOne(chosen, app.repeat1xRadio, app.repeat3xRadio, app.repeat5xRadio);
     app.repeatCount = command == IDC_REPEAT_3X ? 3 : command == IDC_REPEAT_5X ? 5 : 1;
 }

@@ -54,7 +54,6 @@ BOOL CALLBACK InfoDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
             return TRUE;
         }
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }

@@ -75,8 +75,7 @@ int main(int argc, char **argv) {
             server = true;
             continue;
         }
-        if (i + 1 >= argc)
-            break;
+        if (i + 1 >= argc) break;
         std::string value = argv[++i];
         if (flag == "--seconds")
             seconds = std::atoi(value.c_str());
@@ -91,8 +90,7 @@ int main(int argc, char **argv) {
     }
     char file[] = "/tmp/bench-desktop-audio-XXXXXX";
     int fd = mkstemp(file);
-    if (fd < 0)
-        return 1;
+    if (fd < 0) return 1;
     close(fd);
     if (server)
         unsetenv("SDL_AUDIODRIVER");
@@ -106,8 +104,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     // The output is found in the background: wait for it.
-    for (int i = 0; i < 50 && !sdlhost::AudioWorks(); ++i)
-        WaitUntil(host::Now() + 100);
+    for (int i = 0; i < 50 && !sdlhost::AudioWorks(); ++i) WaitUntil(host::Now() + 100);
     if (!sdlhost::AudioWorks()) {
         std::fprintf(stderr, "bench_desktop_audio: no audio output\n");
         return 1;
@@ -116,8 +113,16 @@ int main(int argc, char **argv) {
     pid_t parec = -1;
     if (!parecSource.empty()) {
         std::string rateArg = "--rate=" + std::to_string(rate);
-        const char *args[] = {"parec", "-d", parecSource.c_str(), "--format=float32le", rateArg.c_str(),
-                              "--channels=1", "--raw", "--latency-msec=100", file, nullptr};
+        const char *args[] = {"parec",
+                              "-d",
+                              parecSource.c_str(),
+                              "--format=float32le",
+                              rateArg.c_str(),
+                              "--channels=1",
+                              "--raw",
+                              "--latency-msec=100",
+                              file,
+                              nullptr};
         if (posix_spawnp(&parec, "parec", nullptr, nullptr, const_cast<char **>(args), environ) != 0) {
             std::fprintf(stderr, "bench_desktop_audio: cannot start parec\n");
             return 1;
@@ -155,8 +160,8 @@ int main(int argc, char **argv) {
             std::printf("click %zu at %.2f (%+.2f) match %.5f\n", i, clicks[i].frame,
                         i ? clicks[i].frame - clicks[i - 1].frame - nominal : 0.0, clicks[i].match);
     std::printf("device: %s, %d Hz; %zu frames recorded (%.1f s)\n",
-                server ? "the sound server's stream" : std::getenv("SDL_AUDIODRIVER"), rate,
-                stream.size(), double(stream.size()) / rate);
+                server ? "the sound server's stream" : std::getenv("SDL_AUDIODRIVER"), rate, stream.size(),
+                double(stream.size()) / rate);
     bench::PrintTiming("clicks", bench::Measure(clicks, nominal), nominal, rate);
     if (clicks.size() != std::size_t(beats))
         std::printf("  MISSING: %d clicks played, %zu found\n", beats, clicks.size());

@@ -62,12 +62,10 @@ double CpuSeconds(pid_t pid) {
     double total = 0;
     if (DIR *dir = opendir(tasks.c_str())) {
         while (dirent *entry = readdir(dir)) {
-            if (entry->d_name[0] == '.')
-                continue;
+            if (entry->d_name[0] == '.') continue;
             std::istringstream in(ReadFile(tasks + "/" + entry->d_name + "/schedstat"));
             double ns = 0;
-            if (in >> ns)
-                total += ns * 1e-9;
+            if (in >> ns) total += ns * 1e-9;
         }
         closedir(dir);
     }
@@ -78,8 +76,7 @@ long PeakKilobytes(pid_t pid) {
     std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atol(line.c_str() + 6);
+        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
     return 0;
 }
 
@@ -105,8 +102,7 @@ int CompareServers(const char *self, int seconds, int idleSeconds) {
     } rows[] = {{"PipeWire", "pipewire", {}}, {"PulseAudio", "pulse", {}}};
     for (Row &row : rows) {
         char pattern[] = "/tmp/bench-server-XXXXXX";
-        if (!mkdtemp(pattern))
-            return 1;
+        if (!mkdtemp(pattern)) return 1;
         std::string dir = pattern;
         pid_t server = std::string(row.kind) == "pipewire" ? servers::StartPipeWire(dir) : servers::StartPulse(dir);
         if (server < 0) {
@@ -129,15 +125,21 @@ int CompareServers(const char *self, int seconds, int idleSeconds) {
             std::string source;
             in >> source;
             double v;
-            while (in >> v)
-                row.figures.push_back(v);
+            while (in >> v) row.figures.push_back(v);
         }
         Run("rm -rf '" + dir + "'");
     }
-    const char *labels[] = {"timing residual SD (ms)", "timing residual largest (ms)", "bar-to-bar SD (ms)",
-                            "bar-to-bar largest (ms)", "flash against click SD (ms)", "flash against click mean (ms)",
-                            "flash against click largest (ms)", "CPU ticking (s/min)", "CPU idle (s/min)",
-                            "launch to first frame (s)", "peak memory (MB)"};
+    const char *labels[] = {"timing residual SD (ms)",
+                            "timing residual largest (ms)",
+                            "bar-to-bar SD (ms)",
+                            "bar-to-bar largest (ms)",
+                            "flash against click SD (ms)",
+                            "flash against click mean (ms)",
+                            "flash against click largest (ms)",
+                            "CPU ticking (s/min)",
+                            "CPU idle (s/min)",
+                            "launch to first frame (s)",
+                            "peak memory (MB)"};
     std::printf("\n%-34s %12s %12s\n", "", rows[0].name, rows[1].name);
     for (std::size_t i = 0; i < sizeof labels / sizeof labels[0]; ++i) {
         std::printf("%-34s", labels[i]);
@@ -170,8 +172,7 @@ int main(int argc, char **argv) {
         exe = CADENZO_EXE;
     }
     char pattern[] = "/tmp/bench-desktop-program-XXXXXX";
-    if (!mkdtemp(pattern))
-        return 1;
+    if (!mkdtemp(pattern)) return 1;
     std::string dir = pattern;
     mkdir((dir + "/run").c_str(), 0700);
     if (Run("cp '" + exe + "' '" + dir + "/cadenzo'") != 0) {
@@ -183,7 +184,8 @@ int main(int argc, char **argv) {
     const unsigned char settings[7] = {210, 0, 1, 0, 3, 1, 1};
     mkdir((dir + "/config").c_str(), 0700);
     mkdir((dir + "/config/cadenzo").c_str(), 0700);
-    std::ofstream(dir + "/config/cadenzo/Cadenzo.ini", std::ios::binary).write(reinterpret_cast<const char *>(settings), 7);
+    std::ofstream(dir + "/config/cadenzo/Cadenzo.ini", std::ios::binary)
+        .write(reinterpret_cast<const char *>(settings), 7);
 
     // A virtual display of its own.
     std::string display;
@@ -234,8 +236,8 @@ int main(int argc, char **argv) {
     // What the sound server plays, recorded from its monitor.
     pid_t parec = -1;
     if (recording) {
-        const char *args[] = {"parec", "-d", parecSource, "--format=float32le", "--rate=48000", "--channels=1",
-                              "--raw", "--latency-msec=100", audio.c_str(), nullptr};
+        const char *args[] = {"parec",        "-d",    parecSource,          "--format=float32le", "--rate=48000",
+                              "--channels=1", "--raw", "--latency-msec=100", audio.c_str(),        nullptr};
         if (posix_spawnp(&parec, "parec", nullptr, nullptr, const_cast<char **>(args), environ) != 0) {
             std::fprintf(stderr, "bench_desktop_program: cannot start parec\n");
             parec = -1;
@@ -255,8 +257,7 @@ int main(int argc, char **argv) {
     }
     Run("xdotool key --clearmodifiers ctrl+q >/dev/null 2>&1");
     int status = 0;
-    for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i)
-        usleep(100000);
+    for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(100000);
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     kill(xvfb, SIGTERM);
@@ -264,12 +265,15 @@ int main(int argc, char **argv) {
 
     // What the trace says: the device's rate and buffer, each click started, each frame shown.
     int rate = 0, buffer = 0;
-    double measuredRate = 0;   // the device's frames per second of host time, as the program last measured it
-    std::map<long, long long> presented;                // message time -> shown at (us)
-    std::map<long long, long> messageOfFrame;            // scheduled frame -> message time
-    struct Start { int id; long long frame, scheduled, callbackUs, callbackFrame; };
+    double measuredRate = 0;  // the device's frames per second of host time, as the program last measured it
+    std::map<long, long long> presented;       // message time -> shown at (us)
+    std::map<long long, long> messageOfFrame;  // scheduled frame -> message time
+    struct Start {
+        int id;
+        long long frame, scheduled, callbackUs, callbackFrame;
+    };
     std::vector<Start> starts;
-    long long skipped = 0;   // frames the server played without the program
+    long long skipped = 0;  // frames the server played without the program
     std::istringstream lines(ReadFile(trace));
     std::string line;
     while (std::getline(lines, line)) {
@@ -293,8 +297,7 @@ int main(int argc, char **argv) {
             double measured = 0;
             in >> id >> message >> frame >> measured;
             messageOfFrame[frame] = message;
-            if (measured > 0)
-                measuredRate = measured;
+            if (measured > 0) measuredRate = measured;
         } else if (kind == "audio-skip") {
             in >> skipped;
         } else if (kind == "started") {
@@ -328,8 +331,8 @@ int main(int argc, char **argv) {
         beats = bench::MeasureBeats(heard, nominal, 4);
         std::printf("  timing residual after an offset per click: SD %.4f ms, largest %.4f ms\n",
                     beats.residualSd / rate * 1000, beats.residualWorst / rate * 1000);
-        std::printf("  bar to bar (same beat of the bar before): SD %.4f ms, largest %.4f ms\n", beats.barSd / rate * 1000,
-                    beats.barWorst / rate * 1000);
+        std::printf("  bar to bar (same beat of the bar before): SD %.4f ms, largest %.4f ms\n",
+                    beats.barSd / rate * 1000, beats.barWorst / rate * 1000);
         std::printf("  %zu clicks started, %zu found in the recording; %lld frames skipped by the output\n",
                     starts.size(), heard.size(), skipped);
         stream.clear();
@@ -340,18 +343,15 @@ int main(int argc, char **argv) {
     std::vector<bench::Click> clicks;
     int late = 0, mismatched = 0;
     for (const Start &s : starts) {
-        if (s.frame != s.scheduled)
-            ++late;
-        std::size_t length = std::size_t(rate / 20);   // the first 50 ms
-        if (stream.empty()) {   // no recording (a sound server): the frames the device was given
+        if (s.frame != s.scheduled) ++late;
+        std::size_t length = std::size_t(rate / 20);  // the first 50 ms
+        if (stream.empty()) {                         // no recording (a sound server): the frames the device was given
             clicks.push_back(bench::Click{double(s.frame), s.id, 1.0});
             continue;
         }
-        if (std::size_t(s.frame) + length > stream.size())
-            break;
+        if (std::size_t(s.frame) + length > stream.size()) break;
         auto &w = waveforms[s.id];
-        if (w.empty())
-            w.assign(stream.begin() + s.frame, stream.begin() + s.frame + long(length));
+        if (w.empty()) w.assign(stream.begin() + s.frame, stream.begin() + s.frame + long(length));
         double dot = 0, a = 0, b = 0;
         for (std::size_t j = 0; j < length; ++j) {
             dot += double(w[j]) * stream[std::size_t(s.frame) + j];
@@ -359,20 +359,18 @@ int main(int argc, char **argv) {
             b += double(stream[std::size_t(s.frame) + j]) * stream[std::size_t(s.frame) + j];
         }
         double match = a > 0 && b > 0 ? dot / std::sqrt(a * b) : 0;
-        if (match < 0.999)
-            ++mismatched;
+        if (match < 0.999) ++mismatched;
         clicks.push_back(bench::Click{double(s.frame), s.id, match});
     }
     bench::Timing given = bench::Measure(clicks, nominal);
     bench::PrintTiming("clicks as given to the device", given, nominal, rate);
-    if (!recording)
-        beats = bench::MeasureBeats(clicks, nominal, 4);
+    if (!recording) beats = bench::MeasureBeats(clicks, nominal, 4);
     if (measuredRate > 0 && given.count > 1) {
         // A device whose clock runs off its nominal rate plays the schedule in more or fewer frames.
         double own = measuredRate * (60000 / 240) / 1000.0;
         double drift = given.drift + double(given.count - 1) * (nominal - own);
-        std::printf("  on the device's own clock (measured %.2f Hz): drift %.3f frames = %.4f ms\n", measuredRate, drift,
-                    drift / rate * 1000.0);
+        std::printf("  on the device's own clock (measured %.2f Hz): drift %.3f frames = %.4f ms\n", measuredRate,
+                    drift, drift / rate * 1000.0);
     }
     std::printf("  late starts: %d; clicks not matching their waveform in the stream: %d\n", late, mismatched);
 
@@ -381,11 +379,9 @@ int main(int argc, char **argv) {
     int pairs = 0;
     for (const Start &s : starts) {
         auto message = messageOfFrame.find(s.scheduled);
-        if (message == messageOfFrame.end())
-            continue;
+        if (message == messageOfFrame.end()) continue;
         auto shown = presented.find(message->second);
-        if (shown == presented.end())
-            continue;
+        if (shown == presented.end()) continue;
         // The output's last report before the click: frame callbackFrame was heard at callbackUs.
         double heardUs = double(s.callbackUs) + double(s.frame - s.callbackFrame) / rate * 1e6;
         double offsetMs = (double(shown->second) - heardUs) / 1000.0;
@@ -394,14 +390,16 @@ int main(int argc, char **argv) {
         squares += offsetMs * offsetMs;
         ++pairs;
     }
-    double flashMean = pairs ? sum / pairs : 0, flashSd = pairs ? std::sqrt(std::max(0.0, squares / pairs - flashMean * flashMean)) : 0;
+    double flashMean = pairs ? sum / pairs : 0,
+           flashSd = pairs ? std::sqrt(std::max(0.0, squares / pairs - flashMean * flashMean)) : 0;
     if (pairs)
-        std::printf("flash against click (frame shown - click heard): mean %+.2f ms, SD %.2f ms, largest %.2f ms over %d beats\n",
+        std::printf("flash against click (frame shown - click heard): mean %+.2f ms, SD %.2f ms, largest %.2f ms over "
+                    "%d beats\n",
                     flashMean, flashSd, worst, pairs);
     std::printf("figures %s %.4f %.4f %.4f %.4f %.2f %.2f %.2f %.3f %.3f %.3f %.1f\n", recording ? "recorded" : "given",
                 beats.residualSd / rate * 1000, beats.residualWorst / rate * 1000, beats.barSd / rate * 1000,
-                beats.barWorst / rate * 1000, flashSd, flashMean, worst, ticking * 60 / seconds, idle * 60 / idleSeconds,
-                firstFrame, double(peak) / 1024);
+                beats.barWorst / rate * 1000, flashSd, flashMean, worst, ticking * 60 / seconds,
+                idle * 60 / idleSeconds, firstFrame, double(peak) / 1024);
     Run("rm -rf '" + dir + "'");
     return 0;
 }

@@ -18,8 +18,8 @@ enum class Kind { Push, Check, Radio, Group };
 struct Button {
     Kind kind = Kind::Push;
     bool checked = false;
-    bool pushed = false;     // drawn pushed
-    bool tracking = false;   // the stylus went down on the button and has not come up yet
+    bool pushed = false;    // drawn pushed
+    bool tracking = false;  // the stylus went down on the button and has not come up yet
     HFONT font = nullptr;
 };
 
@@ -92,25 +92,13 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     Button *b = StateOf<Button>(window);
     if (!b) return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
-    case WM_DESTROY:
-        Detach<Button>(window);
-        return 0;
-    case WM_PAINT:
-        Paint(window, b);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;   // the paint covers every pixel
-    case WM_NCHITTEST:
-        return b->kind == Kind::Group ? HTTRANSPARENT : HTCLIENT;
-    case WM_LBUTTONDOWN:
-        StylusDown(window, b);
-        return 0;
-    case WM_MOUSEMOVE:
-        StylusMove(window, b, lParam);
-        return 0;
-    case WM_LBUTTONUP:
-        StylusUp(window, b, lParam);
-        return 0;
+    case WM_DESTROY: Detach<Button>(window); return 0;
+    case WM_PAINT: Paint(window, b); return 0;
+    case WM_ERASEBKGND: return 1;  // the paint covers every pixel
+    case WM_NCHITTEST: return b->kind == Kind::Group ? HTTRANSPARENT : HTCLIENT;
+    case WM_LBUTTONDOWN: StylusDown(window, b); return 0;
+    case WM_MOUSEMOVE: StylusMove(window, b, lParam); return 0;
+    case WM_LBUTTONUP: StylusUp(window, b, lParam); return 0;
     case WM_CAPTURECHANGED:
         // Someone else took the stylus: the press is abandoned without a click.
         if (b->tracking) {
@@ -118,16 +106,13 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             SetPushed(window, b, false);
         }
         return 0;
-    case WM_ENABLE:
-        InvalidateRect(window, nullptr, FALSE);
-        return 0;
+    case WM_ENABLE: InvalidateRect(window, nullptr, FALSE); return 0;
     case WM_SETTEXT: {
         LRESULT result = DefWindowProcW(window, message, wParam, lParam);
         InvalidateRect(window, nullptr, FALSE);
         return result;
     }
-    case BM_GETCHECK:
-        return b->checked ? BST_CHECKED : BST_UNCHECKED;
+    case BM_GETCHECK: return b->checked ? BST_CHECKED : BST_UNCHECKED;
     case BM_SETCHECK: {
         if (b->kind != Kind::Check && b->kind != Kind::Radio) return 0;
         bool checked = wParam != BST_UNCHECKED;
@@ -137,19 +122,14 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         }
         return 0;
     }
-    case BM_GETSTATE:
-        return (b->checked ? BST_CHECKED : BST_UNCHECKED) | (b->pushed ? BST_PUSHED : 0);
-    case BM_SETSTATE:
-        SetPushed(window, b, wParam != 0);
-        return 0;
+    case BM_GETSTATE: return (b->checked ? BST_CHECKED : BST_UNCHECKED) | (b->pushed ? BST_PUSHED : 0);
+    case BM_SETSTATE: SetPushed(window, b, wParam != 0); return 0;
     case WM_SETFONT:
         b->font = reinterpret_cast<HFONT>(wParam);
         if (lParam) InvalidateRect(window, nullptr, FALSE);
         return 0;
-    case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(b->font);
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(b->font);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 

@@ -23,19 +23,19 @@
 namespace controls {
 namespace {
 
-constexpr int kRowHeight = 14;          // a row of the dropped list: one line of the system font
-constexpr int kFieldPadding = 4;        // space above and below the text in the closed field
-constexpr int kButtonWidth = 17;        // the arrow button at the right of the field
-constexpr int kErrSpace = -2;           // CB_ERRSPACE: the list is full
+constexpr int kRowHeight = 14;    // a row of the dropped list: one line of the system font
+constexpr int kFieldPadding = 4;  // space above and below the text in the closed field
+constexpr int kButtonWidth = 17;  // the arrow button at the right of the field
+constexpr int kErrSpace = -2;     // CB_ERRSPACE: the list is full
 
 struct ComboBox {
     std::vector<std::u16string> items;
     int selection = -1;
-    int listRoom = 0;        // height available to the dropped list (creation height - field height)
-    HWND list = nullptr;     // the dropped list while it is down
-    int highlighted = -1;    // the item lit in the dropped list
-    int first = 0;           // the item in its top row
-    bool closing = false;    // notifications of a close-up are under way
+    int listRoom = 0;      // height available to the dropped list (creation height - field height)
+    HWND list = nullptr;   // the dropped list while it is down
+    int highlighted = -1;  // the item lit in the dropped list
+    int first = 0;         // the item in its top row
+    bool closing = false;  // notifications of a close-up are under way
     HFONT font = nullptr;
 };
 
@@ -122,8 +122,8 @@ void Drop(HWND combo, bool byStylus) {
     if (c->selection >= 0 && c->selection < c->first) c->first = c->selection;
     RECT r = ListRect(combo, c);
     core::Window *w = core::FromHandle(combo);
-    HWND list = CreateWindowExW(0, kListClass, u"", WS_POPUP | WS_VISIBLE, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                                combo, nullptr, w ? w->instance : nullptr, nullptr);
+    HWND list = CreateWindowExW(0, kListClass, u"", WS_POPUP | WS_VISIBLE, r.left, r.top, r.right - r.left,
+                                r.bottom - r.top, combo, nullptr, w ? w->instance : nullptr, nullptr);
     DropList *d = StateOf<DropList>(list);
     if (!d) return;
     d->combo = combo;
@@ -158,7 +158,7 @@ void ListStylusDown(HWND list, DropList *d, ComboBox *c, LPARAM point) {
         Highlight(list, c, item);
         return;
     }
-    if (InClient(list, point)) return;   // on the frame or the blank below the rows
+    if (InClient(list, point)) return;  // on the frame or the blank below the rows
     // Outside the list: on the field it chooses the highlighted item, anywhere else it cancels.
     POINT p{GET_X_LPARAM(point), GET_Y_LPARAM(point)};
     ClientToScreen(list, &p);
@@ -193,7 +193,7 @@ void ListStylusUp(HWND list, DropList *d, ComboBox *c, LPARAM point) {
     if (!d->stylusDown) return;
     d->stylusDown = false;
     int item = ItemAt(list, c, point);
-    if (item < 0) return;   // the list stays down: lifted on the field after dropping it, or elsewhere
+    if (item < 0) return;  // the list stays down: lifted on the field after dropping it, or elsewhere
     c->highlighted = item;
     CloseUp(d->combo, true);
 }
@@ -203,8 +203,8 @@ void PaintList(HWND list, const ComboBox *c) {
     HDC dc = BeginPaint(list, &ps);
     if (c) {
         SelectControlFont(dc, c->font);
-        paint::ListRows(dc, ClientRectOf(list), c->items.data(), int(c->items.size()), c->first, c->highlighted, kRowHeight,
-                        paint::kColors);
+        paint::ListRows(dc, ClientRectOf(list), c->items.data(), int(c->items.size()), c->first, c->highlighted,
+                        kRowHeight, paint::kColors);
     }
     EndPaint(list, &ps);
 }
@@ -224,11 +224,8 @@ LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
         if (c && c->list == list) c->list = nullptr;
         Detach<DropList>(list);
         return 0;
-    case WM_PAINT:
-        PaintList(list, c);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_PAINT: PaintList(list, c); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
         if (c) ListStylusDown(list, d, c, lParam);
         return 0;
@@ -242,8 +239,7 @@ LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
         // The stylus was taken away while the list was down: cancel.
         if (c && c->list == list) CloseUp(d->combo, false);
         return 0;
-    default:
-        return DefWindowProcW(list, message, wParam, lParam);
+    default: return DefWindowProcW(list, message, wParam, lParam);
     }
 }
 
@@ -332,11 +328,8 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
         }
         Detach<ComboBox>(combo);
         return 0;
-    case WM_PAINT:
-        PaintField(combo, c);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_PAINT: PaintField(combo, c); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
         // The list holds the stylus while it is down, so a tap reaches the field only when it is up
         // (or when someone took the stylus from the list): drop it, or choose.
@@ -350,28 +343,19 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
         if (!wParam) CloseUp(combo, false);
         Repaint(combo);
         return 0;
-    case WM_GETTEXT:
-        return GetText(c, wParam, lParam);
-    case WM_GETTEXTLENGTH:
-        return c->selection >= 0 ? LRESULT(c->items[std::size_t(c->selection)].size()) : 0;
-    case WM_SETTEXT:
-        return CB_ERR;   // a drop-down list's text is its selection
+    case WM_GETTEXT: return GetText(c, wParam, lParam);
+    case WM_GETTEXTLENGTH: return c->selection >= 0 ? LRESULT(c->items[std::size_t(c->selection)].size()) : 0;
+    case WM_SETTEXT: return CB_ERR;  // a drop-down list's text is its selection
     case WM_SETFONT:
         c->font = reinterpret_cast<HFONT>(wParam);
         if (lParam) Repaint(combo);
         return 0;
-    case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(c->font);
-    case CB_ADDSTRING:
-        return AddString(c, lParam);
-    case CB_GETCOUNT:
-        return LRESULT(c->items.size());
-    case CB_SELECTSTRING:
-        return SelectString(combo, c, wParam, lParam);
-    case CB_SETCURSEL:
-        return SetCurSel(combo, c, wParam);
-    case CB_GETCURSEL:
-        return c->selection >= 0 ? c->selection : CB_ERR;
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(c->font);
+    case CB_ADDSTRING: return AddString(c, lParam);
+    case CB_GETCOUNT: return LRESULT(c->items.size());
+    case CB_SELECTSTRING: return SelectString(combo, c, wParam, lParam);
+    case CB_SETCURSEL: return SetCurSel(combo, c, wParam);
+    case CB_GETCURSEL: return c->selection >= 0 ? c->selection : CB_ERR;
     case CB_GETLBTEXT: {
         auto buffer = reinterpret_cast<WCHAR *>(lParam);
         if (!ValidIndex(c, wParam) || !buffer) return CB_ERR;
@@ -380,18 +364,15 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
         buffer[item.size()] = 0;
         return LRESULT(item.size());
     }
-    case CB_GETLBTEXTLEN:
-        return ValidIndex(c, wParam) ? LRESULT(c->items[wParam].size()) : CB_ERR;
+    case CB_GETLBTEXTLEN: return ValidIndex(c, wParam) ? LRESULT(c->items[wParam].size()) : CB_ERR;
     case CB_SHOWDROPDOWN:
         if (wParam)
             Drop(combo, false);
         else
             CloseUp(combo, false);
         return TRUE;
-    case CB_GETDROPPEDSTATE:
-        return c->list ? TRUE : FALSE;
-    default:
-        return DefWindowProcW(combo, message, wParam, lParam);
+    case CB_GETDROPPEDSTATE: return c->list ? TRUE : FALSE;
+    default: return DefWindowProcW(combo, message, wParam, lParam);
     }
 }
 

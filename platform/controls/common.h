@@ -37,7 +37,8 @@ void Detach(HWND window) {
 // WM_COMMAND to the control's parent with the control's identifier and a notification code.
 inline void NotifyParent(HWND control, WORD code) {
     HWND parent = GetParent(control);
-    if (parent) SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code), reinterpret_cast<LPARAM>(control));
+    if (parent)
+        SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code), reinterpret_cast<LPARAM>(control));
 }
 
 inline RECT ClientRectOf(HWND window) {
@@ -70,6 +71,6 @@ LRESULT CALLBACK ScrollBarProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-extern const WCHAR kListClass[];   // the drop-down list of a combo box
+extern const WCHAR kListClass[];  // the drop-down list of a combo box
 
 }  // namespace controls

@@ -10,23 +10,23 @@
 namespace controls::paint {
 
 const Colors kColors = {
-    RGB(255, 255, 255),   // face
-    RGB(0, 0, 0),         // text
-    RGB(0, 0, 0),         // frame
-    RGB(0, 0, 0),         // pushedFace
-    RGB(255, 255, 255),   // pushedText
-    RGB(192, 192, 192),   // dimmed
-    RGB(214, 211, 206),   // track
-    RGB(0, 0, 128),       // highlight
-    RGB(255, 255, 255),   // highlightText
-    RGB(128, 128, 128),   // disabledText
+    RGB(255, 255, 255),  // face
+    RGB(0, 0, 0),        // text
+    RGB(0, 0, 0),        // frame
+    RGB(0, 0, 0),        // pushedFace
+    RGB(255, 255, 255),  // pushedText
+    RGB(192, 192, 192),  // dimmed
+    RGB(214, 211, 206),  // track
+    RGB(0, 0, 128),      // highlight
+    RGB(255, 255, 255),  // highlightText
+    RGB(128, 128, 128),  // disabledText
 };
 
 namespace {
 
-constexpr int kArrowDepth = 5;   // columns of a scroll arrow's triangle
-constexpr int kDropWidth = 7;    // top row of a combo box's down-triangle
-constexpr int kRadioDot = 6;     // the dot of a checked radio button
+constexpr int kArrowDepth = 5;  // columns of a scroll arrow's triangle
+constexpr int kDropWidth = 7;   // top row of a combo box's down-triangle
+constexpr int kRadioDot = 6;    // the dot of a checked radio button
 
 void Fill(HDC dc, int left, int top, int right, int bottom, COLORREF color) {
     core::FillSolid(dc, RECT{left, top, right, bottom}, color);
@@ -74,7 +74,8 @@ void Disc(HDC dc, int x, int y, int diameter, COLORREF color) {
 // A check mark: seven columns three pixels tall, down two steps and up four, centred in the box.
 void Tick(HDC dc, int boxLeft, int boxTop, COLORREF color) {
     static const int kTops[] = {5, 6, 7, 6, 5, 4, 3};
-    for (int i = 0; i < 7; ++i) Fill(dc, boxLeft + 2 + i, boxTop + kTops[i], boxLeft + 3 + i, boxTop + kTops[i] + 3, color);
+    for (int i = 0; i < 7; ++i)
+        Fill(dc, boxLeft + 2 + i, boxTop + kTops[i], boxLeft + 3 + i, boxTop + kTops[i] + 3, color);
 }
 
 // A triangle pointing left or right, centred in `box`.
@@ -115,7 +116,8 @@ void PushButton(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigne
           pushed ? colors.pushedText : TextColor(state, colors));
 }
 
-void CheckBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, bool radio, const Colors &colors) {
+void CheckBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, bool radio,
+              const Colors &colors) {
     Fill(dc, rect.left, rect.top, rect.right, rect.bottom, colors.face);
     int size = radio ? kRadioSize : kCheckBoxSize;
     // Centred, an odd pixel going above: the Sound and Color boxes, whose controls overlap by two
@@ -169,7 +171,8 @@ void ScrollBar(HDC dc, const RECT &rect, const ScrollLayout &layout, ScrollPart 
     int thumbLeft = rect.left + layout.thumbLeft;
     int thumbRight = thumbLeft + layout.thumbWidth;
     if (layout.thumbWidth > 0) {
-        if (pressed == ScrollPart::LeftPage) Fill(dc, leftArrow.right, rect.top + 1, thumbLeft, rect.bottom - 1, colors.pushedFace);
+        if (pressed == ScrollPart::LeftPage)
+            Fill(dc, leftArrow.right, rect.top + 1, thumbLeft, rect.bottom - 1, colors.pushedFace);
         if (pressed == ScrollPart::RightPage)
             Fill(dc, thumbRight, rect.top + 1, rightArrow.left, rect.bottom - 1, colors.pushedFace);
     }

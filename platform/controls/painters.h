@@ -13,14 +13,14 @@
 namespace controls::paint {
 
 struct Colors {
-    COLORREF face;           // control faces and backgrounds
+    COLORREF face;  // control faces and backgrounds
     COLORREF text;
-    COLORREF frame;          // one-pixel frames, ticks, dots, arrows
-    COLORREF pushedFace;     // a push button, arrow or page area while the stylus holds it
+    COLORREF frame;       // one-pixel frames, ticks, dots, arrows
+    COLORREF pushedFace;  // a push button, arrow or page area while the stylus holds it
     COLORREF pushedText;
-    COLORREF dimmed;         // the box of a check box or radio button while it is pushed
-    COLORREF track;          // a scroll bar's page areas
-    COLORREF highlight;      // the selected row of a drop-down list
+    COLORREF dimmed;     // the box of a check box or radio button while it is pushed
+    COLORREF track;      // a scroll bar's page areas
+    COLORREF highlight;  // the selected row of a drop-down list
     COLORREF highlightText;
     COLORREF disabledText;
 };
@@ -29,29 +29,30 @@ struct Colors {
 extern const Colors kColors;
 
 // State flags.
-constexpr unsigned kPushed = 1;     // the stylus is down inside the control
-constexpr unsigned kChecked = 2;    // check boxes and radio buttons
+constexpr unsigned kPushed = 1;   // the stylus is down inside the control
+constexpr unsigned kChecked = 2;  // check boxes and radio buttons
 constexpr unsigned kDisabled = 4;
 
 // Sizes of the parts, in pixels.
-constexpr int kCheckBoxSize = 12;    // the square of a check box
-constexpr int kRadioSize = 12;       // the circle of a radio button
-constexpr int kCaptionOffset = 17;   // left edge of a check box's or radio button's caption
-constexpr int kGroupCaptionX = 7;    // left edge of a group box's caption
-constexpr int kTextPadding = 3;      // left edge of the text in a combo field or list row
+constexpr int kCheckBoxSize = 12;   // the square of a check box
+constexpr int kRadioSize = 12;      // the circle of a radio button
+constexpr int kCaptionOffset = 17;  // left edge of a check box's or radio button's caption
+constexpr int kGroupCaptionX = 7;   // left edge of a group box's caption
+constexpr int kTextPadding = 3;     // left edge of the text in a combo field or list row
 
 void PushButton(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, const Colors &colors);
 // A check box (radio == false) or a radio button: the box at the left, vertically centred, the caption
 // to its right.
-void CheckBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, bool radio, const Colors &colors);
+void CheckBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, bool radio,
+              const Colors &colors);
 // A frame starting half a text line below the top, the caption over its top line, the inside blank.
 void GroupBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, const Colors &colors);
 
 // A horizontal scroll bar: its parts as pixel columns of the bar, left to right.
 struct ScrollLayout {
-    int arrow;        // width of each arrow button
-    int thumbLeft;    // left edge of the thumb
-    int thumbWidth;   // 0: no thumb (an empty range, or no room)
+    int arrow;       // width of each arrow button
+    int thumbLeft;   // left edge of the thumb
+    int thumbWidth;  // 0: no thumb (an empty range, or no room)
 };
 enum class ScrollPart { None, LeftArrow, LeftPage, Thumb, RightPage, RightArrow };
 void ScrollBar(HDC dc, const RECT &rect, const ScrollLayout &layout, ScrollPart pressed, const Colors &colors);

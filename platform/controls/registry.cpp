@@ -16,7 +16,7 @@ const ControlClass kClasses[] = {
     {u"button", ButtonProc, 0},
     {u"scrollbar", ScrollBarProc, 0},
     {u"combobox", ComboProc, 0},
-    {kListClass, ListProc, core::kClassNoActivate},   // a pop-up over other windows, never active
+    {kListClass, ListProc, core::kClassNoActivate},  // a pop-up over other windows, never active
     {u"static", StaticProc, 0},
 };
 

@@ -34,14 +34,14 @@ using paint::ScrollPart;
 struct ScrollBar {
     int minimum = 0, maximum = 0, position = 0;
     // Stylus tracking.
-    ScrollPart held = ScrollPart::None;   // the part the stylus went down on
-    bool inside = false;                  // the stylus is on that part now
-    bool repeating = false;               // the first repeat has happened
+    ScrollPart held = ScrollPart::None;  // the part the stylus went down on
+    bool inside = false;                 // the stylus is on that part now
+    bool repeating = false;              // the first repeat has happened
     LPARAM lastPoint = 0;
     // Thumb dragging.
-    int grab = 0;                         // stylus x minus the thumb's left edge at stylus-down
-    int dragPixel = 0;                    // the dragged thumb's left edge
-    int dragValue = 0;                    // the value last reported
+    int grab = 0;       // stylus x minus the thumb's left edge at stylus-down
+    int dragPixel = 0;  // the dragged thumb's left edge
+    int dragValue = 0;  // the value last reported
     int startValue = 0;
     bool snappedBack = false;
 };
@@ -55,7 +55,7 @@ ScrollLayout Layout(const RECT &client, const ScrollBar *s) {
     ScrollLayout l{};
     l.arrow = std::max(0, std::min(height, width / 2));
     int room = width - 2 * l.arrow;
-    if (EmptyRange(s) || room < l.arrow || l.arrow == 0) return l;   // no thumb
+    if (EmptyRange(s) || room < l.arrow || l.arrow == 0) return l;  // no thumb
     l.thumbWidth = l.arrow;
     int track = room - l.thumbWidth;
     std::int64_t offset = (std::int64_t(track) * (s->position - s->minimum) + Span(s) / 2) / Span(s);
@@ -63,7 +63,9 @@ ScrollLayout Layout(const RECT &client, const ScrollBar *s) {
     return l;
 }
 
-int TrackLength(const RECT &client, const ScrollLayout &l) { return client.right - client.left - 2 * l.arrow - l.thumbWidth; }
+int TrackLength(const RECT &client, const ScrollLayout &l) {
+    return client.right - client.left - 2 * l.arrow - l.thumbWidth;
+}
 
 // The value for a thumb whose left edge is at `pixel`.
 int ValueAt(const RECT &client, const ScrollLayout &l, const ScrollBar *s, int pixel) {
@@ -223,33 +225,18 @@ LRESULT CALLBACK ScrollBarProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     ScrollBar *s = StateOf<ScrollBar>(window);
     if (!s) return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
-    case WM_DESTROY:
-        Detach<ScrollBar>(window);
-        return 0;
-    case WM_PAINT:
-        Paint(window, s);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_LBUTTONDOWN:
-        StylusDown(window, s, lParam);
-        return 0;
-    case WM_MOUSEMOVE:
-        StylusMove(window, s, lParam);
-        return 0;
-    case WM_LBUTTONUP:
-        EndTracking(window, s, true);
-        return 0;
-    case WM_CAPTURECHANGED:
-        EndTracking(window, s, false);
-        return 0;
+    case WM_DESTROY: Detach<ScrollBar>(window); return 0;
+    case WM_PAINT: Paint(window, s); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_LBUTTONDOWN: StylusDown(window, s, lParam); return 0;
+    case WM_MOUSEMOVE: StylusMove(window, s, lParam); return 0;
+    case WM_LBUTTONUP: EndTracking(window, s, true); return 0;
+    case WM_CAPTURECHANGED: EndTracking(window, s, false); return 0;
     case WM_TIMER:
         if (wParam == kRepeatTimer) RepeatTick(window, s);
         return 0;
-    case SBM_SETPOS:
-        return SetPosition(window, s, int(wParam), lParam != 0);
-    case SBM_GETPOS:
-        return s->position;
+    case SBM_SETPOS: return SetPosition(window, s, int(wParam), lParam != 0);
+    case SBM_GETPOS: return s->position;
     case SBM_SETRANGE: {
         // A reversed range, or one wider than the position can count, leaves the bar empty.
         std::int64_t low = int(wParam), high = int(lParam);
@@ -262,8 +249,7 @@ LRESULT CALLBACK ScrollBarProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         if (auto *low = reinterpret_cast<int *>(wParam)) *low = s->minimum;
         if (auto *high = reinterpret_cast<int *>(lParam)) *high = s->maximum;
         return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 

@@ -14,9 +14,9 @@ namespace controls {
 namespace {
 
 struct Static {
-    bool icon = false;           // SS_ICON
+    bool icon = false;  // SS_ICON
     HICON image = nullptr;
-    UINT format = 0;             // DrawTextW flags for text
+    UINT format = 0;  // DrawTextW flags for text
     HFONT font = nullptr;
 };
 
@@ -42,13 +42,16 @@ void Create(HWND window, Static *s, const CREATESTRUCTW *cs) {
     DWORD type = style & SS_TYPEMASK;
     if (type == SS_ICON) {
         s->icon = true;
-        if (cs->lpszName && (IS_INTRESOURCE(cs->lpszName) || cs->lpszName[0])) s->image = LoadIconW(cs->hInstance, cs->lpszName);
+        if (cs->lpszName && (IS_INTRESOURCE(cs->lpszName) || cs->lpszName[0]))
+            s->image = LoadIconW(cs->hInstance, cs->lpszName);
         if (s->image) FitToIcon(window, s->image);
         return;
     }
     s->format = DT_WORDBREAK | DT_EXPANDTABS | DT_TOP;
-    if (type == SS_CENTER) s->format |= DT_CENTER;
-    else if (type == SS_RIGHT) s->format |= DT_RIGHT;
+    if (type == SS_CENTER)
+        s->format |= DT_CENTER;
+    else if (type == SS_RIGHT)
+        s->format |= DT_RIGHT;
     if (style & SS_NOPREFIX) s->format |= DT_NOPREFIX;
 }
 
@@ -80,16 +83,10 @@ LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     Static *s = StateOf<Static>(window);
     if (!s) return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
-    case WM_DESTROY:
-        Detach<Static>(window);
-        return 0;
-    case WM_PAINT:
-        Paint(window, s);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_NCHITTEST:
-        return HTTRANSPARENT;   // taps pass to the window beneath (no SS_NOTIFY here)
+    case WM_DESTROY: Detach<Static>(window); return 0;
+    case WM_PAINT: Paint(window, s); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_NCHITTEST: return HTTRANSPARENT;  // taps pass to the window beneath (no SS_NOTIFY here)
     case WM_SETTEXT: {
         LRESULT result = DefWindowProcW(window, message, wParam, lParam);
         InvalidateRect(window, nullptr, FALSE);
@@ -98,22 +95,19 @@ LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case STM_SETICON: {
         auto icon = reinterpret_cast<HICON>(wParam);
         HICON previous = s->image;
-        if (!s->icon || (icon && !core::IconFromHandle(icon))) return 0;   // not an icon control, or not an icon
+        if (!s->icon || (icon && !core::IconFromHandle(icon))) return 0;  // not an icon control, or not an icon
         s->image = icon;
         if (icon) FitToIcon(window, icon);
         InvalidateRect(window, nullptr, FALSE);
         return reinterpret_cast<LRESULT>(previous);
     }
-    case STM_GETICON:
-        return reinterpret_cast<LRESULT>(s->image);
+    case STM_GETICON: return reinterpret_cast<LRESULT>(s->image);
     case WM_SETFONT:
         s->font = reinterpret_cast<HFONT>(wParam);
         if (lParam) InvalidateRect(window, nullptr, FALSE);
         return 0;
-    case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(s->font);
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(s->font);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 

@@ -24,7 +24,7 @@ constexpr int kScreenW = host::kScreenWidth;
 constexpr int kScreenH = host::kScreenHeight;
 
 // Class flags the platform uses for its own windows.
-constexpr unsigned kClassNoActivate = 1;   // never becomes the active window (bars, pop-up lists, menus)
+constexpr unsigned kClassNoActivate = 1;  // never becomes the active window (bars, pop-up lists, menus)
 
 struct WindowClass {
     std::u16string name;
@@ -40,54 +40,54 @@ struct Window {
     HWND handle = nullptr;
     const WindowClass *cls = nullptr;
     WNDPROC proc = nullptr;
-    Window *parent = nullptr;             // children only
-    Window *owner = nullptr;              // owned top-level windows (dialogs, pop-ups)
-    std::vector<Window *> children;       // front = top of the z-order
+    Window *parent = nullptr;        // children only
+    Window *owner = nullptr;         // owned top-level windows (dialogs, pop-ups)
+    std::vector<Window *> children;  // front = top of the z-order
     DWORD style = 0, exStyle = 0;
     int id = 0;
-    RECT rect{};                          // in the parent's client coordinates; screen for top-level
+    RECT rect{};  // in the parent's client coordinates; screen for top-level
     std::u16string text;
     HINSTANCE instance = nullptr;
-    std::vector<RECT> update;             // client coordinates
+    std::vector<RECT> update;  // client coordinates
     bool erase = false;
     bool enabled = true;
     bool destroying = false;
     LRESULT userData = 0;
-    std::array<LRESULT, 3> dialogLongs{}; // DWL_MSGRESULT, DWL_DLGPROC, DWL_USER
-    void *controlData = nullptr;          // a control's own state, owned by its window procedure
-    bool remote = false;                  // stands for the main window of another running copy
-    bool okButton = false;                // the navigation bar shows "ok" for it (sends IDOK)
+    std::array<LRESULT, 3> dialogLongs{};  // DWL_MSGRESULT, DWL_DLGPROC, DWL_USER
+    void *controlData = nullptr;           // a control's own state, owned by its window procedure
+    bool remote = false;                   // stands for the main window of another running copy
+    bool okButton = false;                 // the navigation bar shows "ok" for it (sends IDOK)
 };
 
 // ---- The window table (window_table.cpp): below everything else ----
-Window *AllocateWindow();                 // a new record with a fresh handle; null when the table is full
+Window *AllocateWindow();  // a new record with a fresh handle; null when the table is full
 void ReleaseWindow(Window *w);
-Window *FromHandle(HWND handle);          // null for a stale or foreign handle
-int SlotOf(const Window *w);              // the handle's slot, as the owner map stores it
-Window *WindowInSlot(int slot);           // null for an empty slot
+Window *FromHandle(HWND handle);  // null for a stale or foreign handle
+int SlotOf(const Window *w);      // the handle's slot, as the owner map stores it
+Window *WindowInSlot(int slot);   // null for an empty slot
 RECT ScreenRect(const Window *w);
-bool IsVisible(const Window *w);          // visible itself and all its ancestors
+bool IsVisible(const Window *w);  // visible itself and all its ancestors
 Window *TopLevelOf(Window *w);
-const std::vector<Window *> &TopLevels(); // front = top
-std::vector<Window *> &TopLevelList();    // the same, for window.cpp to change
+const std::vector<Window *> &TopLevels();  // front = top
+std::vector<Window *> &TopLevelList();     // the same, for window.cpp to change
 
 // ---- Screen (screen.cpp) ----
-std::uint32_t *Framebuffer();             // 240 x 320, 0x00RRGGBB
-const std::uint16_t *OwnerMap();          // per pixel: handle slot of the owning window, 0 = none
-std::uint16_t *WritableOwnerMap();        // the same, for window.cpp to work out
+std::uint32_t *Framebuffer();       // 240 x 320, 0x00RRGGBB
+const std::uint16_t *OwnerMap();    // per pixel: handle slot of the owning window, 0 = none
+std::uint16_t *WritableOwnerMap();  // the same, for window.cpp to work out
 void MarkScreenDirty();
 bool TakeScreenDirty();
 
 // ---- Windows (window.cpp) ----
-Window *MainWindow();                     // the program's first unowned top-level window
+Window *MainWindow();  // the program's first unowned top-level window
 Window *ActiveWindow();
 void Activate(Window *w);
 // Registers a class for the platform's own windows (controls, bars, dialogs).
 ATOM RegisterPlatformClass(const WNDCLASSW &wc, unsigned platformFlags);
 // Hit testing: the deepest enabled window under a screen point that does not answer HTTRANSPARENT.
 Window *WindowFromScreenPoint(int x, int y);
-void DestroyAllWindows();                 // platform shutdown
-void LayoutChanged();                     // recompute the owner map; invalidate what became uncovered
+void DestroyAllWindows();  // platform shutdown
+void LayoutChanged();      // recompute the owner map; invalidate what became uncovered
 
 // ---- Timers (timers.cpp) ----
 struct Timer {
@@ -97,24 +97,24 @@ struct Timer {
     std::uint32_t due;
     TIMERPROC proc;
 };
-std::vector<Timer> &Timers();             // the running timers, for the message loop
+std::vector<Timer> &Timers();  // the running timers, for the message loop
 void KillWindowTimers(HWND handle);
 
 // ---- Messages (message.cpp) ----
-std::uint32_t CurrentMessageTime();       // the time of the message being handled
-void PostInput(const host::Event &event); // for tests and hosts that push events directly
+std::uint32_t CurrentMessageTime();        // the time of the message being handled
+void PostInput(const host::Event &event);  // for tests and hosts that push events directly
 bool IsKeyDown(int virtualKey);
 
 // ---- The update region (paint.cpp) ----
 void AddUpdateRect(Window *w, const RECT &clientRect, bool erase);
 // The navigation bar's title, "ok" or speaker changed: repaint it (once the shell has made it).
 void NavBarChanged();
-void SetNavigationBar(HWND bar);          // the shell's navigation bar, once it is made
+void SetNavigationBar(HWND bar);  // the shell's navigation bar, once it is made
 
 // ---- GDI objects and contexts (gdi.cpp), drawing (draw.cpp), text (text.cpp) ----
 inline COLORREF ToColorRef(std::uint32_t rgb) { return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16); }
 inline std::uint32_t ToRgb(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
-int LiveGdiObjects();                     // created and not yet deleted; stock objects not counted
+int LiveGdiObjects();  // created and not yet deleted; stock objects not counted
 // A bitmap object from decoded pixels (for icons drawn by controls).
 HBITMAP CreateBitmapFromImage(const res::Image &image);
 // The system font (12 px) or its bold face at a pixel height, as stock font objects for SelectObject.
@@ -151,10 +151,10 @@ HICON LoadIconSized(HINSTANCE instance, LPCWSTR name, int size);
 // ---- Text conversion (files.cpp) ----
 std::string ToUtf8(const std::u16string &s);
 std::u16string FromUtf8(const std::string &s);
-bool HostPath(const std::u16string &name, std::string *out);         // false: a name no host file has
-bool PlatformPath(const std::string &hostPath, std::u16string *out); // its reverse; false: MAX_PATH or more
+bool HostPath(const std::u16string &name, std::string *out);          // false: a name no host file has
+bool PlatformPath(const std::string &hostPath, std::u16string *out);  // its reverse; false: MAX_PATH or more
 
 // ---- Shell (shell.cpp) ----
-void CreateScreenFurniture();             // navigation bar and bottom bar
+void CreateScreenFurniture();  // navigation bar and bottom bar
 
 }  // namespace core

@@ -50,10 +50,10 @@ using namespace core;
 
 namespace {
 
-constexpr int kNavHeight = 26;       // the navigation bar at the top of the screen
-constexpr int kMenuBarHeight = 26;   // the menu bar's place at the bottom
+constexpr int kNavHeight = 26;      // the navigation bar at the top of the screen
+constexpr int kMenuBarHeight = 26;  // the menu bar's place at the bottom
 constexpr int kScreenDpi = 96;
-constexpr DWORD kNoFailCreate = 0x10;   // DS_NOFAILCREATE: a control that cannot be made is left out
+constexpr DWORD kNoFailCreate = 0x10;  // DS_NOFAILCREATE: a control that cannot be made is left out
 
 constexpr char16_t kDialogClass[] = u"Dialog";
 constexpr char16_t kMessageBoxClass[] = u"MessageBox";
@@ -62,7 +62,7 @@ constexpr char16_t kMessageBoxClass[] = u"MessageBox";
 struct ModalState {
     bool ended = false;
     INT_PTR result = 0;
-    std::u16string text;   // a message box's text
+    std::u16string text;  // a message box's text
 };
 
 LRESULT CALLBACK DialogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -91,12 +91,11 @@ void RegisterClasses() {
 LRESULT DefaultDialogHandling(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CLOSE:
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), reinterpret_cast<LPARAM>(GetDlgItem(window, IDCANCEL)));
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDCANCEL)));
         return 0;
-    case WM_INITDIALOG:
-        return TRUE;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    case WM_INITDIALOG: return TRUE;
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -203,10 +202,10 @@ HWND CreateDialogWindow(HINSTANCE instance, const res::Dialog &t, Window *owner)
         RECT r = DialogUnitsToPixels(item.x, item.y, item.cx, item.cy, baseX, baseY);
         // The identifier is a word: 0xFFFF is the usual -1 of controls nobody addresses.
         int id = std::int16_t(item.id);
-        HWND control = cls ? CreateWindowExW(item.exStyle, cls, title, item.style | WS_CHILD, r.left, r.top, r.right,
-                                             r.bottom, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                             instance, nullptr)
-                           : nullptr;
+        HWND control =
+            cls ? CreateWindowExW(item.exStyle, cls, title, item.style | WS_CHILD, r.left, r.top, r.right, r.bottom,
+                                  dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr)
+                : nullptr;
         if (!IsWindow(dialog)) return nullptr;
         if (!control) {
             if (t.style & kNoFailCreate) continue;
@@ -282,8 +281,7 @@ LRESULT CALLBACK MessageBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM
             state->result = IDOK;
         }
         return 0;
-    default:
-        break;
+    default: break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -361,9 +359,10 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT) {
     state.text = body;
     state.result = IDOK;
     FromHandle(box)->controlData = &state;
-    HWND ok = CreateWindowExW(0, u"button", u"OK", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, (kBoxWidth - kBoxButtonWidth) / 2,
-                              height - 1 - 8 - kBoxButtonHeight, kBoxButtonWidth, kBoxButtonHeight, box,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), nullptr, nullptr);
+    HWND ok =
+        CreateWindowExW(0, u"button", u"OK", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, (kBoxWidth - kBoxButtonWidth) / 2,
+                        height - 1 - 8 - kBoxButtonHeight, kBoxButtonWidth, kBoxButtonHeight, box,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), nullptr, nullptr);
     SetFocus(ok ? ok : box);
     RunModal(box, ownerWindow, &state);
     return IDOK;

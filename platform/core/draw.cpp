@@ -151,7 +151,7 @@ COLORREF GetPixel(HDC dc, int x, int y) {
 HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name) {
     res::Id id;
     if (!ResourceId(name, &id)) return nullptr;
-    const res::Id type = res::Ordinal(2);   // RT_BITMAP
+    const res::Id type = res::Ordinal(2);  // RT_BITMAP
     res::Bytes data;
     res::Image image;
     if (!res::Find(ModuleResources(instance), type, id, &data) || !res::DecodeDib(data, &image)) return nullptr;
@@ -180,7 +180,7 @@ BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {
     for (int row = 0; row < img.height; ++row)
         for (int col = 0; col < img.width; ++col) {
             std::size_t k = std::size_t(row) * img.width + col;
-            if (k < img.mask.size() && img.mask[k]) continue;   // transparent
+            if (k < img.mask.size() && img.mask[k]) continue;  // transparent
             Plot(t, x + col, y + row, img.pixels[k]);
         }
     return TRUE;

@@ -174,7 +174,8 @@ int OpenChecked(const std::string &path, int flags) {
     }
     if (fd < 0) {
         int e = errno;
-        if (e == EACCES && (flags & O_ACCMODE) == O_RDWR && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0 &&
+        if (e == EACCES && (flags & O_ACCMODE) == O_RDWR &&
+            faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0 &&
             faccessat(AT_FDCWD, target.c_str(), R_OK, AT_EACCESS) != 0)
             SayRefused(path, "cannot be read, so it is not written either: what it holds is kept");
         g_lastError = ErrorFromErrno(e);
@@ -192,7 +193,7 @@ std::string ToUtf8(const std::u16string &s) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;   // a lone surrogate
+            c = 0xFFFD;  // a lone surrogate
         }
         AppendUtf8(out, c);
     }
@@ -280,15 +281,16 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES *, DWO
     bool truncate = false;
     switch (disposition) {
     case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT; truncate = true; break;
+    case CREATE_ALWAYS:
+        flags |= O_CREAT;
+        truncate = true;
+        break;
     case OPEN_EXISTING: break;
     case OPEN_ALWAYS: flags |= O_CREAT; break;
     case TRUNCATE_EXISTING: truncate = true; break;
-    default:
-        g_lastError = ERROR_INVALID_PARAMETER;
-        return INVALID_HANDLE_VALUE;
+    default: g_lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
     }
-    if (truncate && !write) {   // cutting a file is writing it
+    if (truncate && !write) {  // cutting a file is writing it
         g_lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }

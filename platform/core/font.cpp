@@ -135,8 +135,7 @@ bool FindFont(FcConfig *config, const char *family, bool bold, Match &out) {
         int index = 0;
         out.index = FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch ? index : 0;
         int weight = FC_WEIGHT_REGULAR;
-        out.bold = FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch &&
-                   weight >= FC_WEIGHT_BOLD;
+        out.bold = FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch && weight >= FC_WEIGHT_BOLD;
         out.familyName.clear();
         out.firstFamily.clear();
         FcChar8 *name = nullptr;
@@ -185,7 +184,7 @@ bool Load(const char *family) {
     }
     FcConfig *config = FcInitLoadConfigAndFonts();
     if (config == nullptr) return false;
-    struct stat info{};
+    struct stat info {};
     if (stat(kFontsWineDir, &info) == 0 && S_ISDIR(info.st_mode))
         FcConfigAppFontAddDir(config, reinterpret_cast<const FcChar8 *>(kFontsWineDir));
     bool loaded = (family != nullptr && *family != '\0' && LoadFamily(config, family, false)) ||
@@ -229,7 +228,8 @@ void AppendPixels(SizeCache &cache, const FT_Bitmap &source, int left, int top, 
     auto isSet = [&](int col, int row) {
         if (col < 0 || col >= width) return false;
         // A negative pitch stores the bottom row first.
-        const unsigned char *line = bitmap->buffer + static_cast<long>(bitmap->pitch < 0 ? rows - 1 - row : row) * pitch;
+        const unsigned char *line =
+            bitmap->buffer + static_cast<long>(bitmap->pitch < 0 ? rows - 1 - row : row) * pitch;
         if (mono) return (line[col >> 3] & (0x80 >> (col & 7))) != 0;
         return 2 * line[col] >= levels;
     };

@@ -12,13 +12,13 @@ namespace font {
 
 // A font height in pixels (the em, as FT_Set_Pixel_Sizes takes it) and a weight.
 struct Style {
-    int pixelHeight = 12;   // 9 pt at 96 dpi
+    int pixelHeight = 12;  // 9 pt at 96 dpi
     bool bold = false;
 };
 
 struct Metrics {
-    int height;    // tmHeight: ascent + descent, 14 for the system font
-    int ascent;    // baseline offset from the top of a line
+    int height;  // tmHeight: ascent + descent, 14 for the system font
+    int ascent;  // baseline offset from the top of a line
     int descent;
     int averageCharWidth;  // mean advance of A-Z a-z, rounded: the dialog base unit
 };

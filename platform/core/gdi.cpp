@@ -16,8 +16,8 @@ namespace core {
 using namespace gdi;
 namespace {
 
-std::unordered_set<const GdiObject *> g_objects;   // created, not deleted (stock ones excluded)
-std::unordered_set<const Dc *> g_dcs;               // live contexts
+std::unordered_set<const GdiObject *> g_objects;  // created, not deleted (stock ones excluded)
+std::unordered_set<const Dc *> g_dcs;             // live contexts
 int g_memoryDcs = 0;
 
 GdiObject *MakeStock(Kind kind, COLORREF color, bool null = false) {
@@ -216,7 +216,7 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
     case Kind::Pen: slot = &d->pen; break;
     case Kind::Font: slot = &d->font; break;
     case Kind::Bitmap:
-        if (d->window) return nullptr;   // only memory contexts hold bitmaps
+        if (d->window) return nullptr;  // only memory contexts hold bitmaps
         slot = &d->bitmap;
         break;
     }

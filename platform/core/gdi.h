@@ -18,19 +18,19 @@ struct GdiObject {
     std::uint32_t magic = kObjectMagic;
     Kind kind;
     bool stock = false;
-    bool null = false;            // NULL_BRUSH, NULL_PEN
+    bool null = false;  // NULL_BRUSH, NULL_PEN
     COLORREF color = 0;
-    int width = 0, height = 0;    // bitmaps
+    int width = 0, height = 0;  // bitmaps
     std::vector<std::uint32_t> pixels;
     font::Style font;
 };
 
 struct Dc {
     std::uint32_t magic = kDcMagic;
-    HWND window = nullptr;        // null for a memory context
+    HWND window = nullptr;  // null for a memory context
     bool paint = false;
-    std::vector<RECT> clip;       // screen coordinates; empty = the whole window
-    POINT origin{};               // screen position of client (0, 0)
+    std::vector<RECT> clip;  // screen coordinates; empty = the whole window
+    POINT origin{};          // screen position of client (0, 0)
     COLORREF text = 0;
     COLORREF bk = 0xFFFFFF;
     int bkMode = OPAQUE;
@@ -45,19 +45,19 @@ struct Target {
     Dc *dc;
     Window *window = nullptr;
     std::uint16_t slot = 0;
-    RECT bounds{};   // screen
+    RECT bounds{};  // screen
 };
 
 // ---- Objects and contexts (gdi.cpp) ----
-GdiObject *Stock(int which);              // stock brushes and pens, null for another number
-GdiObject *StockBitmap();                 // the 1 x 1 bitmap a memory context starts with
-GdiObject *ObjectFrom(HGDIOBJ h);         // null for a deleted or foreign object
-Dc *DcFrom(HDC h);                        // null for a released or foreign context
-Dc *NewDc();                              // with the platform's defaults
+GdiObject *Stock(int which);       // stock brushes and pens, null for another number
+GdiObject *StockBitmap();          // the 1 x 1 bitmap a memory context starts with
+GdiObject *ObjectFrom(HGDIOBJ h);  // null for a deleted or foreign object
+Dc *DcFrom(HDC h);                 // null for a released or foreign context
+Dc *NewDc();                       // with the platform's defaults
 void FreeDc(Dc *d);
 
 // ---- Drawing into a context (draw.cpp) ----
-bool MakeTarget(Dc *d, Target *t);        // false when the context has nothing to draw into
+bool MakeTarget(Dc *d, Target *t);  // false when the context has nothing to draw into
 // Fills the span [x0, x1) of row y (context coordinates).
 void Span(const Target &t, int y, int x0, int x1, std::uint32_t rgb);
 void Plot(const Target &t, int x, int y, std::uint32_t rgb);

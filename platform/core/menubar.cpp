@@ -30,14 +30,14 @@ namespace {
 constexpr int kBarHeight = 26;
 constexpr int kBarTop = kScreenH - kBarHeight;
 constexpr int kSipWidth = 36;
-constexpr int kButtonPadding = 6;     // either side of a button's caption
-constexpr int kRowHeight = 18;        // a pop-up item: the 14-pixel line and room around it
+constexpr int kButtonPadding = 6;  // either side of a button's caption
+constexpr int kRowHeight = 18;     // a pop-up item: the 14-pixel line and room around it
 constexpr int kSeparatorHeight = 7;
 constexpr int kPopupTextLeft = 8;
 constexpr int kPopupMinWidth = 80;
 constexpr std::uint16_t kMenuPopup = 0x10, kMenuGrayed = 0x01, kMenuDisabled = 0x02, kMenuSeparator = 0x800;
 constexpr std::uint16_t kNoMenu = 0xFFFF;
-constexpr UINT kPopupClosed = WM_USER + 1;   // pop-up to bar: it has gone
+constexpr UINT kPopupClosed = WM_USER + 1;  // pop-up to bar: it has gone
 
 constexpr COLORREF kBarGrey = RGB(214, 211, 206);
 constexpr COLORREF kBarLine = RGB(128, 128, 128);
@@ -52,16 +52,16 @@ constexpr char16_t kPopupClass[] = u"menu_popup";
 struct BarButton {
     std::u16string caption;
     UINT command = 0;
-    std::vector<res::MenuItem> items;   // the pop-up it drops down; empty for a plain button
+    std::vector<res::MenuItem> items;  // the pop-up it drops down; empty for a plain button
     bool dropDown = false;
-    RECT rect{};                        // bar client coordinates
+    RECT rect{};  // bar client coordinates
 };
 
 struct Bar {
     HWND owner = nullptr;
     std::vector<BarButton> buttons;
     bool sipButton = true;
-    int pressed = -1;         // the button shown pressed (its pop-up is open, or the stylus is on it)
+    int pressed = -1;  // the button shown pressed (its pop-up is open, or the stylus is on it)
     bool sipPressed = false;
     HWND popup = nullptr;
 };
@@ -71,16 +71,16 @@ struct Row {
     UINT command = 0;
     bool separator = false;
     bool enabled = true;
-    RECT rect{};              // pop-up client coordinates
+    RECT rect{};  // pop-up client coordinates
 };
 
 struct Popup {
     HWND bar = nullptr;
-    HWND owner = nullptr;     // receives the command
-    RECT opener{};            // the bar button that opened it, in screen coordinates
+    HWND owner = nullptr;  // receives the command
+    RECT opener{};         // the bar button that opened it, in screen coordinates
     std::vector<Row> rows;
-    int hot = -1;             // the row under the stylus
-    bool stylusDown = true;   // opened by a stylus still down on the bar button
+    int hot = -1;            // the row under the stylus
+    bool stylusDown = true;  // opened by a stylus still down on the bar button
     bool firstUp = true;
     bool closing = false;
 };
@@ -160,9 +160,7 @@ LRESULT CALLBACK PopupProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     if (!p) return DefWindowProcW(window, message, wParam, lParam);
     int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     switch (message) {
-    case WM_PAINT:
-        PaintPopup(window, *p);
-        return 0;
+    case WM_PAINT: PaintPopup(window, *p); return 0;
     case WM_LBUTTONDOWN: {
         RECT client;
         GetClientRect(window, &client);
@@ -208,8 +206,7 @@ LRESULT CALLBACK PopupProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         SendMessageW(bar, kPopupClosed, 0, reinterpret_cast<LPARAM>(window));
         return 0;
     }
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -221,12 +218,13 @@ void OpenPopup(HWND barWindow, Bar *bar, int index) {
     popup->owner = bar->owner;
     RECT barRect;
     GetWindowRect(barWindow, &barRect);
-    popup->opener = RECT{barRect.left + button.rect.left, barRect.top + button.rect.top, barRect.left + button.rect.right,
-                         barRect.top + button.rect.bottom};
+    popup->opener = RECT{barRect.left + button.rect.left, barRect.top + button.rect.top,
+                         barRect.left + button.rect.right, barRect.top + button.rect.bottom};
     int width = kPopupMinWidth, y = 1;
     for (const res::MenuItem &item : button.items) {
         Row row;
-        row.separator = (item.flags & kMenuSeparator) || (item.command == 0 && item.text.empty() && !(item.flags & kMenuPopup));
+        row.separator =
+            (item.flags & kMenuSeparator) || (item.command == 0 && item.text.empty() && !(item.flags & kMenuPopup));
         row.enabled = !(item.flags & (kMenuGrayed | kMenuDisabled | kMenuPopup));
         row.text = item.text;
         row.command = item.command;
@@ -260,14 +258,15 @@ void OpenPopup(HWND barWindow, Bar *bar, int index) {
 void PaintSipButton(HDC dc, const RECT &r, bool pressed) {
     if (pressed) FillSolid(dc, r, kHighlight);
     COLORREF ink = pressed ? kWhite : kBlack;
-    int kx = r.left + 6, ky = r.top + 7;   // keyboard 19 x 11
+    int kx = r.left + 6, ky = r.top + 7;  // keyboard 19 x 11
     FillSolid(dc, RECT{kx, ky, kx + 19, ky + 1}, ink);
     FillSolid(dc, RECT{kx, ky + 10, kx + 19, ky + 11}, ink);
     FillSolid(dc, RECT{kx, ky, kx + 1, ky + 11}, ink);
     FillSolid(dc, RECT{kx + 18, ky, kx + 19, ky + 11}, ink);
-    for (int row = 0; row < 3; ++row)   // three rows of keys, one pixel each
-        for (int key = 0; key < 8; ++key) FillSolid(dc, RECT{kx + 2 + 2 * key, ky + 2 + 2 * row, kx + 3 + 2 * key, ky + 3 + 2 * row}, ink);
-    FillSolid(dc, RECT{kx + 5, ky + 8, kx + 14, ky + 9}, ink);   // the space bar
+    for (int row = 0; row < 3; ++row)  // three rows of keys, one pixel each
+        for (int key = 0; key < 8; ++key)
+            FillSolid(dc, RECT{kx + 2 + 2 * key, ky + 2 + 2 * row, kx + 3 + 2 * key, ky + 3 + 2 * row}, ink);
+    FillSolid(dc, RECT{kx + 5, ky + 8, kx + 14, ky + 9}, ink);  // the space bar
     // The arrow: a 5-pixel triangle pointing up.
     int ax = kx + 22, ay = ky + 3;
     for (int i = 0; i < 3; ++i) FillSolid(dc, RECT{ax + 2 - i, ay + i, ax + 3 + i, ay + i + 1}, ink);
@@ -290,7 +289,8 @@ void PaintBar(HWND window, const Bar &bar) {
         RECT text = b.rect;
         DrawTextW(dc, b.caption.c_str(), int(b.caption.size()), &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
-    if (bar.sipButton) PaintSipButton(dc, RECT{client.right - kSipWidth, 1, client.right, client.bottom}, bar.sipPressed);
+    if (bar.sipButton)
+        PaintSipButton(dc, RECT{client.right - kSipWidth, 1, client.right, client.bottom}, bar.sipPressed);
     EndPaint(window, &ps);
 }
 
@@ -311,9 +311,7 @@ LRESULT CALLBACK BarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     if (!bar) return DefWindowProcW(window, message, wParam, lParam);
     int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     switch (message) {
-    case WM_PAINT:
-        PaintBar(window, *bar);
-        return 0;
+    case WM_PAINT: PaintBar(window, *bar); return 0;
     case WM_LBUTTONDOWN: {
         // The bar belongs to its owner: while a dialog has disabled the owner, it takes no taps.
         if (!IsWindowEnabled(bar->owner)) return 0;
@@ -360,8 +358,7 @@ LRESULT CALLBACK BarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         FromHandle(window)->controlData = nullptr;
         delete bar;
         return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -381,7 +378,8 @@ bool ReadMenuBar(HINSTANCE instance, UINT recordId, Bar *bar) {
     res::Bytes image = ModuleResources(instance);
     res::Bytes data;
     res::MenuBar record;
-    if (recordId > 0xFFFF || !res::Find(image, res::Ordinal(res::kTypeRcData), res::Ordinal(std::uint16_t(recordId)), &data))
+    if (recordId > 0xFFFF ||
+        !res::Find(image, res::Ordinal(res::kTypeRcData), res::Ordinal(std::uint16_t(recordId)), &data))
         return false;
     if (!res::ParseMenuBar(data, &record)) return false;
     std::vector<res::MenuItem> menu;
@@ -450,15 +448,17 @@ HMENU LoadMenuW(HINSTANCE instance, LPCWSTR name) {
     res::Bytes data;
     auto menu = std::make_unique<LoadedMenu>();
     menu->magic = kMenuMagic;
-    if (!res::Find(ModuleResources(instance), res::Ordinal(res::kTypeMenu), id, &data) || !res::ParseMenu(data, &menu->items))
+    if (!res::Find(ModuleResources(instance), res::Ordinal(res::kTypeMenu), id, &data) ||
+        !res::ParseMenu(data, &menu->items))
         return nullptr;
     g_menus.push_back(std::move(menu));
     return reinterpret_cast<HMENU>(g_menus.back().get());
 }
 
 BOOL DestroyMenu(HMENU handle) {
-    auto it = std::find_if(g_menus.begin(), g_menus.end(),
-                           [&](const std::unique_ptr<LoadedMenu> &m) { return reinterpret_cast<HMENU>(m.get()) == handle; });
+    auto it = std::find_if(g_menus.begin(), g_menus.end(), [&](const std::unique_ptr<LoadedMenu> &m) {
+        return reinterpret_cast<HMENU>(m.get()) == handle;
+    });
     if (it == g_menus.end()) return FALSE;
     g_menus.erase(it);
     return TRUE;

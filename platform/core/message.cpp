@@ -126,9 +126,7 @@ bool TranslateInput(const host::Event &e, MSG *msg) {
         if (Window *main = MainWindow()) SetForegroundWindow(main->handle);
         return false;
     }
-    case host::Event::SoundChanged:
-        NavBarChanged();
-        return false;
+    case host::Event::SoundChanged: NavBarChanged(); return false;
     }
     return false;
 }
@@ -164,7 +162,8 @@ bool Retrieve(MSG *msg, bool remove) {
     for (auto &t : Timers())
         if (!Before(now, t.due) && (!earliest || Before(t.due, earliest->due))) earliest = &t;
     if (earliest) {
-        *msg = MSG{earliest->window, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->proc), earliest->due, {}};
+        *msg =
+            MSG{earliest->window, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->proc), earliest->due, {}};
         if (remove) {
             // The next tick keeps the timer's own schedule; periods already missed are skipped.
             std::uint32_t late = now - earliest->due;
@@ -246,9 +245,7 @@ LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) 
     Window *w = FromHandle(handle);
     if (!w) return 0;
     switch (message) {
-    case WM_CLOSE:
-        DestroyWindow(handle);
-        return 0;
+    case WM_CLOSE: DestroyWindow(handle); return 0;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         BeginPaint(handle, &ps);
@@ -278,12 +275,9 @@ LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) 
         buffer[n] = 0;
         return LRESULT(n);
     }
-    case WM_GETTEXTLENGTH:
-        return LRESULT(w->text.size());
-    case WM_NCHITTEST:
-        return HTCLIENT;
-    default:
-        return 0;
+    case WM_GETTEXTLENGTH: return LRESULT(w->text.size());
+    case WM_NCHITTEST: return HTCLIENT;
+    default: return 0;
     }
 }
 
@@ -294,9 +288,10 @@ HACCEL LoadAcceleratorsW(HINSTANCE instance, LPCWSTR name) {
     res::Id id;
     if (!core::ResourceId(name, &id)) return nullptr;
     for (auto &t : g_accelTables)
-        if (t->module == instance && t->ordinal == id.ordinal && t->name == id.name) return reinterpret_cast<HACCEL>(t.get());
+        if (t->module == instance && t->ordinal == id.ordinal && t->name == id.name)
+            return reinterpret_cast<HACCEL>(t.get());
     res::Bytes data;
-    const res::Id type = res::Ordinal(9);   // RT_ACCELERATOR
+    const res::Id type = res::Ordinal(9);  // RT_ACCELERATOR
     if (!res::Find(ModuleResources(instance), type, id, &data)) return nullptr;
     auto table = std::make_unique<AccelTable>();
     if (!res::ParseAccelerators(data, &table->entries)) return nullptr;

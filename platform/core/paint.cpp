@@ -85,7 +85,8 @@ BOOL GetUpdateRect(HWND handle, LPRECT rect, BOOL) {
         if (i == 0)
             b = u;
         else
-            b = RECT{std::min(b.left, u.left), std::min(b.top, u.top), std::max(b.right, u.right), std::max(b.bottom, u.bottom)};
+            b = RECT{std::min(b.left, u.left), std::min(b.top, u.top), std::max(b.right, u.right),
+                     std::max(b.bottom, u.bottom)};
     }
     if (rect) *rect = b;
     return w->update.empty() ? FALSE : TRUE;
@@ -115,7 +116,7 @@ HDC BeginPaint(HWND handle, PAINTSTRUCT *paint) {
                        : RECT{std::min(bound.left, u.left), std::min(bound.top, u.top), std::max(bound.right, u.right),
                               std::max(bound.bottom, u.bottom)};
     }
-    if (d->clip.empty()) d->clip.push_back(RECT{0, 0, 0, 0});   // nothing to paint: draw nothing
+    if (d->clip.empty()) d->clip.push_back(RECT{0, 0, 0, 0});  // nothing to paint: draw nothing
     bool erase = w->erase;
     w->update.clear();
     w->erase = false;

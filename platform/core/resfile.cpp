@@ -22,7 +22,7 @@ namespace res {
 namespace {
 
 constexpr std::uint16_t kLanguageUsEnglish = 1033;
-constexpr std::size_t kEntryHeaderMin = 32;      // sizes, two ordinals, the five trailing fields
+constexpr std::size_t kEntryHeaderMin = 32;  // sizes, two ordinals, the five trailing fields
 using core::kMaxDibSide;
 using core::kMaxMenuDepth;
 using core::kMaxMenuItems;
@@ -157,11 +157,11 @@ bool ReadEntry(Bytes image, std::size_t at, Entry *entry, std::size_t *next) {
     fields.NameOrOrdinal(&entry->type, kMaxNameChars, false);
     fields.NameOrOrdinal(&entry->name, kMaxNameChars, false);
     fields.Align(4);
-    fields.U32();   // data version
-    fields.U16();   // memory flags
+    fields.U32();  // data version
+    fields.U16();  // memory flags
     entry->language = fields.U16();
-    fields.U32();   // version
-    fields.U32();   // characteristics
+    fields.U32();  // version
+    fields.U32();  // characteristics
     if (!fields.Ok()) return false;
 
     entry->data = Bytes{image.data + at + headerSize, dataSize};
@@ -189,13 +189,13 @@ bool Walk(Bytes image, Visit visit) {
 
 // The pixel layout of a DIB, read from its header and checked against the bytes that follow.
 struct DibLayout {
-    std::int32_t width = 0, height = 0;   // height of the colour image (an icon's half)
+    std::int32_t width = 0, height = 0;  // height of the colour image (an icon's half)
     bool bottomUp = true;
     int bitsPerPixel = 0;
     std::uint32_t palette[256] = {};
     std::size_t paletteCount = 0;
-    std::size_t stride = 0;               // bytes a row, padded to 4
-    std::size_t pixelsAt = 0;             // offset of the first stored row
+    std::size_t stride = 0;    // bytes a row, padded to 4
+    std::size_t pixelsAt = 0;  // offset of the first stored row
 };
 
 std::size_t Stride(std::int32_t width, int bitsPerPixel) {
@@ -211,9 +211,9 @@ bool ReadDibLayout(Bytes data, bool icon, DibLayout *layout) {
     std::uint16_t planes = c.U16();
     std::uint16_t bits = c.U16();
     std::uint32_t compression = c.U32();
-    c.U32();   // image size: often 0 for BI_RGB, recomputed below
-    c.U32();   // pixels per metre, x
-    c.U32();   // pixels per metre, y
+    c.U32();  // image size: often 0 for BI_RGB, recomputed below
+    c.U32();  // pixels per metre, x
+    c.U32();  // pixels per metre, y
     std::uint32_t coloursUsed = c.U32();
     if (!c.Ok() || headerSize < 40 || headerSize > 124 || headerSize > data.size) return false;
     if (planes != 1 || compression != 0) return false;
@@ -276,8 +276,8 @@ void DecodePixels(Bytes data, const DibLayout &layout, Image *out) {
         std::int32_t stored = layout.bottomUp ? layout.height - 1 - y : y;
         const std::uint8_t *row = data.data + layout.pixelsAt + static_cast<std::size_t>(stored) * layout.stride;
         for (std::int32_t x = 0; x < layout.width; ++x)
-            out->pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(layout.width) + static_cast<std::size_t>(x)] =
-                PixelAt(layout, row, x);
+            out->pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(layout.width) +
+                        static_cast<std::size_t>(x)] = PixelAt(layout, row, x);
     }
 }
 
@@ -345,8 +345,8 @@ bool ParseAccelerators(Bytes data, std::vector<Accel> *out) {
         std::uint16_t flags = c.U16();
         std::uint16_t key = c.U16();
         std::uint16_t command = c.U16();
-        c.U16();   // padding
-        if (!c.Ok()) return false;   // ran out before the entry marked last
+        c.U16();                    // padding
+        if (!c.Ok()) return false;  // ran out before the entry marked last
         table.push_back(Accel{static_cast<std::uint8_t>(flags), key, command});
         if (flags & kLast) break;
     }
@@ -385,7 +385,7 @@ bool LoadIcon(Bytes image, const Id &name, int size, Image *out) {
     Bytes group;
     if (!Find(image, Ordinal(kTypeGroupIcon), name, &group)) return false;
     Cursor c(group);
-    c.U16();   // reserved
+    c.U16();  // reserved
     std::uint16_t type = c.U16();
     std::uint16_t count = c.U16();
     if (!c.Ok() || type != 1 || count == 0) return false;
@@ -442,13 +442,13 @@ bool ParseWave(Bytes data, Wave *out) {
         std::uint32_t size = chunks.U32();
         Bytes chunk;
         if (!chunks.Take(size, &chunk)) return false;
-        if (size % 2 != 0 && chunks.Left() > 0) chunks.Skip(1);   // chunks are padded to even sizes
+        if (size % 2 != 0 && chunks.Left() > 0) chunks.Skip(1);  // chunks are padded to even sizes
         Cursor fields(chunk);
         if (std::memcmp(id, "fmt ", 4) == 0) {
             std::uint16_t format = fields.U16();
             std::uint16_t channels = fields.U16();
             std::uint32_t rate = fields.U32();
-            fields.U32();   // bytes a second
+            fields.U32();  // bytes a second
             std::uint16_t blockAlign = fields.U16();
             std::uint16_t bits = fields.U16();
             if (!fields.Ok() || format != 1) return false;
@@ -516,7 +516,7 @@ bool ParseDialog(Bytes data, Dialog *out) {
 
     for (unsigned i = 0; i < count; ++i) {
         DialogItem item;
-        c.Align(4);   // each item starts on a 4-byte boundary
+        c.Align(4);  // each item starts on a 4-byte boundary
         item.style = c.U32();
         item.exStyle = c.U32();
         item.x = c.S16();
@@ -550,7 +550,7 @@ bool ParseMenuBar(Bytes data, MenuBar *out) {
         button.state = c.U16();
         button.style = c.U16();
         button.stringId = c.U16();
-        c.U16();   // reserved
+        c.U16();  // reserved
         button.submenu = c.U16();
         bar.buttons.push_back(button);
     }

@@ -64,7 +64,7 @@ bool ParseAccelerators(Bytes data, std::vector<Accel> *out);
 struct Image {
     int width = 0, height = 0;
     std::vector<std::uint32_t> pixels;
-    std::vector<std::uint8_t> mask;   // icons: 1 = transparent, one byte a pixel; empty for bitmaps
+    std::vector<std::uint8_t> mask;  // icons: 1 = transparent, one byte a pixel; empty for bitmaps
 };
 bool DecodeDib(Bytes data, Image *out);
 // An icon image (DIB with doubled height, XOR image then AND mask).
@@ -77,7 +77,7 @@ struct MenuItem {
     std::uint16_t flags = 0;
     std::uint16_t command = 0;
     std::u16string text;
-    std::vector<MenuItem> children;   // for MF_POPUP items
+    std::vector<MenuItem> children;  // for MF_POPUP items
 };
 bool ParseMenu(Bytes data, std::vector<MenuItem> *out);
 
@@ -97,15 +97,15 @@ struct DialogItem {
     std::uint32_t style = 0, exStyle = 0;
     std::int16_t x = 0, y = 0, cx = 0, cy = 0;
     std::uint16_t id = 0;
-    Id windowClass;   // ordinal 0x80 button, 0x82 static, ... or a class name
-    Id title;         // text, or an ordinal (the icon of an SS_ICON static)
+    Id windowClass;  // ordinal 0x80 button, 0x82 static, ... or a class name
+    Id title;        // text, or an ordinal (the icon of an SS_ICON static)
 };
 struct Dialog {
     std::uint32_t style = 0, exStyle = 0;
     std::int16_t x = 0, y = 0, cx = 0, cy = 0;
     Id menu, windowClass;
     std::u16string title;
-    std::uint16_t pointSize = 0;   // when DS_SETFONT
+    std::uint16_t pointSize = 0;  // when DS_SETFONT
     std::u16string faceName;
     std::vector<DialogItem> items;
 };

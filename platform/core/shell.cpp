@@ -37,10 +37,10 @@ void PaintStartSymbol(HDC dc) {
 // `right` is the speaker's right edge.
 void PaintMutedSpeaker(HDC dc, int right) {
     int left = right - 12;
-    FillSolid(dc, RECT{left + 1, 10, left + 4, 16}, kWhite);   // the magnet
-    for (int i = 0; i < 5; ++i)                                // the cone, widening to the right
+    FillSolid(dc, RECT{left + 1, 10, left + 4, 16}, kWhite);  // the magnet
+    for (int i = 0; i < 5; ++i)                               // the cone, widening to the right
         FillSolid(dc, RECT{left + 4 + i, 9 - i, left + 5 + i, 17 + i}, kWhite);
-    for (int i = 0; i < 14; ++i)                               // the stroke, top left to bottom right
+    for (int i = 0; i < 14; ++i)  // the stroke, top left to bottom right
         FillSolid(dc, RECT{left - 1 + i, 6 + i, left + 1 + i, 7 + i}, kStrikeRed);
 }
 
@@ -77,13 +77,14 @@ void PaintNavBar(HWND window) {
     DrawTextW(dc, clock, -1, &clockRect, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
     int titleRight = right - 44;
     if (!host::SoundWorks()) {
-        PaintMutedSpeaker(dc, right - 32);   // just left of the widest clock, "12:59"
+        PaintMutedSpeaker(dc, right - 32);  // just left of the widest clock, "12:59"
         titleRight = right - 48;
     }
     if (active && !active->text.empty()) {
         SelectObject(dc, SystemFont(true));
         RECT title{26, 0, titleRight, kNavHeight};
-        DrawTextW(dc, active->text.c_str(), int(active->text.size()), &title, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        DrawTextW(dc, active->text.c_str(), int(active->text.size()), &title,
+                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }
     EndPaint(window, &ps);
 }
@@ -95,12 +96,8 @@ bool InOk(LPARAM lParam) {
 
 LRESULT CALLBACK NavBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_PAINT:
-        PaintNavBar(window);
-        return 0;
-    case WM_TIMER:
-        InvalidateRect(window, nullptr, FALSE);
-        return 0;
+    case WM_PAINT: PaintNavBar(window); return 0;
+    case WM_TIMER: InvalidateRect(window, nullptr, FALSE); return 0;
     case WM_LBUTTONDOWN:
         if (ShowsOk(ActiveWindow()) && InOk(lParam)) {
             g_okPressed = true;
@@ -117,8 +114,7 @@ LRESULT CALLBACK NavBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             if (InOk(lParam) && ShowsOk(active)) PostMessageW(active->handle, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
         }
         return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -145,9 +141,10 @@ void CreateScreenFurniture() {
     wc.lpfnWndProc = NavBarProc;
     wc.lpszClassName = u"HHTaskBar";
     RegisterPlatformClass(wc, kClassNoActivate);
-    CreateWindowExW(0, u"DesktopWindow", u"", WS_POPUP | WS_VISIBLE, 0, 0, kScreenW, kScreenH, nullptr, nullptr, nullptr, nullptr);
-    HWND navBar = CreateWindowExW(0, u"HHTaskBar", u"", WS_POPUP | WS_VISIBLE, 0, 0, kScreenW, kNavHeight, nullptr, nullptr,
-                                  nullptr, nullptr);
+    CreateWindowExW(0, u"DesktopWindow", u"", WS_POPUP | WS_VISIBLE, 0, 0, kScreenW, kScreenH, nullptr, nullptr,
+                    nullptr, nullptr);
+    HWND navBar = CreateWindowExW(0, u"HHTaskBar", u"", WS_POPUP | WS_VISIBLE, 0, 0, kScreenW, kNavHeight, nullptr,
+                                  nullptr, nullptr, nullptr);
     SetTimer(navBar, kClockTimer, 60000, nullptr);
     SetNavigationBar(navBar);
 }

@@ -17,7 +17,7 @@ using namespace gdi;
 struct GlyphPlot {
     const Target *target;
     std::uint32_t rgb;
-    RECT clip;   // context coordinates
+    RECT clip;  // context coordinates
     bool clipped;
 };
 
@@ -32,7 +32,8 @@ void PlotGlyphPixel(void *context, int x, int y) {
 struct Line {
     int start, length;
 };
-std::vector<Line> BreakLines(const font::Style &style, const char16_t *s, int n, bool single, bool wordBreak, int width) {
+std::vector<Line> BreakLines(const font::Style &style, const char16_t *s, int n, bool single, bool wordBreak,
+                             int width) {
     std::vector<Line> lines;
     if (single) {
         lines.push_back({0, n});
@@ -97,8 +98,10 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
     s.reserve(std::size_t(count));
     for (int i = 0; i < count; ++i) {
         if (!(format & DT_NOPREFIX) && text[i] == u'&') {
-            if (i + 1 < count && text[i + 1] == u'&') ++i;
-            else continue;
+            if (i + 1 < count && text[i + 1] == u'&')
+                ++i;
+            else
+                continue;
         }
         s.push_back(text[i]);
     }
@@ -120,19 +123,23 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
     Target t;
     if (!MakeTarget(d, &t)) return 0;
     int y = rect->top;
-    if (single && (format & DT_VCENTER)) y = rect->top + (rect->bottom - rect->top) / 2 - lineHeight / 2;
-    else if (single && (format & DT_BOTTOM)) y = rect->bottom - lineHeight;
+    if (single && (format & DT_VCENTER))
+        y = rect->top + (rect->bottom - rect->top) / 2 - lineHeight / 2;
+    else if (single && (format & DT_BOTTOM))
+        y = rect->bottom - lineHeight;
     GlyphPlot plot{&t, ToRgb(d->text), *rect, (format & DT_NOCLIP) == 0};
     for (const Line &l : lines) {
         int w = font::Measure(style, s.data() + l.start, l.length);
         int x = rect->left;
-        if (format & DT_CENTER) x = (rect->left + rect->right - w) / 2;
-        else if (format & DT_RIGHT) x = rect->right - w;
+        if (format & DT_CENTER)
+            x = (rect->left + rect->right - w) / 2;
+        else if (format & DT_RIGHT)
+            x = rect->right - w;
         if (d->bkMode == OPAQUE && w > 0) {
             RECT cell{x, y, x + w, y + lineHeight};
             if (plot.clipped)
-                cell = RECT{std::max(cell.left, rect->left), std::max(cell.top, rect->top), std::min(cell.right, rect->right),
-                            std::min(cell.bottom, rect->bottom)};
+                cell = RECT{std::max(cell.left, rect->left), std::max(cell.top, rect->top),
+                            std::min(cell.right, rect->right), std::min(cell.bottom, rect->bottom)};
             FillRectangle(t, cell, ToRgb(d->bk));
         }
         font::Draw(style, s.data() + l.start, l.length, x, y, PlotGlyphPixel, &plot);

@@ -43,7 +43,8 @@ UINT_PTR SetTimer(HWND handle, UINT_PTR id, UINT elapse, TIMERPROC proc) {
 }
 
 BOOL KillTimer(HWND handle, UINT_PTR id) {
-    auto it = std::find_if(g_timers.begin(), g_timers.end(), [&](const Timer &t) { return t.window == handle && t.id == id; });
+    auto it = std::find_if(g_timers.begin(), g_timers.end(),
+                           [&](const Timer &t) { return t.window == handle && t.id == id; });
     if (it == g_timers.end()) return FALSE;
     g_timers.erase(it);
     return TRUE;

@@ -19,7 +19,7 @@
 namespace core {
 namespace {
 
-std::deque<WindowClass> g_classes;                 // deque: class pointers stay valid
+std::deque<WindowClass> g_classes;  // deque: class pointers stay valid
 Window *g_main = nullptr;
 Window *g_active = nullptr;
 HWND g_capture = nullptr;
@@ -183,7 +183,7 @@ void DestroyAllWindows() {
     while (!TopLevelList().empty()) {
         HWND h = TopLevelList().back()->handle;
         DestroyWindow(h);
-        if (Window *w = FromHandle(h)) {   // refused to go: take it down anyway
+        if (Window *w = FromHandle(h)) {  // refused to go: take it down anyway
             Unlink(w);
             FreeTree(w);
         }
@@ -218,7 +218,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     if (!w) return nullptr;
     w->cls = cls;
     w->proc = cls->proc;
-    w->style = style & ~DWORD(WS_VISIBLE);   // shown after WM_CREATE
+    w->style = style & ~DWORD(WS_VISIBLE);  // shown after WM_CREATE
     w->exStyle = exStyle;
     w->text = ToString(windowName);
     w->instance = instance;
@@ -322,7 +322,7 @@ BOOL SetForegroundWindow(HWND handle) {
     if (!w) return FALSE;
     if (w->remote) {
         bool ok = host::AskOtherToForeground(w->cls->name, w->text);
-        ReleaseWindow(w);   // the stand-in has served its purpose
+        ReleaseWindow(w);  // the stand-in has served its purpose
         return ok ? TRUE : FALSE;
     }
     Window *top = TopLevelOf(w);

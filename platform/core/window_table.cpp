@@ -10,9 +10,9 @@
 namespace core {
 namespace {
 
-std::array<Window *, kMaxWindows> g_slots{};        // slot 0 unused
+std::array<Window *, kMaxWindows> g_slots{};  // slot 0 unused
 std::array<std::uint16_t, kMaxWindows> g_generation{};
-std::vector<Window *> g_topLevels;                  // front = top
+std::vector<Window *> g_topLevels;  // front = top
 
 }  // namespace
 

@@ -54,8 +54,10 @@ int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
         bool left = false;
         WCHAR pad = u' ';
         for (; *p == u'-' || *p == u'0'; ++p) {
-            if (*p == u'-') left = true;
-            else pad = u'0';
+            if (*p == u'-')
+                left = true;
+            else
+                pad = u'0';
         }
         int width = 0;
         for (; *p >= u'0' && *p <= u'9'; ++p) width = width * 10 + (*p - u'0');
@@ -65,7 +67,8 @@ int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
             for (++p; *p >= u'0' && *p <= u'9'; ++p) precision = precision * 10 + (*p - u'0');
         }
         bool shortArg = false;
-        if (*p == u'l') ++p;
+        if (*p == u'l')
+            ++p;
         else if (*p == u'h') {
             shortArg = true;
             ++p;
@@ -112,15 +115,11 @@ int wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
             PutPadded(out, s, n, width, left, u' ', false);
             break;
         }
-        case u'%':
-            out.Put(u'%');
-            break;
+        case u'%': out.Put(u'%'); break;
         case 0:
-            --p;   // a lone % at the end
+            --p;  // a lone % at the end
             break;
-        default:
-            out.Put(*p);
-            break;
+        default: out.Put(*p); break;
         }
     }
     va_end(args);

@@ -42,7 +42,9 @@ typedef DWORD *LPDWORD;
 #define APIENTRY
 
 // Handles are opaque pointers to the platform's own records.
-#define DECLARE_HANDLE(name) struct name##__; typedef struct name##__ *name
+#define DECLARE_HANDLE(name)                                                                                           \
+    struct name##__;                                                                                                   \
+    typedef struct name##__ *name
 DECLARE_HANDLE(HWND);
 DECLARE_HANDLE(HINSTANCE);
 DECLARE_HANDLE(HDC);
@@ -80,15 +82,21 @@ typedef HICON HCURSOR;
 #define GetGValue(c) ((BYTE)(((WORD)(c)) >> 8))
 #define GetBValue(c) ((BYTE)((c) >> 16))
 
-struct RECT { LONG left, top, right, bottom; };
+struct RECT {
+    LONG left, top, right, bottom;
+};
 typedef RECT *LPRECT;
-struct POINT { LONG x, y; };
-struct SIZE { LONG cx, cy; };
+struct POINT {
+    LONG x, y;
+};
+struct SIZE {
+    LONG cx, cy;
+};
 
 // ---- Window procedures and classes ------------------------------------------------------------
-typedef LRESULT (CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
-typedef void (CALLBACK *TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
-typedef BOOL (CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef void(CALLBACK *TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+typedef BOOL(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 struct WNDCLASSW {
     UINT style;
@@ -134,7 +142,11 @@ struct CREATESTRUCTW {
     DWORD dwExStyle;
 };
 
-struct ACCEL { BYTE fVirt; WORD key; WORD cmd; };
+struct ACCEL {
+    BYTE fVirt;
+    WORD key;
+    WORD cmd;
+};
 
 // Class styles
 #define CS_VREDRAW 0x0001
@@ -306,8 +318,8 @@ struct ACCEL { BYTE fVirt; WORD key; WORD cmd; };
 // ---- Windows -----------------------------------------------------------------------------------
 ATOM RegisterClassW(const WNDCLASSW *wc);
 BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
-HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL DestroyWindow(HWND window);
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
 BOOL SetForegroundWindow(HWND window);
@@ -462,8 +474,8 @@ struct DLGTEMPLATE {
     short x, y, cx, cy;
 } __attribute__((packed));
 typedef const DLGTEMPLATE *LPCDLGTEMPLATEW;
-INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner,
-                                DLGPROC dialogProc, LPARAM initParam);
+INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTemplate, HWND owner, DLGPROC dialogProc,
+                                LPARAM initParam);
 BOOL EndDialog(HWND dialog, INT_PTR result);
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
@@ -489,11 +501,15 @@ BOOL PlaySoundW(LPCWSTR sound, HMODULE module, DWORD flags);
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
-struct SECURITY_ATTRIBUTES { DWORD nLength; LPVOID lpSecurityDescriptor; BOOL bInheritHandle; };
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
 struct OVERLAPPED;
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
-HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES *security,
-                   DWORD disposition, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES *security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, OVERLAPPED *overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, OVERLAPPED *overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG *distanceHigh, DWORD method);
@@ -514,11 +530,15 @@ void SetLastError(DWORD error);
 
 // ---- Processes ---------------------------------------------------------------------------------
 struct STARTUPINFOW;
-struct PROCESS_INFORMATION { HANDLE hProcess; HANDLE hThread; DWORD dwProcessId; DWORD dwThreadId; };
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
 BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, SECURITY_ATTRIBUTES *processAttributes,
-                    SECURITY_ATTRIBUTES *threadAttributes, BOOL inheritHandles, DWORD creationFlags,
-                    LPVOID environment, LPCWSTR currentDirectory, STARTUPINFOW *startupInfo,
-                    PROCESS_INFORMATION *processInformation);
+                    SECURITY_ATTRIBUTES *threadAttributes, BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
+                    LPCWSTR currentDirectory, STARTUPINFOW *startupInfo, PROCESS_INFORMATION *processInformation);
 
 // ---- The program's entry point, called by the platform's start-up code ---------------------------
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand);

@@ -18,14 +18,14 @@ constexpr int kScreenHeight = 320;
 // Something that happened outside the program, stamped with the clock time it happened at.
 struct Event {
     enum Kind {
-        StylusDown,   // x, y in screen pixels
+        StylusDown,  // x, y in screen pixels
         StylusMove,
         StylusUp,
-        KeyDown,      // key is a virtual-key code; ctrl/shift/alt the modifiers held
+        KeyDown,  // key is a virtual-key code; ctrl/shift/alt the modifiers held
         KeyUp,
-        Close,        // the user closed the desktop window or the process was asked to end
-        Foreground,   // another copy asked this one to come to the front
-        SoundChanged, // sound output started or stopped working (see SoundWorks)
+        Close,         // the user closed the desktop window or the process was asked to end
+        Foreground,    // another copy asked this one to come to the front
+        SoundChanged,  // sound output started or stopped working (see SoundWorks)
     };
     Kind kind;
     int x = 0, y = 0;

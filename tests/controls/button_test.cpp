@@ -84,8 +84,8 @@ TEST_F(Buttons, CheckBoxAndRadioTapsOnlyNotifyAndSetCheckSendsNothing) {
 
 TEST_F(Buttons, TapsPassThroughAGroupBoxToTheRadioButtonsAndTheParent) {
     seq::LogTaps(true);
-    testhost::Tap(150, kTop + 230);   // inside the group box, below the radio button
-    testhost::Tap(130, kTop + 190);   // on the radio button inside it
+    testhost::Tap(150, kTop + 230);  // inside the group box, below the radio button
+    testhost::Tap(130, kTop + 190);  // on the radio button inside it
     static const Expected kSeq[] = {
         {WM_LBUTTONDOWN, 150, 230, kAnyTime, nullptr},
         {WM_COMMAND, BN_CLICKED, 132, kAnyTime, nullptr},
@@ -98,7 +98,8 @@ TEST_F(Buttons, HidingAButtonRepaintsTheParentBeneathIt) {
     seq::LogPaints(true);
     ShowWindow(push, SW_HIDE);
     testhost::Pump();
-    static const Expected kSeq[] = {{WM_ERASEBKGND, 0, 0, kAnyTime, nullptr}, {WM_PAINT, 0, 0, kAnyTime, nullptr}, seq::kEnd};
+    static const Expected kSeq[] = {
+        {WM_ERASEBKGND, 0, 0, kAnyTime, nullptr}, {WM_PAINT, 0, 0, kAnyTime, nullptr}, seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     RECT r = seq::LastPaintRect();
     EXPECT_EQ(r.left, 4);
@@ -197,7 +198,8 @@ TEST_F(Buttons, AGroupBoxFramesItsBlankInsideBelowHalfALineWithTheCaptionOnTheLi
     EXPECT_EQ(seq::Pixel(left + 30, top + 70), kWhite) << "the inside is painted white over the parent";
     EXPECT_GT(seq::CountColor(RECT{left + 7, top, left + 45, top + 14}, kBlack), 20) << "the caption's text";
     EXPECT_EQ(seq::Pixel(left - 1, top + 40), seq::kParentColor) << "just outside: the parent";
-    EXPECT_EQ(seq::Pixel(125, kTop + 185 + 5), kBlack) << "the radio button on top of the group box is not painted over";
+    EXPECT_EQ(seq::Pixel(125, kTop + 185 + 5), kBlack)
+        << "the radio button on top of the group box is not painted over";
 }
 
 TEST_F(Buttons, SettingTheTextRepaintsTheCaption) {

@@ -23,9 +23,9 @@ constexpr std::uint32_t kNavy = 0x000080;
 
 const char16_t *const kSignatures[] = {u"None", u"2/4", u"3/4", u"4/4", u"5/4", u"6/8", u"7/8"};
 
-constexpr int kFieldX = 200, kFieldY = kTop + 58;   // a point on the closed field
+constexpr int kFieldX = 200, kFieldY = kTop + 58;  // a point on the closed field
 constexpr int kRowX = 200;
-constexpr int RowY(int row) { return kTop + 48 + 20 + 1 + 14 * row + 7; }   // the middle of a dropped row
+constexpr int RowY(int row) { return kTop + 48 + 20 + 1 + 14 * row + 7; }  // the middle of a dropped row
 
 class ComboBoxes : public ::testing::Test {
 protected:
@@ -64,7 +64,7 @@ TEST_F(ComboBoxes, TappingTheFieldThenAnItemChoosesIt) {
     seq::Clear();
     testhost::Tap(kRowX, RowY(2));
     static const Expected kChosen[] = {
-        {WM_COMMAND, CBN_SELENDOK, 103, 0, u"3/4"},   // the text is already the new item
+        {WM_COMMAND, CBN_SELENDOK, 103, 0, u"3/4"},  // the text is already the new item
         {WM_COMMAND, CBN_CLOSEUP, 103, 0, u"3/4"},
         {WM_COMMAND, CBN_SELCHANGE, 103, 0, u"3/4"},
         seq::kEnd,
@@ -98,7 +98,7 @@ TEST_F(ComboBoxes, ATapOutsideCancelsAndIsNotPassedOn) {
         {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
         {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, u"None"},
         {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"None"},
-        seq::kEnd,   // and no WM_LBUTTONDOWN at the parent
+        seq::kEnd,  // and no WM_LBUTTONDOWN at the parent
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_FALSE(Dropped(combo));
@@ -112,7 +112,7 @@ TEST_F(ComboBoxes, RepickingTheSameItemStillConfirmsIt) {
         {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
         {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"None"},
         {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"None"},
-        seq::kEnd,   // the selection did not change
+        seq::kEnd,  // the selection did not change
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
@@ -120,7 +120,7 @@ TEST_F(ComboBoxes, RepickingTheSameItemStillConfirmsIt) {
 TEST_F(ComboBoxes, TappingTheFieldWhileDroppedChoosesTheHighlightedItem) {
     testhost::Down(kFieldX, kFieldY);
     testhost::Move(kRowX, RowY(5));
-    testhost::Move(kFieldX, kFieldY);   // back onto the field: the highlight stays on "6/8"
+    testhost::Move(kFieldX, kFieldY);  // back onto the field: the highlight stays on "6/8"
     testhost::Up(kFieldX, kFieldY);
     EXPECT_TRUE(Dropped(combo)) << "lifted off the list: it stays down";
     testhost::Tap(kFieldX, kFieldY);
@@ -250,16 +250,17 @@ TEST_F(ComboBoxes, TheDroppedListHighlightsTheSelectionInNavyOverTheWindowsBelow
 }
 
 TEST_F(ComboBoxes, ALongListShowsTheSelectionAtTheBottomAndScrollsWhenDraggedPast) {
-    for (const char16_t *name : {u"9/8", u"12/8", u"3/2"}) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    for (const char16_t *name : {u"9/8", u"12/8", u"3/2"})
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     SendMessageW(combo, CB_SETCURSEL, 9, 0);
     testhost::Tap(kFieldX, kFieldY);
     testhost::Tap(kRowX, RowY(0));
     EXPECT_EQ(Text(combo), u"4/4") << "with item 9 in the bottom row, the top row holds item 3";
 
-    testhost::Tap(kFieldX, kFieldY);   // rows 0-6 show items 0-6 again
+    testhost::Tap(kFieldX, kFieldY);  // rows 0-6 show items 0-6 again
     testhost::Down(kRowX, RowY(6));
-    testhost::Move(kRowX, RowY(7) + 5);   // past the bottom edge: one row on
-    testhost::Move(kRowX, RowY(7) + 6);   // and another
+    testhost::Move(kRowX, RowY(7) + 5);  // past the bottom edge: one row on
+    testhost::Move(kRowX, RowY(7) + 6);  // and another
     testhost::Move(kRowX, RowY(6));
     testhost::Up(kRowX, RowY(6));
     EXPECT_EQ(Text(combo), u"12/8");
@@ -270,20 +271,21 @@ TEST_F(ComboBoxes, ALongListShowsTheSelectionAtTheBottomAndScrollsWhenDraggedPas
 TEST_F(ComboBoxes, SelectStringSearchesAfterTheStartAndWrapsRound) {
     HWND c = seq::Make(parent, u"combobox", u"", WS_VISIBLE | CBS_DROPDOWNLIST, 4, 100, 114, 120, 140);
     EXPECT_EQ(SendMessageW(c, CB_SELECTSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(u"a")), CB_ERR) << "an empty list";
-    for (const char16_t *name : {u"Cello", u"Bass", u"Basso", u"Viola"}) SendMessageW(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    for (const char16_t *name : {u"Cello", u"Bass", u"Basso", u"Viola"})
+        SendMessageW(c, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     struct Case {
         int start;
         const char16_t *prefix;
         LRESULT found;
     };
     const Case kCases[] = {
-        {-1, u"bas", 1},     // -1: from the top
-        {1, u"BAS", 2},      // after the start, case-insensitively
-        {2, u"bas", 1},      // wrapping past the end
+        {-1, u"bas", 1},  // -1: from the top
+        {1, u"BAS", 2},   // after the start, case-insensitively
+        {2, u"bas", 1},   // wrapping past the end
         {1, u"cello", 0},
-        {3, u"Viola", 3},    // the start itself comes last
-        {99, u"vio", 3},     // a start off the list searches from the top
-        {0, u"", 1},         // an empty prefix matches the next item
+        {3, u"Viola", 3},  // the start itself comes last
+        {99, u"vio", 3},   // a start off the list searches from the top
+        {0, u"", 1},       // an empty prefix matches the next item
         {0, u"Violas", CB_ERR},
         {0, u"x", CB_ERR},
     };
@@ -291,7 +293,8 @@ TEST_F(ComboBoxes, SelectStringSearchesAfterTheStartAndWrapsRound) {
         LRESULT before = SendMessageW(c, CB_GETCURSEL, 0, 0);
         LRESULT got = SendMessageW(c, CB_SELECTSTRING, WPARAM(k.start), reinterpret_cast<LPARAM>(k.prefix));
         EXPECT_EQ(got, k.found) << "start " << k.start;
-        EXPECT_EQ(SendMessageW(c, CB_GETCURSEL, 0, 0), got == CB_ERR ? before : got) << "a failed search keeps the selection";
+        EXPECT_EQ(SendMessageW(c, CB_GETCURSEL, 0, 0), got == CB_ERR ? before : got)
+            << "a failed search keeps the selection";
     }
 }
 
@@ -312,7 +315,8 @@ TEST_F(ComboBoxes, ItemTextsAndTheWindowTextStayWithinTheirBuffers) {
     EXPECT_EQ(std::u16string(buffer), u"No") << "cut to the buffer with its terminator";
     EXPECT_EQ(SendMessageW(combo, WM_GETTEXT, 0, reinterpret_cast<LPARAM>(buffer)), 0);
     EXPECT_EQ(SendMessageW(combo, WM_GETTEXT, 8, 0), 0);
-    EXPECT_EQ(SendMessageW(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"7/8")), CB_ERR) << "the text is the selection";
+    EXPECT_EQ(SendMessageW(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(u"7/8")), CB_ERR)
+        << "the text is the selection";
     EXPECT_EQ(Text(combo), u"None");
 }
 
@@ -342,7 +346,7 @@ TEST_F(ComboBoxes, AnEmptyListDropsBlankAndOnlyCancels) {
     EXPECT_EQ(Text(empty), u"");
     testhost::Tap(50, kTop + 110);
     EXPECT_TRUE(Dropped(empty));
-    testhost::Tap(50, kTop + 128);   // on the blank row
+    testhost::Tap(50, kTop + 128);  // on the blank row
     EXPECT_TRUE(Dropped(empty)) << "nothing to choose";
     testhost::Tap(200, kTop + 250);
     static const Expected kSeq[] = {

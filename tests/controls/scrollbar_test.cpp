@@ -18,8 +18,8 @@ constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::uint32_t kBlack = 0x000000;
 constexpr std::uint32_t kTrack = 0xD6D3CE;
 
-constexpr int kBarX = 4, kBarY = kTop + 21;   // the bar's top-left on screen
-constexpr int kMid = kBarY + 10;              // a row through the middle of the bar
+constexpr int kBarX = 4, kBarY = kTop + 21;  // the bar's top-left on screen
+constexpr int kMid = kBarY + 10;             // a row through the middle of the bar
 
 class ScrollBars : public ::testing::Test {
 protected:
@@ -63,12 +63,9 @@ TEST_F(ScrollBars, AHeldArrowRepeatsAfter200MsThenEvery50Ms) {
     testhost::Advance(310);
     testhost::Up(kBarX + 225, kMid);
     static const Expected kSeq[] = {
-        {WM_HSCROLL, SB_LINERIGHT, 0, 0, nullptr},
-        {WM_HSCROLL, SB_LINERIGHT, 0, 200, nullptr},
-        {WM_HSCROLL, SB_LINERIGHT, 0, 250, nullptr},
-        {WM_HSCROLL, SB_LINERIGHT, 0, 300, nullptr},
-        {WM_HSCROLL, SB_ENDSCROLL, 0, 310, nullptr},
-        seq::kEnd,
+        {WM_HSCROLL, SB_LINERIGHT, 0, 0, nullptr},   {WM_HSCROLL, SB_LINERIGHT, 0, 200, nullptr},
+        {WM_HSCROLL, SB_LINERIGHT, 0, 250, nullptr}, {WM_HSCROLL, SB_LINERIGHT, 0, 300, nullptr},
+        {WM_HSCROLL, SB_ENDSCROLL, 0, 310, nullptr}, seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     testhost::Advance(200);
@@ -78,7 +75,7 @@ TEST_F(ScrollBars, AHeldArrowRepeatsAfter200MsThenEvery50Ms) {
 TEST_F(ScrollBars, RepeatsPauseWhileTheStylusIsOffTheArrow) {
     testhost::Down(kBarX + 10, kMid);
     testhost::Advance(210);
-    testhost::Move(kBarX + 150, kMid);   // onto the track: the 250 and 300 ms steps are skipped
+    testhost::Move(kBarX + 150, kMid);  // onto the track: the 250 and 300 ms steps are skipped
     testhost::Advance(100);
     testhost::Move(kBarX + 10, kMid);
     testhost::Advance(60);
@@ -94,8 +91,8 @@ TEST_F(ScrollBars, RepeatsPauseWhileTheStylusIsOffTheArrow) {
 }
 
 TEST_F(ScrollBars, TapsOnTheTrackPageTowardsTheTap) {
-    testhost::Tap(kBarX + 150, kMid);   // right of the thumb (45-64)
-    testhost::Tap(kBarX + 30, kMid);    // left of it
+    testhost::Tap(kBarX + 150, kMid);  // right of the thumb (45-64)
+    testhost::Tap(kBarX + 30, kMid);   // left of it
     static const Expected kSeq[] = {
         {WM_HSCROLL, SB_PAGERIGHT, 0, 0, nullptr},
         {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},
@@ -135,14 +132,10 @@ TEST_F(ScrollBars, DraggingTheThumbTracksChangesAndSnapsBackFarAway) {
     testhost::Move(kBarX + 60, kMid);
     testhost::Up(kBarX + 60, kMid);
     static const Expected kSeq[] = {
-        {WM_HSCROLL, SB_THUMBTRACK, 30, 0, nullptr},
-        {WM_HSCROLL, SB_THUMBTRACK, 43, 0, nullptr},
-        {WM_HSCROLL, SB_THUMBTRACK, 210, 0, nullptr},
-        {WM_HSCROLL, SB_THUMBTRACK, 30, 0, nullptr},
-        {WM_HSCROLL, SB_THUMBTRACK, 43, 0, nullptr},
-        {WM_HSCROLL, SB_THUMBPOSITION, 43, 0, nullptr},
-        {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},
-        seq::kEnd,
+        {WM_HSCROLL, SB_THUMBTRACK, 30, 0, nullptr},  {WM_HSCROLL, SB_THUMBTRACK, 43, 0, nullptr},
+        {WM_HSCROLL, SB_THUMBTRACK, 210, 0, nullptr}, {WM_HSCROLL, SB_THUMBTRACK, 30, 0, nullptr},
+        {WM_HSCROLL, SB_THUMBTRACK, 43, 0, nullptr},  {WM_HSCROLL, SB_THUMBPOSITION, 43, 0, nullptr},
+        {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},    seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_EQ(GetScrollPos(bar, SB_CTL), 30) << "only the owner sets the position";
@@ -154,12 +147,9 @@ TEST_F(ScrollBars, ReleasingFarAwayReportsTheStartingValue) {
     testhost::Move(kBarX + 100, kBarY - 170);
     testhost::Up(kBarX + 100, kBarY - 170);
     static const Expected kSeq[] = {
-        {WM_HSCROLL, SB_THUMBTRACK, 30, 0, nullptr},
-        {WM_HSCROLL, SB_THUMBTRACK, 92, 0, nullptr},
-        {WM_HSCROLL, SB_THUMBTRACK, 30, 0, nullptr},
-        {WM_HSCROLL, SB_THUMBPOSITION, 30, 0, nullptr},
-        {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},
-        seq::kEnd,
+        {WM_HSCROLL, SB_THUMBTRACK, 30, 0, nullptr}, {WM_HSCROLL, SB_THUMBTRACK, 92, 0, nullptr},
+        {WM_HSCROLL, SB_THUMBTRACK, 30, 0, nullptr}, {WM_HSCROLL, SB_THUMBPOSITION, 30, 0, nullptr},
+        {WM_HSCROLL, SB_ENDSCROLL, 0, 0, nullptr},   seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
@@ -275,7 +265,7 @@ TEST_F(ScrollBars, ANarrowBarHasNoThumbButStillScrollsByLines) {
     testhost::Pump();
     seq::Clear();
     testhost::Tap(4 + 5, kTop + 110);
-    testhost::Tap(4 + 25, kTop + 110);   // the 10 pixels between the arrows: no thumb, no page
+    testhost::Tap(4 + 25, kTop + 110);  // the 10 pixels between the arrows: no thumb, no page
     testhost::Tap(4 + 45, kTop + 110);
     static const Expected kSeq[] = {
         {WM_HSCROLL, SB_LINELEFT, 0, 0, nullptr},

@@ -10,7 +10,7 @@ namespace {
 
 bool g_logPaints = false;
 bool g_logTaps = false;
-std::uint32_t g_zero = 0;   // the clock at the last Clear()
+std::uint32_t g_zero = 0;  // the clock at the last Clear()
 bool g_echo = false;
 RECT g_lastPaint{};
 std::function<void(WPARAM, LPARAM)> g_onCommand;
@@ -33,8 +33,9 @@ std::string MessageName(UINT message) {
 }
 
 std::string CodeName(UINT message, int code) {
-    static const char *const kScroll[] = {"SB_LINELEFT",      "SB_LINERIGHT", "SB_PAGELEFT", "SB_PAGERIGHT", "SB_THUMBPOSITION",
-                                          "SB_THUMBTRACK",    "SB_LEFT",      "SB_RIGHT",    "SB_ENDSCROLL"};
+    static const char *const kScroll[] = {"SB_LINELEFT",  "SB_LINERIGHT",     "SB_PAGELEFT",
+                                          "SB_PAGERIGHT", "SB_THUMBPOSITION", "SB_THUMBTRACK",
+                                          "SB_LEFT",      "SB_RIGHT",         "SB_ENDSCROLL"};
     if (message == WM_HSCROLL && code >= 0 && code <= 8) return kScroll[code];
     return std::to_string(code);
 }
@@ -45,15 +46,17 @@ std::string Describe(UINT message, int code, int value, DWORD time, const char16
         s << "WM_COMMAND id " << value << " notification " << code;
     else
         s << MessageName(message) << " " << CodeName(message, code) << " " << value;
-    if (time == kAnyTime) s << " @any";
-    else s << " @" << time;
+    if (time == kAnyTime)
+        s << " @any";
+    else
+        s << " @" << time;
     if (text) s << " \"" << Narrow(text) << "\"";
     return s.str();
 }
 
 bool Same(const Expected &e, const Logged &l) {
-    return e.message == l.message && e.code == l.code && e.value == l.value && (e.time == kAnyTime || e.time == l.time) &&
-           (!e.text || l.text == e.text);
+    return e.message == l.message && e.code == l.code && e.value == l.value &&
+           (e.time == kAnyTime || e.time == l.time) && (!e.text || l.text == e.text);
 }
 
 void Record(UINT message, int code, int value, HWND control) {
@@ -110,8 +113,7 @@ LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         EndPaint(window, &ps);
         return 0;
     }
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -165,8 +167,8 @@ HWND CreateParent() {
     g_echo = false;
     g_onCommand = nullptr;
     Clear();
-    return CreateWindowExW(0, u"ControlsTestParent", u"Controls", WS_VISIBLE, 0, kTop, 240, 268, nullptr, nullptr, nullptr,
-                           nullptr);
+    return CreateWindowExW(0, u"ControlsTestParent", u"Controls", WS_VISIBLE, 0, kTop, 240, 268, nullptr, nullptr,
+                           nullptr, nullptr);
 }
 
 void LogTaps(bool on) { g_logTaps = on; }
@@ -175,8 +177,8 @@ RECT LastPaintRect() { return g_lastPaint; }
 void EchoScrolling(bool on) { g_echo = on; }
 void OnCommand(std::function<void(WPARAM, LPARAM)> action) { g_onCommand = std::move(action); }
 
-HWND Make(HWND parent, const char16_t *windowClass, const char16_t *text, DWORD style, int x, int y, int width, int height,
-          int id) {
+HWND Make(HWND parent, const char16_t *windowClass, const char16_t *text, DWORD style, int x, int y, int width,
+          int height, int id) {
     return CreateWindowExW(0, windowClass, text, style | WS_CHILD, x, y, width, height, parent,
                            reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
 }

@@ -17,7 +17,7 @@
 namespace seq {
 
 constexpr DWORD kAnyTime = 0xFFFFFFFF;
-constexpr int kTop = 26;   // the parent's client area starts at this screen row
+constexpr int kTop = 26;  // the parent's client area starts at this screen row
 
 // One expected message: WM_COMMAND(code = notification, value = identifier), WM_HSCROLL(code = scroll
 // code, value = position), WM_LBUTTONDOWN(code = x, value = y in the parent), WM_ERASEBKGND / WM_PAINT
@@ -29,7 +29,7 @@ struct Expected {
     DWORD time;
     const char16_t *text;
 };
-constexpr Expected kEnd = {0, 0, 0, 0, nullptr};   // ends a table
+constexpr Expected kEnd = {0, 0, 0, 0, nullptr};  // ends a table
 
 struct Logged {
     UINT message;
@@ -46,7 +46,7 @@ void Clear();
 
 // The parent: a top-level window over the application area (screen rows 26 to 293), painted in
 // kParentColor. It records the messages above; taps and paints only while asked to.
-constexpr std::uint32_t kParentColor = 0xFFFFC0;   // pale yellow, 0xRRGGBB
+constexpr std::uint32_t kParentColor = 0xFFFFC0;  // pale yellow, 0xRRGGBB
 HWND CreateParent();
 void LogTaps(bool on);
 void LogPaints(bool on);
@@ -57,8 +57,8 @@ void EchoScrolling(bool on);
 // Called after a WM_COMMAND is recorded (for tests where the parent acts on a notification).
 void OnCommand(std::function<void(WPARAM, LPARAM)> action);
 
-HWND Make(HWND parent, const char16_t *windowClass, const char16_t *text, DWORD style, int x, int y, int width, int height,
-          int id);
+HWND Make(HWND parent, const char16_t *windowClass, const char16_t *text, DWORD style, int x, int y, int width,
+          int height, int id);
 
 // Screen pixels.
 std::uint32_t Pixel(int x, int y);

@@ -28,7 +28,9 @@ protected:
         testhost::Pump();
         return RECT{10, kTop + 10, 10 + width, kTop + 10 + height};
     }
-    static RECT Line(const RECT &r, int line) { return RECT{r.left, r.top + 14 * line, r.right, r.top + 14 * (line + 1)}; }
+    static RECT Line(const RECT &r, int line) {
+        return RECT{r.left, r.top + 14 * line, r.right, r.top + 14 * (line + 1)};
+    }
 
     HWND parent = nullptr, control = nullptr;
 };
@@ -44,7 +46,8 @@ TEST_F(Statics, TextStartsAtTheTopLeftAndHardBreaksKeepTheirLeadingSpaces) {
     EXPECT_LE(first.left, r.left + 1) << "left-aligned";
     EXPECT_GE(second.left - first.left, 6) << "the two spaces after the break are kept";
     EXPECT_EQ(third.left, first.left);
-    EXPECT_EQ(seq::CountColor(RECT{r.left, r.top + 42, r.right, r.bottom}, kBlack), 0) << "nothing below the third line";
+    EXPECT_EQ(seq::CountColor(RECT{r.left, r.top + 42, r.right, r.bottom}, kBlack), 0)
+        << "nothing below the third line";
 }
 
 TEST_F(Statics, LongTextWrapsAtSpacesWhichAreDroppedAtTheWrap) {
@@ -98,8 +101,8 @@ TEST_F(Statics, SettingTheTextRepaintsAndTapsPassThrough) {
 // ---- Icons ----
 
 HWND MakeIcon(HWND parent, LPCWSTR name) {
-    return CreateWindowExW(0, u"static", name, WS_CHILD | WS_VISIBLE | SS_ICON, 2, 3, 20, 20, parent, nullptr, core::MainModule(),
-                           nullptr);
+    return CreateWindowExW(0, u"static", name, WS_CHILD | WS_VISIBLE | SS_ICON, 2, 3, 20, 20, parent, nullptr,
+                           core::MainModule(), nullptr);
 }
 
 TEST_F(Statics, AnIconStaticDrawsItsIconAndTakesItsSize) {

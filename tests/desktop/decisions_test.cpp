@@ -9,13 +9,13 @@
 namespace {
 
 TEST(ScaleFactor, LargestWholeFactorWhoseWindowFitsTheWorkArea) {
-    EXPECT_EQ(sdlhost::ChooseScale(1366, 741, nullptr, nullptr), 2);    // 1366 x 768 less a panel
-    EXPECT_EQ(sdlhost::ChooseScale(1920, 1053, nullptr, nullptr), 3);   // 1080 lines less a panel
-    EXPECT_EQ(sdlhost::ChooseScale(3840, 2100, nullptr, nullptr), 6);   // a high-density display
-    EXPECT_EQ(sdlhost::ChooseScale(480, 2000, nullptr, nullptr), 2);    // a narrow portrait area
-    EXPECT_EQ(sdlhost::ChooseScale(1024, 640, nullptr, nullptr), 2);    // exactly twice 320 fits
+    EXPECT_EQ(sdlhost::ChooseScale(1366, 741, nullptr, nullptr), 2);   // 1366 x 768 less a panel
+    EXPECT_EQ(sdlhost::ChooseScale(1920, 1053, nullptr, nullptr), 3);  // 1080 lines less a panel
+    EXPECT_EQ(sdlhost::ChooseScale(3840, 2100, nullptr, nullptr), 6);  // a high-density display
+    EXPECT_EQ(sdlhost::ChooseScale(480, 2000, nullptr, nullptr), 2);   // a narrow portrait area
+    EXPECT_EQ(sdlhost::ChooseScale(1024, 640, nullptr, nullptr), 2);   // exactly twice 320 fits
     EXPECT_EQ(sdlhost::ChooseScale(1024, 639, nullptr, nullptr), 1);
-    EXPECT_EQ(sdlhost::ChooseScale(0, 0, nullptr, nullptr), 1);         // nothing fits: at least 1
+    EXPECT_EQ(sdlhost::ChooseScale(0, 0, nullptr, nullptr), 1);  // nothing fits: at least 1
     EXPECT_EQ(sdlhost::ChooseScale(-5, -5, nullptr, nullptr), 1);
 }
 

@@ -24,11 +24,10 @@ struct Device {
     double jitterMs = 0.3;
     std::int64_t stallAtNs = -1, stallNs = 0;
     std::mt19937 random{7};
-    std::int64_t next = 0;   // index of the next callback
+    std::int64_t next = 0;  // index of the next callback
     std::int64_t IdealNs(std::int64_t k) const {
         std::int64_t t = std::llround(double(k * kBuffer) / trueRate * 1e9);
-        if (stallAtNs >= 0 && t >= stallAtNs)
-            t += stallNs;
+        if (stallAtNs >= 0 && t >= stallAtNs) t += stallNs;
         return t;
     }
     std::int64_t TimeNs(std::int64_t k) {
@@ -38,9 +37,9 @@ struct Device {
 };
 
 struct Result {
-    std::vector<std::int64_t> frames;   // chosen start frames
-    int late = 0;                        // starts whose frame was already asked for
-    double worstHeardMs = 0;             // how far a start is heard from message time + latency
+    std::vector<std::int64_t> frames;  // chosen start frames
+    int late = 0;                      // starts whose frame was already asked for
+    double worstHeardMs = 0;           // how far a start is heard from message time + latency
 };
 
 // Plays `count` sounds every `intervalMs`, the first at `firstMs`; each is scheduled when the
@@ -60,10 +59,10 @@ Result Simulate(Device &device, int firstMs, int intervalMs, int count, double l
         std::int64_t frame = 0;
         EXPECT_TRUE(clock.FrameAt(message + kLatency, now, &frame));
         // The command reaches the callback that begins next; it must not have passed the frame.
-        if (frame < device.next * kBuffer)
-            ++result.late;
+        if (frame < device.next * kBuffer) ++result.late;
         // The frame is asked for by the callback covering it and heard one buffer later.
-        double heardNs = double(device.IdealNs(frame / kBuffer)) + double(frame % kBuffer + kBuffer) / device.trueRate * 1e9;
+        double heardNs =
+            double(device.IdealNs(frame / kBuffer)) + double(frame % kBuffer + kBuffer) / device.trueRate * 1e9;
         result.worstHeardMs = std::max(result.worstHeardMs, std::fabs(heardNs - double(message + kLatency)) / 1e6);
         result.frames.push_back(frame);
     }
@@ -93,8 +92,7 @@ TEST(DeviceClock, BeforeTheDeviceStartsSoundsKeepTheirSpacingAndPlayWhenItDoes) 
     EXPECT_EQ(second - first, 12000);
     // The device starts at 1.9 s and runs; the next sound is placed by it, ahead of its frames.
     std::int64_t frame = 0;
-    for (std::int64_t t = 1900 * kMs; t <= 2000 * kMs; t += 10 * kMs, frame += kBuffer)
-        clock.AddCallback(t, frame);
+    for (std::int64_t t = 1900 * kMs; t <= 2000 * kMs; t += 10 * kMs, frame += kBuffer) clock.AddCallback(t, frame);
     ASSERT_TRUE(clock.FrameAt(2000 * kMs + kLatency, 2001 * kMs, &third));
     EXPECT_GE(third, frame);
     EXPECT_NEAR(double(third), double(frame - kBuffer) + 0.050 * kRate - kBuffer, 60.0);
@@ -136,8 +134,7 @@ TEST(DeviceClock, AStallRestartsTheFitAndTheRunCarriesOnInTime) {
     EXPECT_LE(result.late, 6);
     std::size_t after = 0;
     for (std::size_t i = 0; i < result.frames.size(); ++i)
-        if ((500 + std::int64_t(i) * 250) * kMs > device.stallAtNs + device.stallNs + 200 * kMs && !after)
-            after = i;
+        if ((500 + std::int64_t(i) * 250) * kMs > device.stallAtNs + device.stallNs + 200 * kMs && !after) after = i;
     ASSERT_GT(after, 0u);
     EXPECT_LE(WorstInterval(result, device.trueRate, 250, 1, 38), 1.0) << "before the stall";
     EXPECT_LE(WorstInterval(result, device.trueRate, 250, after + 1), 2.0) << "after the stall";

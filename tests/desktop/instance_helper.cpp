@@ -18,29 +18,25 @@ namespace {
 
 std::u16string Wide(const char *text) {
     std::u16string out;
-    for (; *text; ++text)
-        out += char16_t(static_cast<unsigned char>(*text));
+    for (; *text; ++text) out += char16_t(static_cast<unsigned char>(*text));
     return out;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 4)
-        return 2;
+    if (argc != 4) return 2;
     std::string mode = argv[1];
     std::u16string className = Wide(argv[2]), title = Wide(argv[3]);
     if (mode == "serve") {
         std::string error;
-        if (!sdlhost::Open(sdlhost::Options{false, false}, &error))
-            return 5;
+        if (!sdlhost::Open(sdlhost::Options{false, false}, &error)) return 5;
     }
     bool found = host::ClaimOrFind(className, title);
     std::printf("%s\n", found ? "found" : "held");
     std::fflush(stdout);
     if (mode == "find") {
-        if (found && !host::AskOtherToForeground(className, title))
-            return 3;
+        if (found && !host::AskOtherToForeground(className, title)) return 3;
     } else if (mode == "hold") {
         char buffer[16];
         while (read(0, buffer, sizeof buffer) > 0) {

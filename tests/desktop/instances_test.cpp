@@ -51,8 +51,7 @@ struct Helper {
     FILE *output = nullptr;
     Helper(const char *mode, const char *title) {
         int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
-            return;
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
@@ -69,23 +68,18 @@ struct Helper {
     }
     std::string FirstLine() {
         char line[64] = {};
-        if (!output || !fgets(line, sizeof line, output))
-            return "";
+        if (!output || !fgets(line, sizeof line, output)) return "";
         std::string text = line;
-        if (!text.empty() && text.back() == '\n')
-            text.pop_back();
+        if (!text.empty() && text.back() == '\n') text.pop_back();
         return text;
     }
     int Finish() {
-        if (input >= 0)
-            close(input);
+        if (input >= 0) close(input);
         input = -1;
-        if (output)
-            fclose(output);
+        if (output) fclose(output);
         output = nullptr;
         int status = 0;
-        if (pid > 0)
-            waitpid(pid, &status, 0);
+        if (pid > 0) waitpid(pid, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 };
@@ -95,8 +89,7 @@ bool WaitFor(host::Event::Kind kind) {
     std::uint32_t limit = host::Now() + 20000;
     host::Event event;
     while (host::WaitEvent(true, limit, &event))
-        if (event.kind == kind)
-            return true;
+        if (event.kind == kind) return true;
     return false;
 }
 
@@ -120,7 +113,7 @@ TEST_F(Copies, ACrashedCopyLeavesNothingThatBlocksTheNext) {
     Helper crashed("crash", "");
     EXPECT_EQ(crashed.FirstLine(), "held");
     EXPECT_EQ(crashed.Finish(), 0);
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(stat(sdlhost::IdentityPath(u"CadenzoTest", u"").c_str(), &info), 0) << "its socket file is left";
     EXPECT_FALSE(host::ClaimOrFind(u"CadenzoTest", u"")) << "this copy takes the identity over";
     Helper next("find", "");
@@ -130,8 +123,7 @@ TEST_F(Copies, ACrashedCopyLeavesNothingThatBlocksTheNext) {
 
 TEST_F(Copies, CopiesStartedTogetherEndWithOneHolder) {
     std::vector<Helper *> copies;
-    for (int i = 0; i < 5; ++i)
-        copies.push_back(new Helper("hold", "Race"));
+    for (int i = 0; i < 5; ++i) copies.push_back(new Helper("hold", "Race"));
     int held = 0, found = 0;
     for (Helper *copy : copies) {
         std::string line = copy->FirstLine();
@@ -194,8 +186,7 @@ TEST_F(Copies, SlowCopiesDoNotHoldBackTheFirstCopysShutdown) {
         slow.push_back(fd);
     }
     auto dribble = [&] {
-        for (int fd : slow)
-            send(fd, "x", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        for (int fd : slow) send(fd, "x", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
     };
     using Clock = std::chrono::steady_clock;
     auto seconds = [](Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); };
@@ -220,8 +211,7 @@ TEST_F(Copies, SlowCopiesDoNotHoldBackTheFirstCopysShutdown) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_LT(took, 1.5) << "five slow copies held the shutdown back";
     first.Finish();
-    for (int fd : slow)
-        close(fd);
+    for (int fd : slow) close(fd);
 }
 
 // A runtime folder that others may write to is refused: a socket planted there by anyone else can

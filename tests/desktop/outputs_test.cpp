@@ -62,8 +62,7 @@ protected:
         std::filesystem::create_directories(dir_);
         std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
         daemon_ = PipeWire() ? StartPipeWire(dir_.string()) : StartPulse(dir_.string());
-        if (daemon_ < 0)
-            GTEST_SKIP() << "the sound server does not start on this machine";
+        if (daemon_ < 0) GTEST_SKIP() << "the sound server does not start on this machine";
         std::string why;
         output_ = Open(&why);
         ASSERT_NE(output_, nullptr) << why;
@@ -84,8 +83,7 @@ protected:
         unsetenv("PULSE_SERVER");
         unsetenv("PIPEWIRE_RUNTIME_DIR");
         std::error_code ignored;
-        if (!dir_.empty())
-            std::filesystem::remove_all(dir_, ignored);   // a server may still be removing its own files
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);  // a server may still be removing its own files
     }
 
     void Record() {
@@ -117,8 +115,7 @@ protected:
     // so a loaded machine that wakes the test late still schedules it ahead of what is heard.
     std::int64_t PlayAt(const sdlhost::SoundData *sound, std::uint32_t origin, std::uint32_t ms) {
         std::int64_t due = sdlhost::MessageTimeNs(origin + ms);
-        while (sdlhost::NowNs() < due - kEarlyNs)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        while (sdlhost::NowNs() < due - kEarlyNs) std::this_thread::sleep_for(std::chrono::microseconds(200));
         return scheduler_.Play(1, sound, due, sdlhost::NowNs());
     }
     // Records what `play` schedules, until `ms` after it returns. A take in which the server ran
@@ -133,8 +130,7 @@ protected:
             Wait(ms);
             heard = Heard();
             skipped = output_->SkippedFrames() - skipped;
-            if (skipped == 0)
-                break;
+            if (skipped == 0) break;
             std::printf("take %d: the server played %lld frames without us\n", take, (long long)skipped);
         }
         return heard;
@@ -153,10 +149,8 @@ protected:
 long Find(const std::vector<std::int16_t> &heard, const Burst &burst, std::size_t length, std::size_t from = 0) {
     for (std::size_t i = from; i + length <= heard.size(); ++i) {
         std::size_t j = 0;
-        while (j < length && heard[i + j] == burst.At(j))
-            ++j;
-        if (j == length)
-            return long(i);
+        while (j < length && heard[i + j] == burst.At(j)) ++j;
+        if (j == length) return long(i);
     }
     return -1;
 }
@@ -168,8 +162,7 @@ TEST_P(OutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
         [&] {
             frames.clear();
             std::uint32_t origin = NowMs();
-            for (std::uint32_t beat = 0; beat < 8; ++beat)
-                frames.push_back(PlayAt(&click, origin, 100 + beat * 250));
+            for (std::uint32_t beat = 0; beat < 8; ++beat) frames.push_back(PlayAt(&click, origin, 100 + beat * 250));
         },
         500);
 
@@ -189,16 +182,16 @@ TEST_P(OutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
 }
 
 TEST_P(OutputTest, ANewSoundOrAStopCutsOffTheSoundPlaying) {
-    Burst note(kRate, 11);     // a second long
+    Burst note(kRate, 11);  // a second long
     Burst click(1200, 23);
     std::int64_t noteFrame, clickFrame, secondFrame, stopFrame;
     std::vector<std::int16_t> heard = Take(
         [&] {
             std::uint32_t origin = NowMs();
             noteFrame = PlayAt(&note, origin, 50);
-            clickFrame = PlayAt(&click, origin, 350);   // cuts the note 300 ms in
+            clickFrame = PlayAt(&click, origin, 350);  // cuts the note 300 ms in
             secondFrame = PlayAt(&note, origin, 700);
-            stopFrame = PlayAt(nullptr, origin, 900);   // stops the second note 200 ms in
+            stopFrame = PlayAt(nullptr, origin, 900);  // stops the second note 200 ms in
         },
         1500);
     ASSERT_GE(noteFrame, 0);
@@ -234,6 +227,8 @@ TEST_P(OutputTest, AServerThatDiesLeavesABrokenOutputAndNoNewOne) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, OutputTest,
                          ::testing::Values(sdlhost::OutputKind::Pulse, sdlhost::OutputKind::PipeWire),
-                         [](const auto &info) { return info.param == sdlhost::OutputKind::Pulse ? "PulseAudio" : "PipeWire"; });
+                         [](const auto &info) {
+                             return info.param == sdlhost::OutputKind::Pulse ? "PulseAudio" : "PipeWire";
+                         });
 
 }  // namespace

@@ -22,7 +22,7 @@ namespace {
 class Help : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/cadenzo help XXXXXX";   // a space, to be escaped in the address
+        char pattern[] = "/tmp/cadenzo help XXXXXX";  // a space, to be escaped in the address
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         std::ofstream(dir_ + "/Cadenzo.htm") << "<html></html>\n";
@@ -36,8 +36,7 @@ protected:
 
 std::string Escaped(const std::string &dir) {
     std::string out;
-    for (char c : dir)
-        out += c == ' ' ? std::string("%20") : std::string(1, c);
+    for (char c : dir) out += c == ' ' ? std::string("%20") : std::string(1, c);
     return out;
 }
 
@@ -88,8 +87,7 @@ TEST_F(Help, TheOpenerRunsDetachedAndLeavesNoChildBehind) {
     EXPECT_EQ(waitpid(-1, &status, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
     // Wait for the record to appear (a generous limit; nothing is timed).
-    for (int i = 0; i < 2000 && access(record.c_str(), F_OK) != 0; ++i)
-        usleep(10000);
+    for (int i = 0; i < 2000 && access(record.c_str(), F_OK) != 0; ++i) usleep(10000);
     std::ifstream in(record);
     std::string line;
     std::getline(in, line);
@@ -120,7 +118,7 @@ TEST(ProgramFolder, TheUsersConfigFolderAndMadePrivate) {
     EXPECT_EQ(host::ProgramFolder(), dir + "/config/cadenzo");
     std::string error;
     ASSERT_TRUE(sdlhost::MakeConfigFolder(&error)) << error;
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(stat((dir + "/config/cadenzo").c_str(), &info), 0);
     EXPECT_TRUE(S_ISDIR(info.st_mode));
     EXPECT_EQ(info.st_mode & 0777, 0700u);

@@ -29,8 +29,7 @@ bool OnPath(const std::string &program) {
     std::stringstream dirs(path);
     std::string dir;
     while (std::getline(dirs, dir, ':'))
-        if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0)
-            return true;
+        if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0) return true;
     return false;
 }
 
@@ -45,11 +44,9 @@ std::string ReadFile(const std::string &path) {
 std::string Capture(const std::string &command) {
     std::string out;
     FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
+    if (!pipe) return out;
     char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-        out += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
     pclose(pipe);
     return out;
 }
@@ -70,8 +67,7 @@ bool WaitExit(pid_t pid, int *code, int tenths) {
 
 bool WaitForText(const std::string &path, const std::string &text, int tenths) {
     for (int i = 0; i < tenths; ++i) {
-        if (ReadFile(path).find(text) != std::string::npos)
-            return true;
+        if (ReadFile(path).find(text) != std::string::npos) return true;
         usleep(100000);
     }
     return false;
@@ -80,8 +76,7 @@ bool WaitForText(const std::string &path, const std::string &text, int tenths) {
 class Desktop : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!OnPath("Xvfb") || !OnPath("xdotool"))
-            GTEST_SKIP() << "needs Xvfb and xdotool";
+        if (!OnPath("Xvfb") || !OnPath("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
         char pattern[] = "/tmp/cadenzo-desktop-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
@@ -122,16 +117,14 @@ protected:
                 entry = "PATH=" + firstOnPath_ + ":" + entry.substr(5);
             env.push_back(entry);
         }
-        if (withDisplay)
-            env.push_back("DISPLAY=" + display_);
+        if (withDisplay) env.push_back("DISPLAY=" + display_);
         env.push_back("SDL_AUDIODRIVER=dummy");
         env.push_back("XDG_RUNTIME_DIR=" + dir_ + "/run");
         env.push_back("XDG_CONFIG_HOME=" + dir_ + "/config");
         env.push_back("CADENZO_SCALE=1");
         env.push_back("CADENZO_TRACE=" + trace);
         std::vector<char *> envp;
-        for (auto &entry : env)
-            envp.push_back(entry.data());
+        for (auto &entry : env) envp.push_back(entry.data());
         envp.push_back(nullptr);
         std::string exe = dir_ + "/cadenzo";
         std::string errors = dir_ + "/stderr" + std::to_string(programs_.size()) + ".txt";
@@ -153,25 +146,21 @@ protected:
 
     // The window titled Cadenzo once the first copy has shown a frame, "" when none appears.
     std::string MainWindow() {
-        if (!WaitForText(Trace(0), " present ", 300))
-            return "";
+        if (!WaitForText(Trace(0), " present ", 300)) return "";
         std::string window;
-        for (int i = 0; i < 100 && window.empty(); ++i, usleep(100000))
-            window = X("search --name '^Cadenzo$'");
+        for (int i = 0; i < 100 && window.empty(); ++i, usleep(100000)) window = X("search --name '^Cadenzo$'");
         return window.substr(0, window.find('\n'));
     }
     // The window's pixels as 8-bit RGB triples, row by row ("" when the capture failed).
     std::string Shot(const std::string &window) {
         std::string shot = dir_ + "/shot.rgb";
         std::string command = "import -display " + display_ + " -window " + window + " -depth 8 rgb:'" + shot + "'";
-        if (std::system(command.c_str()) != 0)
-            return "";
+        if (std::system(command.c_str()) != 0) return "";
         return ReadFile(shot);
     }
     static unsigned Rgb(const std::string &pixels, int x, int y) {
         std::size_t at = (std::size_t(y) * 240 + std::size_t(x)) * 3;
-        if (at + 2 >= pixels.size())
-            return 0xFFFFFFFFu;
+        if (at + 2 >= pixels.size()) return 0xFFFFFFFFu;
         return unsigned((unsigned char)pixels[at]) << 16 | unsigned((unsigned char)pixels[at + 1]) << 8 |
                unsigned((unsigned char)pixels[at + 2]);
     }
@@ -183,8 +172,7 @@ protected:
             X("windowfocus --sync " + window);
             X("key --clearmodifiers " + keys);
             for (int i = 0; i < 40; ++i, usleep(100000))
-                if (done())
-                    return true;
+                if (done()) return true;
         }
         return false;
     }
@@ -212,21 +200,21 @@ TEST_F(Desktop, TheWindowShowsTheScreenAndCtrlQEndsWithTheSettingsWritten) {
         ASSERT_EQ(pixels.size(), 240u * 320 * 3);
         whites = 0;
         for (int y = 0; y < 320; ++y)
-            for (int x = 0; x < 240; ++x)
-                whites += white(x, y);
-        if (whites > 240 * 320 / 4 && !white(120, 10))
-            break;
+            for (int x = 0; x < 240; ++x) whites += white(x, y);
+        if (whites > 240 * 320 / 4 && !white(120, 10)) break;
     }
     EXPECT_GT(whites, 240 * 320 / 4) << "mostly white, as the handheld's look is";
     EXPECT_LT(whites, 240 * 320) << "but something is drawn";
     EXPECT_FALSE(white(120, 10)) << "the navigation bar at the top is dark";
 
     int code = -1;
-    ASSERT_TRUE(PressUntil(window, "ctrl+q", [&] { return WaitExit(pid, &code, 1); })) << "Ctrl+Q did not end the program";
+    ASSERT_TRUE(PressUntil(window, "ctrl+q", [&] { return WaitExit(pid, &code, 1); }))
+        << "Ctrl+Q did not end the program";
     Forget(pid);
     EXPECT_EQ(code, 0);
-    struct stat info{};
-    ASSERT_EQ(stat((dir_ + "/config/cadenzo/Cadenzo.ini").c_str(), &info), 0) << "no settings file in the config folder";
+    struct stat info {};
+    ASSERT_EQ(stat((dir_ + "/config/cadenzo/Cadenzo.ini").c_str(), &info), 0)
+        << "no settings file in the config folder";
     EXPECT_EQ(info.st_size, 7);
     EXPECT_NE(stat((dir_ + "/Cadenzo.ini").c_str(), &info), 0) << "nothing beside the executable";
     ASSERT_EQ(stat((dir_ + "/config/cadenzo").c_str(), &info), 0);
@@ -251,14 +239,16 @@ TEST_F(Desktop, TheKeysOfTheKeyboardDoWhatTheProgramSays) {
     // Where About's "ok" box is white, the main window's navigation bar is dark.
     auto okShown = [&] { return Rgb(Shot(window), 222, 5) == 0xFFFFFFu; };
     auto okGone = [&] { return Rgb(Shot(window), 222, 5) == 0x000080u; };
-    ASSERT_TRUE(PressUntil(window, "F1", [&] { return ReadFile(opened).find("Cadenzo.htm#Main_Contents") != std::string::npos; }))
-        << ReadFile(Trace(0));
+    ASSERT_TRUE(PressUntil(window, "F1", [&] {
+        return ReadFile(opened).find("Cadenzo.htm#Main_Contents") != std::string::npos;
+    })) << ReadFile(Trace(0));
     EXPECT_EQ(ReadFile(opened).rfind("file://" + dir_ + "/Cadenzo.htm#Main_Contents", 0), 0u) << ReadFile(opened);
     ASSERT_TRUE(okGone()) << "help opens outside: the program's screen stays as it was";
     ASSERT_TRUE(PressUntil(window, "ctrl+a", okShown)) << "Ctrl+A did not show About";
     ASSERT_TRUE(PressUntil(window, "Escape", okGone)) << "Escape did not close About";
     int code = -1;
-    ASSERT_TRUE(PressUntil(window, "ctrl+q", [&] { return WaitExit(pid, &code, 1); })) << "Ctrl+Q did not end the program";
+    ASSERT_TRUE(PressUntil(window, "ctrl+q", [&] { return WaitExit(pid, &code, 1); }))
+        << "Ctrl+Q did not end the program";
     Forget(pid);
     EXPECT_EQ(code, 0);
 }
@@ -268,7 +258,7 @@ TEST_F(Desktop, TheKeysOfTheKeyboardDoWhatTheProgramSays) {
 TEST_F(Desktop, ATerminationSignalEndsItAsExitDoesAndTheChoicesAreKept) {
     ASSERT_EQ(mkdir((dir_ + "/config").c_str(), 0700), 0);
     ASSERT_EQ(mkdir((dir_ + "/config/cadenzo").c_str(), 0700), 0);
-    const std::string record = {char(210), 0, 3, 0, 3, 1, 1};   // 240 bpm, repeat 3x, 4/4
+    const std::string record = {char(210), 0, 3, 0, 3, 1, 1};  // 240 bpm, repeat 3x, 4/4
     std::ofstream((dir_ + "/config/cadenzo/Cadenzo.ini").c_str(), std::ios::binary) << record;
     pid_t pid = Launch();
     ASSERT_TRUE(WaitForText(Trace(0), " present ", 300));
@@ -291,8 +281,7 @@ TEST_F(Desktop, ASecondCopyHandsOverToTheFirstAndEnds) {
     EXPECT_TRUE(WaitForText(Trace(0), " foreground", 100)) << "the first copy was not asked to the front";
     int status = 0;
     EXPECT_EQ(waitpid(first, &status, WNOHANG), 0) << "the first copy is still running";
-    EXPECT_EQ(X("search --name '^Cadenzo$'").find('\n'), X("search --name '^Cadenzo$'").rfind('\n'))
-        << "one window";
+    EXPECT_EQ(X("search --name '^Cadenzo$'").find('\n'), X("search --name '^Cadenzo$'").rfind('\n')) << "one window";
 }
 
 TEST(DesktopWithoutDisplay, SaysSoInOneLineAndFails) {
@@ -312,8 +301,9 @@ TEST(DesktopWithoutDisplay, AStaleDisplayIsRefusedAndLeavesNoSocket) {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     std::string runtime = pattern;
     chmod(runtime.c_str(), 0700);
-    std::string command = "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:77 SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR='" +
-                          runtime + "' XDG_CONFIG_HOME='" + runtime + "/config' '" CADENZO_EXE "' 2>&1; echo \"exit=$?\"";
+    std::string command =
+        "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:77 SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR='" + runtime +
+        "' XDG_CONFIG_HOME='" + runtime + "/config' '" CADENZO_EXE "' 2>&1; echo \"exit=$?\"";
     std::string out = Capture(command);
     EXPECT_NE(out.find("cadenzo: no display found"), std::string::npos) << out;
     EXPECT_NE(out.find("exit=1"), std::string::npos) << out;

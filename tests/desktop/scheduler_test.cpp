@@ -25,8 +25,7 @@ sdlhost::OutputTiming PullTiming() {
 
 struct Stream {
     explicit Stream(bool attach = true) {
-        if (attach)
-            engine.Attach(PullTiming(), {}, 0);
+        if (attach) engine.Attach(PullTiming(), {}, 0);
     }
     sdlhost::Scheduler engine{50};
     std::vector<float> out;
@@ -46,8 +45,7 @@ struct Stream {
 struct Ramp : sdlhost::SoundData {
     Ramp(std::size_t length, float base) {
         samples.resize(length);
-        for (std::size_t i = 0; i < length; ++i)
-            samples[i] = base + float(i) * 1e-4f;
+        for (std::size_t i = 0; i < length; ++i) samples[i] = base + float(i) * 1e-4f;
         ready = length;
     }
     float operator[](std::size_t i) const { return samples[i]; }
@@ -57,8 +55,7 @@ struct Ramp : sdlhost::SoundData {
 
 bool Silent(const std::vector<float> &out, std::int64_t from, std::int64_t to) {
     for (std::int64_t i = from; i < to; ++i)
-        if (out[std::size_t(i)] != 0.0f)
-            return false;
+        if (out[std::size_t(i)] != 0.0f) return false;
     return true;
 }
 
@@ -71,8 +68,7 @@ TEST(Scheduler, ASoundStartsAtItsFrameAndEndsInSilence) {
     EXPECT_NEAR(double(frame), 0.355 * kRate - kBuffer, 2.0);
     stream.RunUntil(600 * kMs);
     EXPECT_TRUE(Silent(stream.out, 0, frame));
-    for (std::size_t i = 0; i < click.size(); ++i)
-        ASSERT_EQ(stream.out[std::size_t(frame) + i], click[i]) << i;
+    for (std::size_t i = 0; i < click.size(); ++i) ASSERT_EQ(stream.out[std::size_t(frame) + i], click[i]) << i;
     EXPECT_TRUE(Silent(stream.out, frame + std::int64_t(click.size()), std::int64_t(stream.out.size())));
 
     sdlhost::Scheduler::Started started[4];
@@ -111,7 +107,7 @@ TEST(Scheduler, AStopCutsTheSoundAtItsMoment) {
     std::int64_t start = stream.engine.Play(1005, &note, 101 * kMs, 101 * kMs);
     std::int64_t stop = stream.engine.Play(0, nullptr, 201 * kMs, 101 * kMs);
     stream.RunUntil(900 * kMs);
-    ASSERT_EQ(stop - start, 4800);   // 100 ms apart, to the frame
+    ASSERT_EQ(stop - start, 4800);  // 100 ms apart, to the frame
     EXPECT_NE(stream.out[std::size_t(stop - 1)], 0.0f);
     EXPECT_TRUE(Silent(stream.out, stop, std::int64_t(stream.out.size())));
 }
@@ -196,7 +192,7 @@ TEST(Scheduler, AWriteAheadOutputRendersAgainOnlyTheFramesANewSoundChanged) {
     sdlhost::OutputTiming timing = PullTiming();
     timing.guardFrames = 1200;
     engine.Attach(timing, {}, 0);
-    engine.Report(0, 0);   // frame 0 is heard at 0 ms
+    engine.Report(0, 0);  // frame 0 is heard at 0 ms
     Ramp note(48000, 0.25f), click(300, -0.5f);
     std::int64_t noteAt = engine.Play(1001, &note, 10 * kMs, 10 * kMs);
     std::int64_t to = 0;

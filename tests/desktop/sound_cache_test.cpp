@@ -69,7 +69,7 @@ TEST(SoundCache, ConvertsEachSoundOnceWhereverItIsKept) {
     std::vector<std::int16_t> b = Tone(880, 11025, 2000, 0.3);
     const sdlhost::SoundData *first = cache.Get(a.data(), a.size(), 11025);
     ASSERT_NE(first, nullptr);
-    EXPECT_NEAR(double(first->Length()), 8000, 2.0);   // 44100 is exactly four times 11025
+    EXPECT_NEAR(double(first->Length()), 8000, 2.0);  // 44100 is exactly four times 11025
     EXPECT_EQ(cache.Get(copyOfA.data(), copyOfA.size(), 11025), first);
     const sdlhost::SoundData *other = cache.Get(b.data(), b.size(), 11025);
     ASSERT_NE(other, nullptr);
@@ -90,8 +90,7 @@ TEST(SoundCache, ALongSoundCanStartAtOnceAndIsCompletedBehindIt) {
     ASSERT_EQ(sound->ready.load(), sound->Length());
     std::vector<float> whole = sdlhost::ConvertRate(note.data(), note.size(), 11025, 48000);
     ASSERT_EQ(whole.size(), sound->Length());
-    for (std::size_t i = 0; i < whole.size(); i += 97)
-        ASSERT_EQ(whole[i], sound->samples[i]) << i;
+    for (std::size_t i = 0; i < whole.size(); i += 97) ASSERT_EQ(whole[i], sound->samples[i]) << i;
 }
 
 }  // namespace

@@ -59,8 +59,7 @@ protected:
     }
     static int Count(const std::string &text, const std::string &what) {
         int count = 0;
-        for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size())
-            ++count;
+        for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++count;
         return count;
     }
 
@@ -112,8 +111,7 @@ TEST_F(SoundManager, AServerThatAcceptsAndNeverAnswersHoldsNothingUp) {
     started = Clock::now();
     sdlhost::Close();
     EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(1000)) << "nor does the exit";
-    for (int fd : sockets)
-        close(fd);
+    for (int fd : sockets) close(fd);
 }
 
 TEST_F(SoundManager, WithNoServerTheHostSaysSoundDoesNotWork) {
@@ -125,19 +123,17 @@ TEST_F(SoundManager, WithNoServerTheHostSaysSoundDoesNotWork) {
     RunUntil([this] { return soundChanges_ > 0; }, 500);
     EXPECT_EQ(soundChanges_, 1) << "one event, for the navigation bar to show it";
     std::vector<std::int16_t> tone = Tone();
-    host::PlaySound(1026, tone.data(), tone.size(), 11025, host::Now());   // silently
+    host::PlaySound(1026, tone.data(), tone.size(), 11025, host::Now());  // silently
     EXPECT_NE(Trace().find("audio-none PulseAudio: no server"), std::string::npos);
 }
 
 TEST_F(SoundManager, AServerKilledAndStartedAgainIsUsedWithinTwoSeconds) {
-    if (!OnPath("pulseaudio") || !OnPath("parec"))
-        GTEST_SKIP() << "needs the pulseaudio daemon and parec";
+    if (!OnPath("pulseaudio") || !OnPath("parec")) GTEST_SKIP() << "needs the pulseaudio daemon and parec";
     setenv("CADENZO_AUDIO", "pulse", 1);
     std::string serverDir = (dir_ / "pulse").string();
     std::filesystem::create_directories(serverDir);
     daemon_ = StartPulse(serverDir);
-    if (daemon_ < 0)
-        GTEST_SKIP() << "the pulseaudio daemon does not start on this machine";
+    if (daemon_ < 0) GTEST_SKIP() << "the pulseaudio daemon does not start on this machine";
     std::string error;
     ASSERT_TRUE(sdlhost::Open(sdlhost::Options{false, true}, &error)) << error;
     ASSERT_TRUE(RunUntil([] { return sdlhost::AudioWorks(); }, 3000));
@@ -145,7 +141,7 @@ TEST_F(SoundManager, AServerKilledAndStartedAgainIsUsedWithinTwoSeconds) {
     // The server dies (a crash, a restart after resume): the host notices and says so.
     Stop(daemon_, SIGKILL);
     EXPECT_TRUE(RunUntil([] { return !host::SoundWorks(); }, 2000));
-    RunUntil([] { return false; }, 1500);   // the retries back off meanwhile
+    RunUntil([] { return false; }, 1500);  // the retries back off meanwhile
     daemon_ = StartPulse(serverDir);
     ASSERT_GT(daemon_, 0);
     auto back = Clock::now();

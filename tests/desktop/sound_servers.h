@@ -26,10 +26,8 @@ inline bool OnPath(const char *program) {
     std::size_t at = 0;
     while (at <= dirs.size()) {
         std::size_t end = dirs.find(':', at);
-        if (end == std::string::npos)
-            end = dirs.size();
-        if (access((dirs.substr(at, end - at) + "/" + program).c_str(), X_OK) == 0)
-            return true;
+        if (end == std::string::npos) end = dirs.size();
+        if (access((dirs.substr(at, end - at) + "/" + program).c_str(), X_OK) == 0) return true;
         at = end + 1;
     }
     return false;
@@ -39,8 +37,7 @@ inline bool OnPath(const char *program) {
 // so Stop ends everything it started.
 inline pid_t Spawn(const std::vector<std::string> &args, const std::string &out = "", bool group = false) {
     std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -54,8 +51,7 @@ inline pid_t Spawn(const std::vector<std::string> &args, const std::string &out 
         posix_spawnattr_setpgroup(&attributes, 0);
     }
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ) != 0)
-        pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ) != 0) pid = -1;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
@@ -63,14 +59,12 @@ inline pid_t Spawn(const std::vector<std::string> &args, const std::string &out 
 
 inline void Stop(pid_t &pid, int signal = SIGTERM) {
     if (pid > 0) {
-        if (getpgid(pid) == pid)
-            kill(-pid, signal);   // its own group: everything it started
+        if (getpgid(pid) == pid) kill(-pid, signal);  // its own group: everything it started
         kill(pid, signal);
         waitpid(pid, nullptr, 0);
     }
     pid = -1;
 }
-
 
 inline bool WaitForFile(const std::string &path, int ms) {
     for (int i = 0; i < ms / 10 && !std::filesystem::exists(path); ++i)
@@ -90,8 +84,7 @@ inline pid_t StartPulse(const std::string &dir) {
                        // As a desktop's server does: an idle device sleeps, so it starts afresh
                        // when a stream comes (a null sink left running idle renders seconds ahead).
                        "-L", "module-suspend-on-idle timeout=0"});
-    if (pid > 0 && !WaitForFile(socket, 5000))
-        Stop(pid);
+    if (pid > 0 && !WaitForFile(socket, 5000)) Stop(pid);
     return pid;
 }
 
@@ -99,14 +92,13 @@ inline pid_t StartPulse(const std::string &dir) {
 // and PULSE_SERVER name them. -1 when they cannot start.
 inline pid_t StartPipeWire(const std::string &dir) {
     for (const char *program : {"pipewire", "wireplumber", "pipewire-pulse", "dbus-run-session", "pactl"})
-        if (!OnPath(program))
-            return -1;
+        if (!OnPath(program)) return -1;
     setenv("PIPEWIRE_RUNTIME_DIR", dir.c_str(), 1);
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     setenv("PULSE_SERVER", ("unix:" + dir + "/pulse/native").c_str(), 1);
     setenv("PULSE_RUNTIME_PATH", (dir + "/pulse").c_str(), 1);
-    pid_t pid = Spawn({"dbus-run-session", "--", "sh", "-c",
-                       "pipewire & sleep 0.3; wireplumber & pipewire-pulse & wait"}, "", true);
+    pid_t pid = Spawn(
+        {"dbus-run-session", "--", "sh", "-c", "pipewire & sleep 0.3; wireplumber & pipewire-pulse & wait"}, "", true);
     bool up = pid > 0 && WaitForFile(dir + "/pipewire-0", 5000) && WaitForFile(dir + "/pulse/native", 5000);
     // The session manager takes a moment to be ready to link streams to the new sink.
     for (int i = 0; up && i < 50; ++i) {

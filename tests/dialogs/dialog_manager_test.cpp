@@ -17,8 +17,8 @@ TEST(DialogUnits, RoundHalvesAwayFromZeroAndConvertEachValueOnItsOwn) {
     struct Case {
         int value, numerator, denominator, expected;
     } cases[] = {
-        {1, 7, 4, 2},   {2, 7, 4, 4},     {6, 7, 4, 11},   {137, 7, 4, 240}, {-2, 7, 4, -4}, {-1, 7, 4, -2},
-        {3, 14, 8, 5},  {172, 14, 8, 301}, {-3, 14, 8, -5}, {5, 7, -4, -9},   {9, 96, 72, 12}, {4, 7, 0, 0},
+        {1, 7, 4, 2},  {2, 7, 4, 4},      {6, 7, 4, 11},   {137, 7, 4, 240}, {-2, 7, 4, -4},  {-1, 7, 4, -2},
+        {3, 14, 8, 5}, {172, 14, 8, 301}, {-3, 14, 8, -5}, {5, 7, -4, -9},   {9, 96, 72, 12}, {4, 7, 0, 0},
     };
     for (const Case &c : cases)
         EXPECT_EQ(core::ScaleRounded(c.value, c.numerator, c.denominator), c.expected)
@@ -29,13 +29,13 @@ TEST(DialogUnits, RoundHalvesAwayFromZeroAndConvertEachValueOnItsOwn) {
         int x, y, cx, cy;
         LONG px, py, pcx, pcy;
     } items[] = {
-        {22, 2, 114, 18, 39, 4, 200, 32},     // About and Help: the title lines
-        {4, 94, 128, 49, 7, 165, 224, 86},    // About: the maker's lines
-        {3, 25, 130, 52, 5, 44, 228, 91},     // About: the description
-        {3, 82, 131, 68, 5, 144, 229, 119},   // About: the group box
-        {4, 22, 128, 66, 7, 39, 224, 116},    // Help: the metronome text
-        {4, 87, 128, 65, 7, 152, 224, 114},   // Help: the tuning text
-        {0, 0, 137, 172, 0, 0, 240, 301},     // the dialog itself
+        {22, 2, 114, 18, 39, 4, 200, 32},    // About and Help: the title lines
+        {4, 94, 128, 49, 7, 165, 224, 86},   // About: the maker's lines
+        {3, 25, 130, 52, 5, 44, 228, 91},    // About: the description
+        {3, 82, 131, 68, 5, 144, 229, 119},  // About: the group box
+        {4, 22, 128, 66, 7, 39, 224, 116},   // Help: the metronome text
+        {4, 87, 128, 65, 7, 152, 224, 114},  // Help: the tuning text
+        {0, 0, 137, 172, 0, 0, 240, 301},    // the dialog itself
     };
     for (const Item &i : items) {
         RECT r = core::DialogUnitsToPixels(i.x, i.y, i.cx, i.cy, 7, 14);
@@ -52,15 +52,15 @@ TEST(DialogUnits, RoundHalvesAwayFromZeroAndConvertEachValueOnItsOwn) {
 struct ChildSeen {
     std::u16string cls;
     int id;
-    RECT rect;   // in the dialog's client coordinates
+    RECT rect;  // in the dialog's client coordinates
 };
 
 // What a test's dialog procedure saw and what it should do, set by each test.
 struct Script {
     LPARAM initParam = 0;
-    bool endInInit = false;        // EndDialog(7) inside WM_INITDIALOG
-    bool fullScreen = true;        // SHInitDialog as the program calls it
-    UINT_PTR action = 0;           // what the 100-ms timer does: see DialogProcForTests
+    bool endInInit = false;  // EndDialog(7) inside WM_INITDIALOG
+    bool fullScreen = true;  // SHInitDialog as the program calls it
+    UINT_PTR action = 0;     // what the 100-ms timer does: see DialogProcForTests
     bool sawShow = false;
     bool visibleAtTimer = false, activeAtTimer = false, ownerEnabledAtTimer = true;
     RECT rectAtTimer{};
@@ -87,9 +87,7 @@ BOOL CALLBACK DialogProcForTests(HWND dialog, UINT message, WPARAM, LPARAM lPara
         SetTimer(dialog, 1, 100, nullptr);
         return TRUE;
     }
-    case WM_SHOWWINDOW:
-        g_script.sawShow = true;
-        return FALSE;
+    case WM_SHOWWINDOW: g_script.sawShow = true; return FALSE;
     case WM_TIMER:
         KillTimer(dialog, 1);
         g_script.visibleAtTimer = IsWindowVisible(dialog);
@@ -100,8 +98,7 @@ BOOL CALLBACK DialogProcForTests(HWND dialog, UINT message, WPARAM, LPARAM lPara
         if (g_script.action == kQuit5) PostQuitMessage(5);
         if (g_script.action == kDestroyOwner) DestroyWindow(g_script.owner);
         return TRUE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -151,9 +148,9 @@ TEST_F(Dialogs, AboutBecomesAFullScreenModalDialogWithItsControlsInPixels) {
     ASSERT_EQ(g_script.children.size(), 5u);
     const struct {
         const char16_t *cls;
-        LONG x, y, w, h;   // w, h < 0: the icon sizes itself
+        LONG x, y, w, h;  // w, h < 0: the icon sizes itself
     } expected[] = {
-        {u"static", 2, 4, -1, -1}, {u"static", 39, 4, 200, 32}, {u"static", 7, 165, 224, 86},
+        {u"static", 2, 4, -1, -1},   {u"static", 39, 4, 200, 32},   {u"static", 7, 165, 224, 86},
         {u"static", 5, 44, 228, 91}, {u"button", 5, 144, 229, 119},
     };
     for (std::size_t i = 0; i < 5; ++i) {
@@ -234,7 +231,7 @@ TEST_F(Dialogs, ATemplateOutsideTheModuleOrDamagedShowsNothing) {
         PatchedModule module;
         long about = module.OffsetOf(Template(IDD_ABOUT));
         ASSERT_GE(about, 0);
-        ASSERT_EQ(module.Find(Words({0x0040, 0x80C8, 0, 0x8000, 5}), about), about);   // style, extended style, 5 items
+        ASSERT_EQ(module.Find(Words({0x0040, 0x80C8, 0, 0x8000, 5}), about), about);  // style, extended style, 5 items
         module.Write(about + 8, Words({60}));
         EXPECT_EQ(DialogBoxIndirectParamW(core::MainModule(), Template(IDD_ABOUT), owner, DialogProcForTests, 0), -1);
     }
@@ -278,7 +275,7 @@ TEST_F(Dialogs, TheShellSizesAnyTopLevelWindowAndShowsOk) {
     ASSERT_FALSE(dialogs_test::Commands().empty());
     EXPECT_EQ(LOWORD(dialogs_test::Commands().back().first), IDOK);
 
-    info.dwMask = 0;   // nothing asked: nothing done
+    info.dwMask = 0;  // nothing asked: nothing done
     info.dwFlags = SHIDIF_SIZEDLGFULLSCREEN;
     MoveWindow(window, 10, 40, 100, 100, FALSE);
     EXPECT_TRUE(SHInitDialog(&info));
@@ -405,7 +402,8 @@ TEST_F(Dialogs, WithoutItsMenuBarRecordTheProgramTellsAndKeepsTheDefaultSize) {
     EXPECT_EQ(g_box.caption, u"Error");
     EXPECT_TRUE(g_box.hasButton);
     bool logged = false;
-    for (const std::string &line : testhost::Record()) logged |= line.find("messagebox Error | SHCreateMenuBar Failed") != std::string::npos;
+    for (const std::string &line : testhost::Record())
+        logged |= line.find("messagebox Error | SHCreateMenuBar Failed") != std::string::npos;
     EXPECT_TRUE(logged);
 
     EXPECT_EQ(app.menuBar, nullptr);

@@ -15,7 +15,7 @@ namespace {
 
 struct Screen {
     int width = 0, height = 0;
-    std::vector<std::uint32_t> pixels;   // 0xRRGGBB
+    std::vector<std::uint32_t> pixels;  // 0xRRGGBB
 
     std::uint32_t At(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
     // Pixels in [x0, x1) x [y0, y1) that satisfy `test`.
@@ -37,7 +37,8 @@ Screen ReadPng(const std::string &path) {
     if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return s;
     s.width = int(image.width);
     s.height = int(image.height);
-    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) s.pixels.push_back((rgb[i] << 16) | (rgb[i + 1] << 8) | rgb[i + 2]);
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3)
+        s.pixels.push_back((rgb[i] << 16) | (rgb[i + 1] << 8) | rgb[i + 2]);
     return s;
 }
 
@@ -50,7 +51,8 @@ struct Shots {
     std::string dir;
     std::map<std::string, Screen> shots;
 };
-Shots RunWithShots(const std::string &script, const std::vector<std::string> &names, const std::string &dir = sim::MakeDir()) {
+Shots RunWithShots(const std::string &script, const std::vector<std::string> &names,
+                   const std::string &dir = sim::MakeDir()) {
     std::string text = script;
     for (const std::string &name : names) {
         std::string from = "shot " + name + "\n", to = "shot " + dir + "/" + name + ".png\n";
@@ -79,7 +81,7 @@ const std::string kOk = Tap(223, 13);
 TEST(DialogsSim, CtrlAOpensAboutWithItsTextsAndItsOkClosesIt) {
     // The Color box is tapped first: the keys still reach the main window.
     Shots run = RunWithShots("tap 140 94\ntap 140 94\nkey ctrl+a\nshot about\n" + kOk + "shot after\nkey ctrl+q\n",
-                           {"about", "after"});
+                             {"about", "after"});
     ASSERT_EQ(run.result.status, 0) << run.result.errors;
     const Screen &about = run.shots["about"];
     const Screen &after = run.shots["after"];
@@ -108,9 +110,9 @@ TEST(DialogsSim, CtrlAOpensAboutWithItsTextsAndItsOkClosesIt) {
 }
 
 TEST(DialogsSim, TheToolsMenuOpensHelpAndAbout) {
-    Shots run = RunWithShots(kTools + "shot menu\n" + Tap(30, kHelpRow) + "shot help\n" + kOk + kTools + Tap(30, kAboutRow) +
-                               "shot about\n" + kOk + "shot closed\n",
-                           {"menu", "help", "about", "closed"});
+    Shots run = RunWithShots(kTools + "shot menu\n" + Tap(30, kHelpRow) + "shot help\n" + kOk + kTools +
+                                 Tap(30, kAboutRow) + "shot about\n" + kOk + "shot closed\n",
+                             {"menu", "help", "about", "closed"});
     ASSERT_EQ(run.result.status, 0) << run.result.errors;
     const Screen &menu = run.shots["menu"];
     // The pop-up: white, black-bordered, above the bar, its items in dark letters.
@@ -161,9 +163,10 @@ TEST(DialogsSim, TheMetronomeKeepsItsBeatWhileAboutOrHelpIsOpen) {
 
 TEST(DialogsSim, TheBarsKeepFlashingWhileADialogIsOpen) {
     // "None" with colour on: beats alternate light blue and blue; the probes look right after a tick.
-    Shots run = RunWithShots("tap 61 88\nwait 500\nkey ctrl+a\nwait 2600\n" + kOk + "wait 400\nprobe 6 29\nwait 1000\nprobe 6 29\n"
-                               "key ctrl+q\n",
-                           {});
+    Shots run = RunWithShots("tap 61 88\nwait 500\nkey ctrl+a\nwait 2600\n" + kOk +
+                                 "wait 400\nprobe 6 29\nwait 1000\nprobe 6 29\n"
+                                 "key ctrl+q\n",
+                             {});
     ASSERT_EQ(run.result.status, 0) << run.result.errors;
     EXPECT_EQ(run.result.Sounds().size(), 4u);
     std::string first = run.result.ProbeAt(3500, 6, 29), second = run.result.ProbeAt(4500, 6, 29);

@@ -35,7 +35,7 @@ inline HWND MakeOwner() {
     wc.lpfnWndProc = OwnerProc;
     wc.hbrBackground = GetStockObject(WHITE_BRUSH);
     wc.lpszClassName = u"TestOwner";
-    RegisterClassW(&wc);   // fails harmlessly after the first test
+    RegisterClassW(&wc);  // fails harmlessly after the first test
     return CreateWindowExW(0, u"TestOwner", u"Owner", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
 }

@@ -13,7 +13,7 @@ using dialogs_test::Words;
 
 constexpr std::uint32_t kNavy = 0x000080;
 constexpr std::uint32_t kBarGrey = 0xD6D3CE;
-constexpr int kToolsX = 16, kToolsY = 307;   // the "Tools" caption on the bar
+constexpr int kToolsX = 16, kToolsY = 307;  // the "Tools" caption on the bar
 
 class MenuBar : public ::testing::Test {
 protected:
@@ -101,7 +101,7 @@ TEST_F(MenuBar, ABadRequestOrRecordCreatesNothing) {
     EXPECT_FALSE(SHCreateMenuBar(nullptr));
 
     SHMENUBARINFO info = Info();
-    info.cbSize = 16;   // too short to hold the answer: left alone
+    info.cbSize = 16;  // too short to hold the answer: left alone
     info.hwndMB = reinterpret_cast<HWND>(1);
     EXPECT_FALSE(SHCreateMenuBar(&info));
     EXPECT_EQ(info.hwndMB, reinterpret_cast<HWND>(1));
@@ -112,10 +112,10 @@ TEST_F(MenuBar, ABadRequestOrRecordCreatesNothing) {
     EXPECT_EQ(info.hwndMB, nullptr);
 
     info = Info();
-    info.hInstRes = nullptr;   // a module without resources
+    info.hInstRes = nullptr;  // a module without resources
     EXPECT_FALSE(SHCreateMenuBar(&info));
     info = Info();
-    info.nToolBarId = 999;     // no such record
+    info.nToolBarId = 999;  // no such record
     EXPECT_FALSE(SHCreateMenuBar(&info));
     EXPECT_EQ(info.hwndMB, nullptr);
 
@@ -156,7 +156,7 @@ TEST_F(MenuBar, ToolsOpensItsPopupAboveTheBarAndAnItemSendsItsCommand) {
     EXPECT_EQ(testhost::Pixel(r.left, r.top + 30), 0u) << "black border";
     EXPECT_TRUE(Commands().empty()) << "opening the pop-up sends nothing";
 
-    testhost::Tap(30, r.top + 10);   // About
+    testhost::Tap(30, r.top + 10);  // About
     EXPECT_TRUE(dialogs_test::WindowsOfClass(u"menu_popup").empty());
     ASSERT_EQ(Commands().size(), 1u);
     EXPECT_EQ(Commands()[0].first, MAKEWPARAM(IDM_ABOUT, 0)) << "notification 0: from a menu";
@@ -165,10 +165,10 @@ TEST_F(MenuBar, ToolsOpensItsPopupAboveTheBarAndAnItemSendsItsCommand) {
 
     testhost::Tap(kToolsX, kToolsY);
     ASSERT_TRUE(PopupRect(&r));
-    testhost::Tap(30, r.top + 53);   // Exit
+    testhost::Tap(30, r.top + 53);  // Exit
     testhost::Tap(kToolsX, kToolsY);
     ASSERT_TRUE(PopupRect(&r));
-    testhost::Tap(30, r.top + 28);   // Help
+    testhost::Tap(30, r.top + 28);  // Help
     ASSERT_EQ(Commands().size(), 3u);
     EXPECT_EQ(Commands()[1].first, MAKEWPARAM(IDM_EXIT, 0));
     EXPECT_EQ(Commands()[2].first, MAKEWPARAM(IDM_HELP, 0));
@@ -195,9 +195,9 @@ TEST_F(MenuBar, ASeparatorIsNotChosenAndATapElsewhereClosesWithoutACommand) {
     testhost::Tap(kToolsX, kToolsY);
     RECT r;
     ASSERT_TRUE(PopupRect(&r));
-    testhost::Tap(30, r.top + 40);   // the separator
+    testhost::Tap(30, r.top + 40);  // the separator
     EXPECT_TRUE(PopupRect(&r)) << "still open";
-    testhost::Tap(200, 100);         // the window above
+    testhost::Tap(200, 100);  // the window above
     EXPECT_TRUE(dialogs_test::WindowsOfClass(u"menu_popup").empty());
     // The Tools button toggles its pop-up.
     testhost::Tap(kToolsX, kToolsY);

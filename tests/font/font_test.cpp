@@ -31,17 +31,17 @@ const font::Style kSystem{12, false};
 const font::Style kBold{12, true};
 
 bool FileExists(const char *path) {
-    struct stat info{};
+    struct stat info {};
     return stat(path, &info) == 0;
 }
 
 bool UsingTahoma() { return std::string_view(font::FamilyName()) == "Tahoma"; }
 
-#define REQUIRE_TAHOMA()                                                                            \
-    do {                                                                                            \
-        if (!UsingTahoma()) {                                                                       \
-            GTEST_SKIP() << "these figures are Tahoma's; the font in use is \"" << font::FamilyName() << "\""; \
-        }                                                                                           \
+#define REQUIRE_TAHOMA()                                                                                               \
+    do {                                                                                                               \
+        if (!UsingTahoma()) {                                                                                          \
+            GTEST_SKIP() << "these figures are Tahoma's; the font in use is \"" << font::FamilyName() << "\"";         \
+        }                                                                                                              \
     } while (false)
 
 int Width(const font::Style &style, std::u16string_view text) {
@@ -231,7 +231,8 @@ TEST(FontWidths, AdvancesAddUpWithoutKerning) {
 }
 
 TEST(FontDrawing, PixelsAreOneBitInsideTheLineBox) {
-    for (const font::Style &style : {kSystem, kBold, font::Style{8, false}, font::Style{16, true}, font::Style{14, false}}) {
+    for (const font::Style &style :
+         {kSystem, kBold, font::Style{8, false}, font::Style{16, true}, font::Style{14, false}}) {
         SCOPED_TRACE(style.pixelHeight);
         ExpectInsideLineBox(style, u"Metronome Speed = 240 Beats/Minute", 4, 2);
         ExpectInsideLineBox(style, u"Start Metronome Tuning Notes", -3, 100);
@@ -242,7 +243,8 @@ TEST(FontDrawing, PixelsAreOneBitInsideTheLineBox) {
     for (const font::Style &style : {kSystem, kBold, font::Style{14, false}, font::Style{16, true}}) {
         SCOPED_TRACE(style.pixelHeight);
         const font::Metrics metrics = font::GetMetrics(style);
-        const Drawn drawn = DrawAt(style, u"Jjgpqy|_/()[]{}@ \u00C4\u00C5\u00C9\u0106\u0150\u00EE \u00C5ngstr\u00F6m", 0, 20);
+        const Drawn drawn =
+            DrawAt(style, u"Jjgpqy|_/()[]{}@ \u00C4\u00C5\u00C9\u0106\u0150\u00EE \u00C5ngstr\u00F6m", 0, 20);
         for (auto [x, y] : drawn.pixels) {
             EXPECT_GE(y, 20 - 1);
             EXPECT_LE(y, 20 + metrics.height);
@@ -266,8 +268,8 @@ TEST(FontDrawing, TahomaGlyphShapes) {
     // "Il" drawn at (0, 0), baseline at y 12: a serifed capital I 9 rows high and 3 wide, then at
     // its advance of 4 a plain stem of l, one row taller.
     const char *const picture[] = {"....#",  // y 2
-                                   "###.#", ".#..#", ".#..#", ".#..#", ".#..#", ".#..#", ".#..#", ".#..#",
-                                   "###.#"};  // y 11, the last row above the baseline
+                                   "###.#", ".#..#", ".#..#", ".#..#", ".#..#",
+                                   ".#..#", ".#..#", ".#..#", "###.#"};  // y 11, the last row above the baseline
     Pixels expected;
     for (int row = 0; row < 10; ++row) {
         for (int x = 0; x < 5; ++x) {
@@ -306,16 +308,17 @@ TEST(FontDrawing, SamePixelsEveryTimeAndAfterReloading) {
 TEST(FontDrawing, MalformedUtf16NeverCrashes) {
     // U+10FFFD is a private-use character no system font has: as a pair it is one missing glyph.
     const int missing = Width(kSystem, u"\U0010FFFD");
-    EXPECT_EQ(Width(kSystem, u"\xDBFF"), missing);  // lone high surrogate
-    EXPECT_EQ(Width(kSystem, u"\xDC00"), missing);  // lone low surrogate
-    EXPECT_EQ(Width(kSystem, u"\xDC00\xD800"), 2 * missing);  // reversed pair: two strays
+    EXPECT_EQ(Width(kSystem, u"\xDBFF"), missing);                          // lone high surrogate
+    EXPECT_EQ(Width(kSystem, u"\xDC00"), missing);                          // lone low surrogate
+    EXPECT_EQ(Width(kSystem, u"\xDC00\xD800"), 2 * missing);                // reversed pair: two strays
     EXPECT_EQ(Width(kSystem, u"a\xD800"), Width(kSystem, u"a") + missing);  // high at the end
     const char16_t cases[][4] = {
-        {0xD800, 0xD800, 0xDC00, 0}, {0xFFFF, 0xFFFE, 0, 0}, {0, 0, 0, 0}, {0x0A, 0x09, 0x0D, 0},
-        {0xDBFF, 0xDFFF, 0xE000, 0xFEFF}, {0x0301, 0x20AC, 0x266A, 0x2603},
+        {0xD800, 0xD800, 0xDC00, 0}, {0xFFFF, 0xFFFE, 0, 0},           {0, 0, 0, 0},
+        {0x0A, 0x09, 0x0D, 0},       {0xDBFF, 0xDFFF, 0xE000, 0xFEFF}, {0x0301, 0x20AC, 0x266A, 0x2603},
     };
     for (const auto &text : cases) {
-        for (const font::Style &style : {kSystem, kBold}) ExpectInsideLineBox(style, std::u16string_view(text, 4), 0, 0, 6);
+        for (const font::Style &style : {kSystem, kBold})
+            ExpectInsideLineBox(style, std::u16string_view(text, 4), 0, 0, 6);
     }
     // Nothing to draw: no text, no length, a negative length.
     Pixels pixels;

@@ -73,7 +73,7 @@ TEST(Files, TheModuleIsAShortPathWhoseFolderIsTheHostsProgramFolder) {
     DWORD n = GetModuleFileNameW(nullptr, buffer, 254);
     EXPECT_EQ(std::u16string(buffer, n), u"\\Program Files\\Cadenzo\\Cadenzo.exe");
     WCHAR small[6];
-    EXPECT_EQ(GetModuleFileNameW(nullptr, small, 6), 6u);   // cut to the buffer and terminated
+    EXPECT_EQ(GetModuleFileNameW(nullptr, small, 6), 6u);  // cut to the buffer and terminated
     EXPECT_EQ(std::u16string(small), u"\\Prog");
     // A name in that folder opens in the test host's program folder, /nonexistent, in any case.
     for (const char16_t *name : {u"\\Program Files\\Cadenzo\\Cadenzo.ini", u"\\PROGRAM FILES\\cadenzo\\x"}) {
@@ -85,7 +85,9 @@ TEST(Files, TheModuleIsAShortPathWhoseFolderIsTheHostsProgramFolder) {
 TEST(Files, Utf8ConversionRoundTripsAndReplacesBrokenSequences) {
     std::u16string text = u"Stra\u00dfe \U0001D11E";
     EXPECT_EQ(core::FromUtf8(core::ToUtf8(text)), text);
-    EXPECT_EQ(core::FromUtf8("a\xff" "b"), u"a\ufffdb");
+    EXPECT_EQ(core::FromUtf8("a\xff"
+                             "b"),
+              u"a\ufffdb");
     EXPECT_EQ(core::ToUtf8(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd");
 }
 

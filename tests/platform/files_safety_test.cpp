@@ -150,11 +150,11 @@ TEST(FileSafety, AFileThatCannotBeReadIsNotWritten) {
 TEST(HostPaths, EveryHostPathRoundTripsThroughThePlatformsForm) {
     const std::string paths[] = {
         "/home/a/Cadenzo.ini",
-        "/tmp/back\\slash/x",            // a '\' inside a name
-        "/tmp/caf\xe9/x",                // Latin-1, not UTF-8
-        "/tmp/\xc3\xa9t\xc3\xa9/\xf0\x9d\x84\x9e",   // UTF-8, also outside the basic plane
-        "/tmp/\xc0\xaf/\xed\xa0\x80/\xf4\x90\x80\x80",   // an overlong '/', a surrogate, past U+10FFFF
-        "/tmp/\xe2\x82/\x80",            // a cut-off sequence
+        "/tmp/back\\slash/x",                           // a '\' inside a name
+        "/tmp/caf\xe9/x",                               // Latin-1, not UTF-8
+        "/tmp/\xc3\xa9t\xc3\xa9/\xf0\x9d\x84\x9e",      // UTF-8, also outside the basic plane
+        "/tmp/\xc0\xaf/\xed\xa0\x80/\xf4\x90\x80\x80",  // an overlong '/', a surrogate, past U+10FFFF
+        "/tmp/\xe2\x82/\x80",                           // a cut-off sequence
     };
     for (const std::string &host : paths) {
         std::u16string shown;
@@ -165,7 +165,8 @@ TEST(HostPaths, EveryHostPathRoundTripsThroughThePlatformsForm) {
     }
     std::u16string shown;
     core::PlatformPath("/a\\b/c\xe9", &shown);
-    EXPECT_EQ(shown, std::u16string(u"\\a\xdc5c" u"b\\c\xdce9"));
+    EXPECT_EQ(shown, std::u16string(u"\\a\xdc5c"
+                                    u"b\\c\xdce9"));
     core::PlatformPath("/\xc3\xa9", &shown);
     EXPECT_EQ(shown, u"\\\u00e9") << "valid UTF-8 is shown as its characters";
 }

@@ -78,10 +78,10 @@ TEST_F(Messages, TimersKeepTheirOwnScheduleWhenDispatchedLate) {
     std::uint32_t start = testhost::Now();
     SetTimer(w, 1, 100, nullptr);
     recorder::Log().clear();
-    testhost::Advance(100);   // on time at +100
-    testhost::Jump(250);      // busy until +350: +200 and +300 were missed
-    testhost::Pump();         // one timer message, stamped with its due time
-    testhost::Advance(50);    // +400 comes on schedule, not 100 ms after the late one
+    testhost::Advance(100);  // on time at +100
+    testhost::Jump(250);     // busy until +350: +200 and +300 were missed
+    testhost::Pump();        // one timer message, stamped with its due time
+    testhost::Advance(50);   // +400 comes on schedule, not 100 ms after the late one
     std::vector<DWORD> times;
     for (auto &e : recorder::Log())
         if (e.message == WM_TIMER) times.push_back(e.time - start);
@@ -95,7 +95,7 @@ TEST_F(Messages, SettingARunningTimerReplacesItAndRestartsItsPeriod) {
     std::uint32_t start = testhost::Now();
     SetTimer(w, 5, 100, nullptr);
     testhost::Advance(60);
-    SetTimer(w, 5, 100, nullptr);   // next tick at +160, not +100
+    SetTimer(w, 5, 100, nullptr);  // next tick at +160, not +100
     recorder::Log().clear();
     testhost::Advance(150);
     std::vector<DWORD> times;
@@ -133,8 +133,8 @@ TEST_F(Messages, CreationSendsCreateFirstAndSendMessageReentersInsideIt) {
     wc.lpfnWndProc = ReentrantProc;
     wc.lpszClassName = u"Reentrant";
     RegisterClassW(&wc);
-    HWND w = CreateWindowExW(0, u"Reentrant", u"t", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                             nullptr, nullptr, nullptr, nullptr);
+    HWND w = CreateWindowExW(0, u"Reentrant", u"t", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(w, nullptr);
     ASSERT_GE(recorder::Log().size(), 2u);
     EXPECT_EQ(recorder::Log()[0].message, UINT(WM_CREATE));

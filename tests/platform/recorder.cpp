@@ -43,7 +43,8 @@ HWND Create(HWND parent, int x, int y, int width, int height, DWORD style, int i
 std::vector<UINT> Messages(HWND window, const std::vector<UINT> &interesting) {
     std::vector<UINT> out;
     for (const Entry &e : Log())
-        if ((!window || e.window == window) && std::find(interesting.begin(), interesting.end(), e.message) != interesting.end())
+        if ((!window || e.window == window) &&
+            std::find(interesting.begin(), interesting.end(), e.message) != interesting.end())
             out.push_back(e.message);
     return out;
 }

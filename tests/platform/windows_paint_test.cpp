@@ -45,8 +45,8 @@ HWND MakeFilled(HWND parent, int x, int y, int w, int h) {
         return RegisterClassW(&wc) != 0;
     }();
     (void)registered;
-    return CreateWindowExW(0, u"Filled", u"", (parent ? WS_CHILD : 0) | WS_VISIBLE, x, y, w, h, parent, nullptr, nullptr,
-                           nullptr);
+    return CreateWindowExW(0, u"Filled", u"", (parent ? WS_CHILD : 0) | WS_VISIBLE, x, y, w, h, parent, nullptr,
+                           nullptr, nullptr);
 }
 
 TEST_F(WindowsPaint, APaintIsClippedToTheInvalidatedAreaAndToChildren) {
@@ -140,8 +140,8 @@ TEST_F(WindowsPaint, WordBreakKeepsLeadingSpacesAfterHardBreaks) {
     HWND main = recorder::Create(nullptr, 0, 26, 240, 268);
     HDC dc = GetDC(main);
     RECT r{0, 0, 224, 0};
-    int height = DrawTextW(dc, u"Metronome\r\n  1. The beats per minute are set\r\n      through the slider bar.", -1, &r,
-                           DT_WORDBREAK | DT_CALCRECT);
+    int height = DrawTextW(dc, u"Metronome\r\n  1. The beats per minute are set\r\n      through the slider bar.", -1,
+                           &r, DT_WORDBREAK | DT_CALCRECT);
     EXPECT_EQ(height, 3 * 14);
     RECT narrow{0, 0, 60, 0};
     EXPECT_GT(DrawTextW(dc, u"one two three four five", -1, &narrow, DT_WORDBREAK | DT_CALCRECT), 14)

@@ -13,7 +13,9 @@ namespace {
 // chunk, walking the chunks in between.
 std::vector<std::int16_t> ReadSamples(const std::string &path, int *rate) {
     std::vector<unsigned char> b = sim::ReadBytes(path);
-    auto u32 = [&](std::size_t at) { return std::uint32_t(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (b[at + 3] << 24)); };
+    auto u32 = [&](std::size_t at) {
+        return std::uint32_t(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (b[at + 3] << 24));
+    };
     std::vector<std::int16_t> samples;
     for (std::size_t at = 12; at + 8 <= b.size();) {
         std::string id(b.begin() + long(at), b.begin() + long(at) + 4);
@@ -21,7 +23,8 @@ std::vector<std::int16_t> ReadSamples(const std::string &path, int *rate) {
         if (body + size > b.size()) break;
         if (id == "fmt ") *rate = int(u32(body + 4));
         if (id == "data")
-            for (std::size_t i = body; i + 1 < body + size; i += 2) samples.push_back(std::int16_t(b[i] | (b[i + 1] << 8)));
+            for (std::size_t i = body; i + 1 < body + size; i += 2)
+                samples.push_back(std::int16_t(b[i] | (b[i + 1] << 8)));
         at = body + size + (size & 1);
     }
     return samples;
@@ -29,7 +32,7 @@ std::vector<std::int16_t> ReadSamples(const std::string &path, int *rate) {
 
 TEST(EndToEnd, StartTapClicksOnTheBeatAndTheBarsFlash) {
     std::string dir = sim::MakeDir();
-    sim::WriteBytes(dir + "/Cadenzo.ini", {30, 0, 1, 0, 3, 1, 1});   // 60 beats per minute, 4/4
+    sim::WriteBytes(dir + "/Cadenzo.ini", {30, 0, 1, 0, 3, 1, 1});  // 60 beats per minute, 4/4
     sim::Result r = sim::Run("tap 61 88\nwait 1000\nprobe 6 29\nwait 1000\nprobe 6 29\nwait 1000\nprobe 6 107\n"
                              "tap 61 88\nprobe 6 276\nkey ctrl+q\n",
                              dir);
@@ -51,7 +54,7 @@ std::size_t StreamSample(std::uint32_t ms) { return (std::size_t(ms) * 11025 + 5
 // were scheduled for, whichever of the three clicks plays, and the accents come in their order.
 TEST(EndToEnd, EveryClickIsHeardOneBeatAfterTheOneBefore) {
     std::string dir = sim::MakeDir();
-    sim::WriteBytes(dir + "/Cadenzo.ini", {210, 0, 1, 0, 3, 1, 1});   // 240 beats per minute, 4/4
+    sim::WriteBytes(dir + "/Cadenzo.ini", {210, 0, 1, 0, 3, 1, 1});  // 240 beats per minute, 4/4
     std::string wav = dir + "/out.wav";
     sim::Result r = sim::Run("tap 61 88\nwait 10100\ntap 61 88\nkey ctrl+q\n", dir, "--wav '" + wav + "' ");
     ASSERT_EQ(r.status, 0) << r.errors;
@@ -95,14 +98,15 @@ TEST(EndToEnd, TheHelpKeyStartsTheHelpViewer) {
 
 TEST(EndToEnd, EachSoundPlaysToItsEndUnlessALaterSoundStarts) {
     std::string dir = sim::MakeDir();
-    sim::WriteBytes(dir + "/Cadenzo.ini", {210, 0, 3, 0, 0, 1, 1});   // 240 beats per minute, repeat 3x
+    sim::WriteBytes(dir + "/Cadenzo.ini", {210, 0, 3, 0, 0, 1, 1});  // 240 beats per minute, repeat 3x
     std::string wav = dir + "/out.wav";
     // A note, cut by the metronome's first click; then a lone note that rings to its end.
     sim::Result r = sim::Run("tap 31 139\nwait 100\ntap 61 88\nwait 300\ntap 61 88\nwait 3500\nkey ctrl+q\n", dir,
                              "--wav '" + wav + "' ");
     ASSERT_EQ(r.status, 0) << r.errors;
     std::string sounds = dir + "/sounds";
-    ASSERT_EQ(std::system(("mkdir -p '" + sounds + "' && '" CADENZO_SIM "' --export-sounds '" + sounds + "'").c_str()), 0);
+    ASSERT_EQ(std::system(("mkdir -p '" + sounds + "' && '" CADENZO_SIM "' --export-sounds '" + sounds + "'").c_str()),
+              0);
     int rate = 0;
     std::vector<std::int16_t> out = ReadSamples(wav, &rate);
     ASSERT_EQ(rate, 11025);
@@ -112,10 +116,12 @@ TEST(EndToEnd, EachSoundPlaysToItsEndUnlessALaterSoundStarts) {
         int id = played[i].second;
         int ignored;
         std::vector<std::int16_t> sound = ReadSamples(sounds + "/" + std::to_string(id) + ".wav", &ignored);
-        std::size_t begin = std::size_t(played[i].first) * 11025 / 1000 + (played[i].first * 11025 % 1000 >= 500 ? 1 : 0);
+        std::size_t begin =
+            std::size_t(played[i].first) * 11025 / 1000 + (played[i].first * 11025 % 1000 >= 500 ? 1 : 0);
         std::size_t end = begin + sound.size();
         if (i + 1 < played.size()) {
-            std::size_t next = std::size_t(played[i + 1].first) * 11025 / 1000 + (played[i + 1].first * 11025 % 1000 >= 500 ? 1 : 0);
+            std::size_t next =
+                std::size_t(played[i + 1].first) * 11025 / 1000 + (played[i + 1].first * 11025 % 1000 >= 500 ? 1 : 0);
             end = std::min(end, next);
         }
         ASSERT_LE(end, out.size());

@@ -32,7 +32,7 @@ std::vector<int> Ids(const Sounds &sounds) {
 }
 
 TEST_F(Metronome, TheFirstClickComesOneIntervalAfterStartWithTheStrongAccent) {
-    ChooseTimeSignature(3);   // 4/4
+    ChooseTimeSignature(3);  // 4/4
     Command(IDC_START_STOP);
     EXPECT_EQ(Text(app.startStopButton), u"Stop Metronome");
     testhost::Advance(999);
@@ -58,10 +58,10 @@ TEST_F(Metronome, ClickSequencesFollowTheTimeSignature) {
         int index;
         std::vector<int> clicks;
     } cases[] = {
-        {3, {1025, 1027, 1026, 1027, 1025, 1027, 1026, 1027}},   // 4/4
-        {2, {1025, 1027, 1027, 1025, 1027, 1027, 1025, 1027}},   // 3/4
-        {0, {1026, 1026, 1026, 1026, 1026, 1026, 1026, 1026}},   // None
-        {6, {1025, 1027, 1027, 1027, 1026, 1027, 1027, 1025}},   // 7/8
+        {3, {1025, 1027, 1026, 1027, 1025, 1027, 1026, 1027}},  // 4/4
+        {2, {1025, 1027, 1027, 1025, 1027, 1027, 1025, 1027}},  // 3/4
+        {0, {1026, 1026, 1026, 1026, 1026, 1026, 1026, 1026}},  // None
+        {6, {1025, 1027, 1027, 1027, 1026, 1027, 1027, 1025}},  // 7/8
     };
     for (const Case &c : cases) {
         ChooseTimeSignature(c.index);
@@ -76,7 +76,7 @@ TEST_F(Metronome, ClickSequencesFollowTheTimeSignature) {
 }
 
 TEST_F(Metronome, BeatColoursFlashTheThreeBars) {
-    ChooseTimeSignature(3);   // 4/4: very dark red, blue, red, blue
+    ChooseTimeSignature(3);  // 4/4: very dark red, blue, red, blue
     EXPECT_EQ(testhost::Pixel(kBarX, kTempoBarY), kBlue) << "stopped: blue";
     Command(IDC_START_STOP);
     const std::uint32_t expected[] = {kVeryDarkRed, kBlue, kRed, kBlue, kVeryDarkRed};
@@ -104,7 +104,7 @@ TEST_F(Metronome, WithoutATimeSignatureBeatsAlternateLightBlueAndBlue) {
 TEST_F(Metronome, ATempoChangeWhileRunningRepaintsOnlyTheTempoBarAndAdvancesTheBeatOnce) {
     ChooseTimeSignature(3);
     Command(IDC_START_STOP);
-    testhost::Advance(1000);   // beat 1 shown, beat 2 next
+    testhost::Advance(1000);  // beat 1 shown, beat 2 next
     testhost::Advance(500);
     Scroll(SB_LINERIGHT);
     EXPECT_EQ(app.tempoPosition, 31);
@@ -118,19 +118,19 @@ TEST_F(Metronome, ATempoChangeWhileRunningRepaintsOnlyTheTempoBarAndAdvancesTheB
 
 TEST_F(Metronome, HidingStopOrAllWhileRunningAdvancesTheBeatWithoutChangingABar) {
     ChooseTimeSignature(3);
-    Choose(app.instrumentCombo, IDC_INSTRUMENT, 1);   // Guitar: All shown
+    Choose(app.instrumentCombo, IDC_INSTRUMENT, 1);  // Guitar: All shown
     Command(IDC_START_STOP);
-    testhost::Advance(1000);   // bars very dark red, beat 2 next
-    Choose(app.instrumentCombo, IDC_INSTRUMENT, 0);   // Concert hides All
+    testhost::Advance(1000);                         // bars very dark red, beat 2 next
+    Choose(app.instrumentCombo, IDC_INSTRUMENT, 0);  // Concert hides All
     testhost::Pump();
     EXPECT_EQ(app.metronomeBeat, 3);
     EXPECT_EQ(testhost::Pixel(kBarX, kTuningBarY), kVeryDarkRed);
     testhost::Advance(200);
-    Command(IDC_NOTE_1);      // Stop shown at 1200, hidden at 2250
-    testhost::Advance(800);   // tick at 2000: beat 3 (secondary accent), then 4
-    testhost::Advance(250);   // Stop hides: beat 4 -> 1
+    Command(IDC_NOTE_1);     // Stop shown at 1200, hidden at 2250
+    testhost::Advance(800);  // tick at 2000: beat 3 (secondary accent), then 4
+    testhost::Advance(250);  // Stop hides: beat 4 -> 1
     EXPECT_EQ(testhost::Pixel(kBarX, kTuningBarY), kRed);
-    testhost::Advance(750);   // tick at 3000: beat 1
+    testhost::Advance(750);  // tick at 3000: beat 1
     Sounds heard = Heard();
     ASSERT_EQ(heard.size(), 4u);
     EXPECT_EQ(heard[2], (std::pair<std::uint32_t, int>{2000, 1026}));
@@ -141,7 +141,7 @@ TEST_F(Metronome, TheLastIndicatorThatIsOnCannotBeSwitchedOff) {
     Command(IDC_SOUND);
     EXPECT_EQ(app.soundOn, 0);
     EXPECT_EQ(SendMessageW(app.soundCheckBox, BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    Command(IDC_COLOR);   // refused: sound is off
+    Command(IDC_COLOR);  // refused: sound is off
     EXPECT_EQ(app.colorOn, 1);
     EXPECT_EQ(SendMessageW(app.colorCheckBox, BM_GETCHECK, 0, 0), BST_CHECKED);
     Command(IDC_START_STOP);
@@ -149,7 +149,7 @@ TEST_F(Metronome, TheLastIndicatorThatIsOnCannotBeSwitchedOff) {
     EXPECT_TRUE(Heard().empty()) << "no clicks with the sound off";
     EXPECT_EQ(testhost::Pixel(kBarX, kTuningBarY), kBlue) << "but the bars flash (beat 2)";
     Command(IDC_SOUND);
-    Command(IDC_COLOR);   // now allowed: colour off repaints the bars blue
+    Command(IDC_COLOR);  // now allowed: colour off repaints the bars blue
     testhost::Advance(1000);
     EXPECT_EQ(Heard(), (Sounds{{3000, 1026}}));
     EXPECT_EQ(testhost::Pixel(kBarX, kTuningBarY), kBlue);
@@ -160,9 +160,9 @@ TEST_F(Metronome, TempoEndsAndSteps) {
     struct Step {
         int code, from, to;
     } steps[] = {
-        {SB_LINERIGHT, 30, 31}, {SB_LINELEFT, 30, 29},  {SB_PAGERIGHT, 30, 40}, {SB_PAGELEFT, 30, 20},
-        {SB_LINELEFT, 0, 0},    {SB_PAGELEFT, 5, 0},    {SB_LINERIGHT, 210, 210}, {SB_PAGERIGHT, 205, 210},
-        {SB_LEFT, 100, 0},      {SB_RIGHT, 100, 210},   {SB_ENDSCROLL, 77, 77},
+        {SB_LINERIGHT, 30, 31}, {SB_LINELEFT, 30, 29}, {SB_PAGERIGHT, 30, 40},   {SB_PAGELEFT, 30, 20},
+        {SB_LINELEFT, 0, 0},    {SB_PAGELEFT, 5, 0},   {SB_LINERIGHT, 210, 210}, {SB_PAGERIGHT, 205, 210},
+        {SB_LEFT, 100, 0},      {SB_RIGHT, 100, 210},  {SB_ENDSCROLL, 77, 77},
     };
     for (const Step &s : steps) {
         app.tempoPosition = s.from;
@@ -188,11 +188,11 @@ TEST_F(Metronome, TempoEndsAndSteps) {
 }
 
 TEST_F(Metronome, ATimeSignatureChangeTakesEffectAtTheNextTick) {
-    ChooseTimeSignature(6);   // 7/8
+    ChooseTimeSignature(6);  // 7/8
     Command(IDC_START_STOP);
-    testhost::Advance(5500);   // beats 1-5 clicked, beat 6 next
+    testhost::Advance(5500);  // beats 1-5 clicked, beat 6 next
     EXPECT_EQ(app.metronomeBeat, 6);
-    ChooseTimeSignature(1);   // 2/4: beat 6 is carried, then wraps to 1
+    ChooseTimeSignature(1);  // 2/4: beat 6 is carried, then wraps to 1
     testhost::Advance(2500);
     Sounds heard = Heard();
     ASSERT_EQ(heard.size(), 8u);

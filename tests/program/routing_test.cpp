@@ -6,7 +6,7 @@ namespace {
 using Routing = ProgramTest;
 
 TEST_F(Routing, ComboNotificationsOtherThanSelEndOkChangeNothing) {
-    SendMessageW(app.timeSignatureCombo, CB_SETCURSEL, 3, 0);   // "4/4", chosen from code: no notification
+    SendMessageW(app.timeSignatureCombo, CB_SETCURSEL, 3, 0);  // "4/4", chosen from code: no notification
     for (int code : {CBN_SELCHANGE, CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELENDCANCEL}) {
         Command(IDC_TIME_SIGNATURE, code);
         EXPECT_EQ(app.timeSignatureIndex, 0) << code;
@@ -17,7 +17,7 @@ TEST_F(Routing, ComboNotificationsOtherThanSelEndOkChangeNothing) {
     EXPECT_EQ(app.beatsPerMeasure, 4);
     EXPECT_EQ(app.secondaryAccentBeat, 3);
 
-    SendMessageW(app.instrumentCombo, CB_SETCURSEL, 1, 0);   // "Guitar"
+    SendMessageW(app.instrumentCombo, CB_SETCURSEL, 1, 0);  // "Guitar"
     Command(IDC_INSTRUMENT, CBN_SELCHANGE);
     EXPECT_EQ(Text(app.noteButtons[0]), u"A1");
     EXPECT_FALSE(IsWindowVisible(app.allButton));
@@ -40,7 +40,7 @@ TEST_F(Routing, AnUnknownCommandChangesNothing) {
 }
 
 TEST_F(Routing, ExitLeavesThroughCloseAndDestroyWithQuitCodeZero) {
-    Command(IDC_START_STOP);   // a running metronome's timer dies with the window
+    Command(IDC_START_STOP);  // a running metronome's timer dies with the window
     Command(IDM_EXIT);
     EXPECT_FALSE(IsWindow(app.mainWindow));
     testhost::Advance(2000);
@@ -52,7 +52,7 @@ TEST_F(Routing, ASecondCopyFindsTheWindowBringsItForwardAndLeaves) {
     HWND first = app.mainWindow;
     std::size_t windows = core::TopLevels().size();
     EXPECT_FALSE(InitInstance(core::MainModule(), SW_SHOW));
-    app.mainWindow = first;   // the second copy's own record; the first copy's is its own
+    app.mainWindow = first;  // the second copy's own record; the first copy's is its own
     EXPECT_EQ(core::TopLevels().size(), windows) << "no second window";
     ASSERT_EQ(testhost::Record().size(), 1u);
     EXPECT_NE(testhost::Record()[0].find("foreground"), std::string::npos);

@@ -18,7 +18,7 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 const Bytes kDefaults = {30, 0, 1, 0, 0, 1, 1};
-const Bytes kStored = {80, 1, 3, 2, 3, 0, 0};   // every byte differs from the defaults
+const Bytes kStored = {80, 1, 3, 2, 3, 0, 0};  // every byte differs from the defaults
 constexpr uid_t kOtherUser = 65534;
 
 bool IsLink(const std::string &path) {
@@ -68,7 +68,7 @@ TEST(SettingsFiles, ALinkToNothingOrToAnotherUsersFileIsLeftAlone) {
 
     if (geteuid() != 0) GTEST_SKIP() << "making a file another user owns needs root";
     std::string theirs = sim::MakeDir();
-    chmod(theirs.c_str(), 0777);   // a folder others may write to
+    chmod(theirs.c_str(), 0777);  // a folder others may write to
     const Bytes notes(37, 'n');
     sim::WriteBytes(theirs + "/notes", notes);
     ASSERT_EQ(chown((theirs + "/notes").c_str(), kOtherUser, kOtherUser), 0);

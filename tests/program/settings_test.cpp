@@ -26,7 +26,7 @@ Bytes RoundTrip(const Bytes &stored, bool writeFile = true) {
 
 TEST(Settings, FirstStartCreatesAnEmptyFileAndTheExitWritesTheDefaults) {
     std::string dir = sim::MakeDir();
-    sim::Result running = sim::Run("wait 10\n", dir);   // the script ends while the program runs
+    sim::Result running = sim::Run("wait 10\n", dir);  // the script ends while the program runs
     EXPECT_TRUE(running.Has("10 end"));
     ASSERT_TRUE(sim::Exists(dir + "/Cadenzo.ini")) << "the load creates the file";
     EXPECT_TRUE(sim::ReadBytes(dir + "/Cadenzo.ini").empty()) << "and leaves it empty until the exit";
@@ -75,7 +75,7 @@ TEST(Settings, AnUnwritableSettingsFileLosesTheSaveQuietly) {
     EXPECT_EQ(r.status, 0) << r.errors;
     EXPECT_TRUE(r.Has("0 exit 0"));
     for (const std::string &line : r.trace) EXPECT_EQ(line.find("messagebox"), std::string::npos) << line;
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(stat((dir + "/Cadenzo.ini").c_str(), &info), 0);
     EXPECT_TRUE(S_ISDIR(info.st_mode)) << "the directory is left as it was";
     EXPECT_EQ(rmdir((dir + "/Cadenzo.ini").c_str()), 0) << "and still empty";

@@ -54,13 +54,15 @@ TEST_F(Tuning, EachButtonOfEachInstrumentPlaysWhatItsCaptionNames) {
                 EXPECT_EQ(heard[0].second, chord) << i << " " << k;
             else
                 EXPECT_TRUE(heard[0].second >= IDW_FIRST && heard[0].second < IDW_CHORD_BB_MAJOR) << i << " " << k;
-            for (int j = 0; j < k; ++j) EXPECT_NE(played[i].sounds[j], played[i].sounds[k]) << i << " " << j << " " << k;
+            for (int j = 0; j < k; ++j)
+                EXPECT_NE(played[i].sounds[j], played[i].sounds[k]) << i << " " << j << " " << k;
         }
         // Choosing another instrument changes what the buttons say or what they play.
         if (i > 0) {
             bool differs = false;
             for (int k = 0; k < 8; ++k)
-                differs |= played[i].captions[k] != played[i - 1].captions[k] || played[i].sounds[k] != played[i - 1].sounds[k];
+                differs |= played[i].captions[k] != played[i - 1].captions[k] ||
+                           played[i].sounds[k] != played[i - 1].sounds[k];
             EXPECT_TRUE(differs) << i;
         }
     }
@@ -101,13 +103,13 @@ TEST_F(Tuning, ThreeRepeatsWithoutDelayStartEvery1050Milliseconds) {
 }
 
 TEST_F(Tuning, AllPlaysTheOpenStringsFromTheLowestAndNeverTheChords) {
-    Choose(app.instrumentCombo, IDC_INSTRUMENT, 1);   // Guitar
+    Choose(app.instrumentCombo, IDC_INSTRUMENT, 1);  // Guitar
     Command(IDC_ALL);
     testhost::Advance(7000);
     EXPECT_EQ(Heard(), (Sounds{{0, 1015}, {1050, 1002}, {2100, 1012}, {3150, 1019}, {4200, 1005}, {5250, 1016}}));
     EXPECT_FALSE(IsWindowVisible(app.stopButton));
 
-    Choose(app.instrumentCombo, IDC_INSTRUMENT, 2);   // Bass, three times each: twelve sounds
+    Choose(app.instrumentCombo, IDC_INSTRUMENT, 2);  // Bass, three times each: twelve sounds
     Command(IDC_REPEAT_3X);
     testhost::ClearRecord();
     start = testhost::Now();
@@ -125,7 +127,7 @@ TEST_F(Tuning, AllPlaysTheOpenStringsFromTheLowestAndNeverTheChords) {
 TEST_F(Tuning, LoweringTheRepeatCountEndsARepeatingNoteAtTheNextTick) {
     Command(IDC_REPEAT_5X);
     Command(IDC_NOTE_1);
-    testhost::Advance(1500);   // two plays so far
+    testhost::Advance(1500);  // two plays so far
     Command(IDC_REPEAT_1X);
     testhost::Advance(599);
     EXPECT_TRUE(IsWindowVisible(app.stopButton));
@@ -147,7 +149,7 @@ TEST_F(Tuning, ADelayChangeOnlyStoresWhileIdleAndRetimesFromNowWhilePlaying) {
     start = testhost::Now();
     Command(IDC_NOTE_1);
     testhost::Advance(500);
-    Command(IDC_DELAY_3S);   // 5050 ms from now
+    Command(IDC_DELAY_3S);  // 5050 ms from now
     EXPECT_EQ(app.noteDelayMs, 5050);
     testhost::Advance(11000);
     EXPECT_EQ(Heard(), (Sounds{{0, 1002}, {5550, 1002}, {10600, 1002}}));
@@ -165,9 +167,9 @@ TEST_F(Tuning, ANoteButtonDuringAllSwitchesToThatNote) {
 
 TEST_F(Tuning, ChangingTheInstrumentWhileANoteRepeatsPlaysTheNewInstrumentsNote) {
     Command(IDC_REPEAT_3X);
-    Command(IDC_NOTE_1);   // Concert A1
+    Command(IDC_NOTE_1);  // Concert A1
     testhost::Advance(500);
-    Choose(app.instrumentCombo, IDC_INSTRUMENT, 1);   // Guitar: the first button is E1
+    Choose(app.instrumentCombo, IDC_INSTRUMENT, 1);  // Guitar: the first button is E1
     testhost::Advance(2000);
     EXPECT_EQ(Heard(), (Sounds{{0, 1002}, {1050, 1015}, {2100, 1015}}));
 }

@@ -41,7 +41,8 @@ TEST(ResourceApi, NamesAsOrdinalsNumberStringsAndCaseFreeStrings) {
     ASSERT_NE(byOrdinal, nullptr);
     EXPECT_EQ(FindResourceW(kProgram, MAKEINTRESOURCE(IDW_CLICK_STRONG), u"wave"), byOrdinal);
     EXPECT_EQ(FindResourceW(kProgram, u"#1025", u"Wave"), byOrdinal);
-    EXPECT_EQ(FindResourceW(kProgram, MAKEINTRESOURCE(108), u"#10"), FindResourceW(kProgram, MAKEINTRESOURCE(108), RT_RCDATA));
+    EXPECT_EQ(FindResourceW(kProgram, MAKEINTRESOURCE(108), u"#10"),
+              FindResourceW(kProgram, MAKEINTRESOURCE(108), RT_RCDATA));
     const unsigned char *riff = static_cast<const unsigned char *>(LockResource(LoadResource(kProgram, byOrdinal)));
     EXPECT_EQ(std::memcmp(riff, "RIFF", 4), 0);
 }
@@ -70,7 +71,7 @@ TEST(ResourceApi, LoadStringCopiesTruncatesAndTerminates) {
     EXPECT_EQ(buffer[0], 0);
     buffer[0] = u'x';
     EXPECT_EQ(LoadStringW(kProgram, IDS_CLASS, buffer, 0), 0);
-    EXPECT_EQ(buffer[0], u'x');   // no room: untouched
+    EXPECT_EQ(buffer[0], u'x');  // no room: untouched
     // The empty title and a number with no string both give 0 and an empty buffer.
     for (UINT id : {static_cast<UINT>(IDS_TITLE), 2u, 999u}) {
         buffer[0] = u'x';

@@ -64,8 +64,8 @@ TEST(CompiledResources, SoundsAreMono16BitPcmAt11025AndMostCarryAFactChunk) {
     for (int id = IDW_FIRST; id <= IDW_LAST; ++id) {
         res::Bytes data;
         // The compiler upper-cases the type; the lookup ignores case.
-        ASSERT_TRUE(res::Find(View(CompiledImage()), res::Named(u"wave"), res::Ordinal(static_cast<std::uint16_t>(id)),
-                              &data));
+        ASSERT_TRUE(
+            res::Find(View(CompiledImage()), res::Named(u"wave"), res::Ordinal(static_cast<std::uint16_t>(id)), &data));
         res::Wave wave;
         ASSERT_TRUE(res::ParseWave(data, &wave)) << id;
         EXPECT_EQ(wave.rate, 11025);
@@ -88,8 +88,10 @@ TEST(CompiledResources, ToolsMenuIs68BytesWithAboutHelpSeparatorExit) {
     EXPECT_EQ(menu[0].flags, 0x90);
     EXPECT_EQ(menu[0].text, u"Tools");
     ASSERT_EQ(menu[0].children.size(), 4u);
-    const struct { std::uint16_t flags, command; std::u16string text; } expected[] = {
-        {0, IDM_ABOUT, u"About"}, {0, IDM_HELP, u"Help"}, {0, 0, u""}, {0x80, IDM_EXIT, u"Exit"}};
+    const struct {
+        std::uint16_t flags, command;
+        std::u16string text;
+    } expected[] = {{0, IDM_ABOUT, u"About"}, {0, IDM_HELP, u"Help"}, {0, 0, u""}, {0x80, IDM_EXIT, u"Exit"}};
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(menu[0].children[i].flags, expected[i].flags) << i;
         EXPECT_EQ(menu[0].children[i].command, expected[i].command) << i;
@@ -108,11 +110,16 @@ TEST(CompiledResources, AcceleratorsAreCtrlAThenCtrlQWithTheLastMarked) {
 }
 
 TEST(CompiledResources, StringTable) {
-    const std::map<unsigned, std::u16string> expected = {
-        {IDS_TITLE, u""}, {IDS_CLASS, u"CADENZO"}, {IDS_EXIT, u"Exit"}, {IDS_HELP, u"Help"},
-        {IDS_ABOUT, u"About"}, {IDS_TOOLS, u"Tools"},
-        // Unlisted numbers in the same blocks are empty.
-        {2, u""}, {40008, u""}, {40024, u""}};
+    const std::map<unsigned, std::u16string> expected = {{IDS_TITLE, u""},
+                                                         {IDS_CLASS, u"CADENZO"},
+                                                         {IDS_EXIT, u"Exit"},
+                                                         {IDS_HELP, u"Help"},
+                                                         {IDS_ABOUT, u"About"},
+                                                         {IDS_TOOLS, u"Tools"},
+                                                         // Unlisted numbers in the same blocks are empty.
+                                                         {2, u""},
+                                                         {40008, u""},
+                                                         {40024, u""}};
     for (const auto &[id, text] : expected) {
         std::u16string loaded = u"stale";
         res::LoadString(View(CompiledImage()), id, &loaded);
@@ -126,9 +133,8 @@ TEST(CompiledResources, LogoBitmapHeaderAndPalette) {
     const std::uint32_t header[] = {40, 32, 32, 0x00040001, 0, 512, 3780, 3780, 0, 0};
     for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(Dword(dib, i * 4), header[i]) << "header field " << i;
     // The 16 basic colours as blue, green, red, 0.
-    const std::uint32_t palette[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
-                                       0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
-                                       0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+    const std::uint32_t palette[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
+                                       0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
     for (std::size_t i = 0; i < 16; ++i) EXPECT_EQ(Dword(dib, 40 + i * 4), palette[i]) << "colour " << i;
 }
 
@@ -163,8 +169,8 @@ TEST(CompiledResources, IconGroupHoldsA32And16PixelImage) {
     res::Bytes group = FindOrdinal(res::kTypeGroupIcon, IDI_CADENZO);
     ASSERT_EQ(group.size, 6u + 2 * 14);
     std::vector<std::uint16_t> words = Words(group);
-    EXPECT_EQ(words[1], 1);   // icon
-    EXPECT_EQ(words[2], 2);   // two images
+    EXPECT_EQ(words[1], 1);  // icon
+    EXPECT_EQ(words[2], 2);  // two images
     // Entries: width, height, colours, planes, bits, bytes, icon ordinal.
     EXPECT_EQ(group.data[6], 32);
     EXPECT_EQ(group.data[8], 16);
@@ -285,7 +291,9 @@ TEST(CompiledResources, AboutDialog) {
     // The maker's web address is the one the beat panel shows.
     EXPECT_NE(about.items[2].title.name.find(u"\nwww.lyrebay.com\n"), std::u16string::npos);
     EXPECT_EQ(about.items[3].title.name.rfind(u"Cadenzo is a tuning and metronome program for concert, guitar, and "
-                                              u"orchestral instruments.", 0), 0u);
+                                              u"orchestral instruments.",
+                                              0),
+              0u);
     EXPECT_EQ(about.items[4].title.name, u"Lyrebay Software, Astoria, Oregon");
 }
 
@@ -300,22 +308,20 @@ TEST(CompiledResources, HelpDialogKeepsItsLineBreaksAndIndents) {
     if (help.items.size() != 4) return;
     EXPECT_EQ(help.items[0].title.ordinal, IDI_CADENZO);
     EXPECT_EQ(help.items[1].title.name, kTitleLines);
-    EXPECT_EQ(help.items[2].title.name,
-              u"Metronome\n"
-              u"  1. The beats per minute are set\n"
-              u"      through the slider bar.\n"
-              u"  2. The time signature can be selected\n"
-              u"      from the drop-down list.\n"
-              u"  3. Select the sound and color check\n"
-              u"      boxes to enable clicks or color\n"
-              u"      changes.");
-    EXPECT_EQ(help.items[3].title.name,
-              u"Tuning\n"
-              u"  1. Select an instrument category\n"
-              u"      from the drop-down list.\n"
-              u"  2. The \"All\" button will play all notes\n"
-              u"      based on the \"Delay\" and \"Repeat\"\n"
-              u"      settings.\n"
-              u"  4. Tuning notes can be interrupted by\n"
-              u"      pressing the \"Stop\" button.");
+    EXPECT_EQ(help.items[2].title.name, u"Metronome\n"
+                                        u"  1. The beats per minute are set\n"
+                                        u"      through the slider bar.\n"
+                                        u"  2. The time signature can be selected\n"
+                                        u"      from the drop-down list.\n"
+                                        u"  3. Select the sound and color check\n"
+                                        u"      boxes to enable clicks or color\n"
+                                        u"      changes.");
+    EXPECT_EQ(help.items[3].title.name, u"Tuning\n"
+                                        u"  1. Select an instrument category\n"
+                                        u"      from the drop-down list.\n"
+                                        u"  2. The \"All\" button will play all notes\n"
+                                        u"      based on the \"Delay\" and \"Repeat\"\n"
+                                        u"      settings.\n"
+                                        u"  4. Tuning notes can be interrupted by\n"
+                                        u"      pressing the \"Stop\" button.");
 }

@@ -72,7 +72,7 @@ TEST(ResourceReader, FindPrefersUsEnglishAndComparesNamesWithoutCase) {
     ASSERT_TRUE(res::Find(View(builder.Image()), res::Ordinal(10), res::Ordinal(7), &out));
     EXPECT_EQ(out.data[0], 2);
     ASSERT_TRUE(res::Find(View(builder.Image()), res::Ordinal(10), res::Ordinal(8), &out));
-    EXPECT_EQ(out.data[0], 3);   // only German: taken all the same
+    EXPECT_EQ(out.data[0], 3);  // only German: taken all the same
     ASSERT_TRUE(res::Find(View(builder.Image()), res::Named(u"wave"), res::Named(u"Click"), &out));
     EXPECT_EQ(out.size, 2u);
     EXPECT_FALSE(res::Find(View(builder.Image()), res::Ordinal(10), res::Ordinal(9), &out));
@@ -87,7 +87,7 @@ TEST(ResourceReader, LyingOrTruncatedEntryHeadersMakeTheImageUnreadable) {
     const Blob &good = builder.Image();
     res::Bytes out;
     // Cut anywhere: never an over-read; the entry is found only when it lies wholly inside.
-    std::size_t secondEnd = good.size() - 3;   // the last entry's data ends before its padding
+    std::size_t secondEnd = good.size() - 3;  // the last entry's data ends before its padding
     for (std::size_t length = 0; length < good.size(); ++length) {
         Blob cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length));
         bool found = res::Find(View(cut), res::Ordinal(10), res::Ordinal(2), &out);
@@ -95,7 +95,7 @@ TEST(ResourceReader, LyingOrTruncatedEntryHeadersMakeTheImageUnreadable) {
     }
     // The second entry claims more data than the image holds.
     Blob lying = good;
-    std::size_t second = 32 + 44;   // the marker, then the first entry: 32 header + 10 data + 2 padding
+    std::size_t second = 32 + 44;  // the marker, then the first entry: 32 header + 10 data + 2 padding
     lying[second] = 0xFF;
     EXPECT_FALSE(res::Find(View(lying), res::Ordinal(10), res::Ordinal(1), &out));
     // A header size too small to hold the fields, and one past the end.
@@ -126,7 +126,7 @@ TEST(ResourceReader, StringTableBlocks) {
         }
     }
     ResBuilder builder;
-    builder.Add(res::Ordinal(res::kTypeString), res::Ordinal(2), 1033, block);   // strings 16-31
+    builder.Add(res::Ordinal(res::kTypeString), res::Ordinal(2), 1033, block);  // strings 16-31
     std::u16string text;
     EXPECT_TRUE(res::LoadString(View(builder.Image()), 19, &text));
     EXPECT_EQ(text, u"hi");
@@ -193,14 +193,14 @@ TEST(ResourceReader, MalformedDibsAreRejected) {
         for (int i = 0; i < 4; ++i) bad[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
         return res::DecodeDib(View(bad), &image);
     };
-    EXPECT_FALSE(patched(4, 0x7FFFFFFF));    // width
+    EXPECT_FALSE(patched(4, 0x7FFFFFFF));  // width
     EXPECT_FALSE(patched(4, 0));
-    EXPECT_FALSE(patched(8, 0x80000000));    // height
-    EXPECT_FALSE(patched(8, 3));             // more rows than stored
-    EXPECT_FALSE(patched(16, 1));            // run-length compressed
-    EXPECT_FALSE(patched(32, 17));           // more colours than 4 bits address
-    EXPECT_FALSE(patched(0, 0xFFFFFFF0));    // header size
-    EXPECT_FALSE(patched(12, 0x00030001));   // 3 bits per pixel
+    EXPECT_FALSE(patched(8, 0x80000000));   // height
+    EXPECT_FALSE(patched(8, 3));            // more rows than stored
+    EXPECT_FALSE(patched(16, 1));           // run-length compressed
+    EXPECT_FALSE(patched(32, 17));          // more colours than 4 bits address
+    EXPECT_FALSE(patched(0, 0xFFFFFFF0));   // header size
+    EXPECT_FALSE(patched(12, 0x00030001));  // 3 bits per pixel
 }
 
 TEST(ResourceReader, IconImageNeedsItsMask) {
@@ -279,7 +279,8 @@ TEST(ResourceReader, WaveFormatsBecomeMono16Bit) {
     // 8-bit mono is unsigned around 128; the fact chunk is reported.
     Blob fact;
     Put32(fact, 3);
-    Blob eight = Riff({Chunk("fmt ", Format(1, 1, 11025, 8)), Chunk("fact", fact), Chunk("data", Bytes({128, 255, 0}))});
+    Blob eight =
+        Riff({Chunk("fmt ", Format(1, 1, 11025, 8)), Chunk("fact", fact), Chunk("data", Bytes({128, 255, 0}))});
     ASSERT_TRUE(res::ParseWave(View(eight), &wave));
     EXPECT_TRUE(wave.hasFact);
     EXPECT_EQ(wave.factSamples, 3u);
@@ -296,10 +297,10 @@ TEST(ResourceReader, MalformedWavesAreRejected) {
         EXPECT_FALSE(res::ParseWave(View(cut), &wave)) << length;
     }
     Blob lyingData = good;
-    lyingData[good.size() - samples.size() - 4] = 200;   // data size past the end
+    lyingData[good.size() - samples.size() - 4] = 200;  // data size past the end
     EXPECT_FALSE(res::ParseWave(View(lyingData), &wave));
     Blob shortRiff = good;
-    shortRiff[4] = 28;   // the RIFF ends before the data chunk
+    shortRiff[4] = 28;  // the RIFF ends before the data chunk
     EXPECT_FALSE(res::ParseWave(View(shortRiff), &wave));
     EXPECT_FALSE(res::ParseWave(View(Riff({Chunk("data", samples)})), &wave));
     EXPECT_FALSE(res::ParseWave(View(Riff({Chunk("fmt ", Format(3, 1, 11025, 16)), Chunk("data", samples)})), &wave));
@@ -327,11 +328,13 @@ TEST(ResourceReader, EachDamagedWaveHeaderIsRefusedAlone) {
         EXPECT_FALSE(res::ParseWave(View(withFormat(format)), &wave)) << align;
     }
     // Sample sizes other than 8 and 16 bits, even with a block align that matches them.
-    for (unsigned bits : {0u, 4u, 24u, 32u}) EXPECT_FALSE(res::ParseWave(View(withFormat(Format(1, 1, 11025, bits))), &wave)) << bits;
+    for (unsigned bits : {0u, 4u, 24u, 32u})
+        EXPECT_FALSE(res::ParseWave(View(withFormat(Format(1, 1, 11025, bits))), &wave)) << bits;
     // A format chunk too short for its fields, at every length short of the full 16 bytes.
     Blob full = Format(1, 1, 11025, 16);
     for (std::size_t length = 0; length < full.size(); ++length)
-        EXPECT_FALSE(res::ParseWave(View(withFormat(Blob(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length)))), &wave))
+        EXPECT_FALSE(res::ParseWave(
+            View(withFormat(Blob(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length)))), &wave))
             << length;
     // A data chunk that says it is longer than the file.
     Blob longData = Riff({Chunk("fmt ", full), Chunk("data", samples)});
@@ -373,10 +376,10 @@ Blob StringClassDialog() {
     Blob out;
     Put32(out, 0x80C80040);
     Put32(out, 0);
-    Put16(out, 2);   // items
+    Put16(out, 2);  // items
     for (int v : {0, 0, 100, 50}) Put16(out, static_cast<unsigned>(v));
-    Put16(out, 0);   // no menu
-    Put16(out, 0);   // dialog class
+    Put16(out, 0);  // no menu
+    Put16(out, 0);  // dialog class
     PutText(out, u"T");
     Put16(out, 8);
     PutText(out, u"Tahoma");
@@ -426,7 +429,7 @@ TEST(ResourceReader, MenuBarCountMustFit) {
     Blob data;
     for (unsigned v : {108u, 2u, 0xFFFEu, 40023u, 4u, 24u, 40025u, 0u, 0u}) Put16(data, v);
     res::MenuBar bar;
-    EXPECT_FALSE(res::ParseMenuBar(View(data), &bar));   // two buttons claimed, one stored
+    EXPECT_FALSE(res::ParseMenuBar(View(data), &bar));  // two buttons claimed, one stored
     data[2] = 1;
     ASSERT_TRUE(res::ParseMenuBar(View(data), &bar));
     EXPECT_EQ(bar.buttons.size(), 1u);

@@ -59,11 +59,11 @@ public:
         PutId(header, type);
         PutId(header, name);
         PadTo4(header);
-        Put32(header, 0);          // data version
-        Put16(header, 0x30);       // memory flags
+        Put32(header, 0);     // data version
+        Put16(header, 0x30);  // memory flags
         Put16(header, language);
-        Put32(header, 0);          // version
-        Put32(header, 0);          // characteristics
+        Put32(header, 0);  // version
+        Put32(header, 0);  // characteristics
         Put32(image_, static_cast<std::uint32_t>(data.size()));
         Put32(image_, static_cast<std::uint32_t>(header.size() + 8));
         image_.insert(image_.end(), header.begin(), header.end());

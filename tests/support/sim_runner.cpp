@@ -63,8 +63,9 @@ Result Run(const std::string &script, const std::string &directory, const std::s
     std::string work = MakeDir();
     std::string scriptPath = work + "/script.txt";
     std::ofstream(scriptPath) << script;
-    std::string command = std::string("'") + CADENZO_SIM + "'" + (directory.empty() ? "" : " --dir '" + directory + "'") + " " +
-                          extraArgs + " '" + scriptPath + "' > '" + work + "/out.txt' 2> '" + work + "/err.txt'";
+    std::string command = std::string("'") + CADENZO_SIM + "'" +
+                          (directory.empty() ? "" : " --dir '" + directory + "'") + " " + extraArgs + " '" +
+                          scriptPath + "' > '" + work + "/out.txt' 2> '" + work + "/err.txt'";
     int raw = std::system(command.c_str());
     Result r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

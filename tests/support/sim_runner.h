@@ -8,9 +8,9 @@
 namespace sim {
 
 struct Result {
-    int status = -1;                  // the simulator's exit status
-    std::vector<std::string> trace;   // one event a line, "T ..." as documented in docs/simulator.md
-    std::string errors;               // standard error
+    int status = -1;                 // the simulator's exit status
+    std::vector<std::string> trace;  // one event a line, "T ..." as documented in docs/simulator.md
+    std::string errors;              // standard error
 
     // Trace lines without their time stamps that start with `prefix` ("sound", "probe 6 29" ...).
     std::vector<std::string> Events(const std::string &prefix) const;

@@ -117,7 +117,7 @@ namespace host {
 
 std::uint32_t Now() { return g_now; }
 bool WaitEvent(bool, std::uint32_t deadline, Event *) {
-    g_now = deadline;   // only reached by a modal loop waiting for its next timer
+    g_now = deadline;  // only reached by a modal loop waiting for its next timer
     return false;
 }
 void Present(const std::uint32_t *, std::uint32_t) {}

@@ -33,7 +33,7 @@ void Key(unsigned vk, bool ctrl = false);
 // "T sound ID", "T process APP ARGS", "T foreground", "T messagebox ..." as the simulator traces them.
 const std::vector<std::string> &Record();
 void ClearRecord();
-std::uint32_t Pixel(int x, int y);   // 0xRRGGBB of the screen
+std::uint32_t Pixel(int x, int y);  // 0xRRGGBB of the screen
 // Whether the host's sound output works (true after SetUp); a change is reported as the host would.
 void SetSoundWorks(bool works);
 

@@ -14,11 +14,10 @@ namespace xdisplay {
 
 pid_t Start(const std::string &geometry, std::string *display) {
     int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
+    if (pipe(fds) != 0) return -1;
     std::string fd = std::to_string(fds[1]);
-    const char *argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", geometry.c_str(), "-nolisten", "tcp",
-                          nullptr};
+    const char *argv[] = {"Xvfb",           "-displayfd", fd.c_str(), "-screen", "0",
+                          geometry.c_str(), "-nolisten",  "tcp",      nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
@@ -34,8 +33,7 @@ pid_t Start(const std::string &geometry, std::string *display) {
     // The number and its newline may arrive in two writes; Xvfb gives up if the pipe closes between.
     std::string number;
     char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n')
-        number.push_back(c);
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
     close(fds[0]);
     if (number.empty()) {
         Stop(pid);
@@ -46,8 +44,7 @@ pid_t Start(const std::string &geometry, std::string *display) {
 }
 
 void Stop(pid_t pid) {
-    if (pid <= 0)
-        return;
+    if (pid <= 0) return;
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
 }

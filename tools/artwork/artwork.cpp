@@ -52,65 +52,32 @@ constexpr std::uint8_t kWhite = 15;
 // The logo: navy letters shaded with blue on their edges, a black note with a glint of aqua,
 // green and one teal pixel on its head.
 constexpr std::array<const char *, 32> kLogo = {
-    "................................",
-    ".....BBNNNNNBB.BB.........KK....",
-    "...BNNNNBBBBNNNNB.........KKK...",
-    "..BNNNNB....BBNNB.........KKKK..",
-    ".BNNNNB......BNNB.........KKKKK.",
-    ".NNNNNB.......BNB.........KK.KKK",
-    "BNNNNN.........BB.........KK..KK",
-    "NNNNB.....................KK..KK",
-    "NNNNB.....................KK..KK",
-    "NNNNB.....................KK.KK.",
-    "NNNNB.....................KK.KK.",
-    "NNNNB.....................KK.K..",
-    "BNNNNN.........B..........KK....",
-    ".NNNNNB.......BNB.....KKKKKK....",
-    ".BNNNNB......BNNB...KKKKKKKK....",
-    "..BNNNNB....BNNB...KKAAGKKKK....",
-    "...BNNNNNNNNNNB....KGATKKKKK....",
-    ".....BBNNNNNBB......KKKKKK......",
-    ".....................KKK........",
-    "................................",
-    "................................",
-    "NNNNNNNB..NNNNNNB...NNB....BNN..",
-    "BNNBBBNNB.BNNBBNNB..NNNB..BNNN..",
-    ".NB...BNN..NN..BNN..NNNNBBNNNN..",
-    ".NN..BNNB..NN..BNN..NNBNNNNBNN..",
-    ".NNNNNNB...NNNNNNB..NN.BNNB.NN..",
-    ".NN..BBNN..NNBBB....NN..BB..NN..",
-    ".NB...BNN..NB.......NB......NB..",
-    ".NB...BNN..NB.......NB......NB..",
-    "BNNBBBNNB.BNNB.....BNNB....BNNB.",
-    "NNNNNNNB..NNNN.....NNNN....NNNN.",
-    "................................",
+    "................................", ".....BBNNNNNBB.BB.........KK....", "...BNNNNBBBBNNNNB.........KKK...",
+    "..BNNNNB....BBNNB.........KKKK..", ".BNNNNB......BNNB.........KKKKK.", ".NNNNNB.......BNB.........KK.KKK",
+    "BNNNNN.........BB.........KK..KK", "NNNNB.....................KK..KK", "NNNNB.....................KK..KK",
+    "NNNNB.....................KK.KK.", "NNNNB.....................KK.KK.", "NNNNB.....................KK.K..",
+    "BNNNNN.........B..........KK....", ".NNNNNB.......BNB.....KKKKKK....", ".BNNNNB......BNNB...KKKKKKKK....",
+    "..BNNNNB....BNNB...KKAAGKKKK....", "...BNNNNNNNNNNB....KGATKKKKK....", ".....BBNNNNNBB......KKKKKK......",
+    ".....................KKK........", "................................", "................................",
+    "NNNNNNNB..NNNNNNB...NNB....BNN..", "BNNBBBNNB.BNNBBNNB..NNNB..BNNN..", ".NB...BNN..NN..BNN..NNNNBBNNNN..",
+    ".NN..BNNB..NN..BNN..NNBNNNNBNN..", ".NNNNNNB...NNNNNNB..NN.BNNB.NN..", ".NN..BBNN..NNBBB....NN..BB..NN..",
+    ".NB...BNN..NB.......NB......NB..", ".NB...BNN..NB.......NB......NB..", "BNNBBBNNB.BNNB.....BNNB....BNNB.",
+    "NNNNNNNB..NNNN.....NNNN....NNNN.", "................................",
 };
 
 // The small icon: the same logo drawn again for 16 x 16, without shading.
 constexpr std::array<const char *, 16> kSmallIcon = {
-    "..NNNN.....K....",
-    ".NN..N.....KK...",
-    "NN.........K.K..",
-    "NN.........K..K.",
-    "NN.........K..K.",
-    "NN.........K.K..",
-    "NN.........K....",
-    ".NN..N...KKK....",
-    "..NNNN..KSKK....",
-    "........KKK.....",
-    "................",
-    "NNN..NNN..N...N.",
-    "N..N.N..N.NN.NN.",
-    "NNN..NNN..N.N.N.",
-    "N..N.N....N...N.",
-    "NNN..N....N...N.",
+    "..NNNN.....K....", ".NN..N.....KK...", "NN.........K.K..", "NN.........K..K.",
+    "NN.........K..K.", "NN.........K.K..", "NN.........K....", ".NN..N...KKK....",
+    "..NNNN..KSKK....", "........KKK.....", "................", "NNN..NNN..N...N.",
+    "N..N.N..N.NN.NN.", "NNN..NNN..N.N.N.", "N..N.N....N...N.", "NNN..N....N...N.",
 };
 
 // A picture as palette indices, top row first, with the ground marked.
 struct Picture {
     int size = 0;
-    std::vector<std::uint8_t> index;   // palette index of each pixel
-    std::vector<bool> ground;          // true where the map has '.'
+    std::vector<std::uint8_t> index;  // palette index of each pixel
+    std::vector<bool> ground;         // true where the map has '.'
 };
 
 template <std::size_t N>
@@ -151,14 +118,14 @@ void PutInfoHeader(std::vector<std::uint8_t> &out, int width, int height, std::u
     Put32(out, 40);
     Put32(out, static_cast<std::uint32_t>(width));
     Put32(out, static_cast<std::uint32_t>(height));
-    Put16(out, 1);   // planes
-    Put16(out, 4);   // bits per pixel
-    Put32(out, 0);   // BI_RGB
+    Put16(out, 1);  // planes
+    Put16(out, 4);  // bits per pixel
+    Put32(out, 0);  // BI_RGB
     Put32(out, imageSize);
     Put32(out, pixelsPerMetre);
     Put32(out, pixelsPerMetre);
-    Put32(out, 0);   // colours used: 0 = all 16
-    Put32(out, 0);   // important colours
+    Put32(out, 0);  // colours used: 0 = all 16
+    Put32(out, 0);  // important colours
 }
 
 void PutPalette(std::vector<std::uint8_t> &out) {
@@ -221,8 +188,8 @@ std::vector<std::uint8_t> MakeIconImage(const Picture &picture) {
     PutPixels(xorBits, picture, kBlack, kBlack);
     PutMask(andBits, picture);
     std::vector<std::uint8_t> image;
-    PutInfoHeader(image, picture.size, picture.size * 2,
-                  static_cast<std::uint32_t>(xorBits.size() + andBits.size()), 0);
+    PutInfoHeader(image, picture.size, picture.size * 2, static_cast<std::uint32_t>(xorBits.size() + andBits.size()),
+                  0);
     PutPalette(image);
     image.insert(image.end(), xorBits.begin(), xorBits.end());
     image.insert(image.end(), andBits.begin(), andBits.end());
@@ -235,17 +202,17 @@ std::vector<std::uint8_t> MakeIconFile(const std::vector<Picture> &pictures) {
     for (const Picture &picture : pictures) images.push_back(MakeIconImage(picture));
 
     std::vector<std::uint8_t> file;
-    Put16(file, 0);   // reserved
-    Put16(file, 1);   // type: icon
+    Put16(file, 0);  // reserved
+    Put16(file, 1);  // type: icon
     Put16(file, static_cast<unsigned>(images.size()));
     std::uint32_t offset = static_cast<std::uint32_t>(6 + 16 * images.size());
     for (std::size_t i = 0; i < images.size(); ++i) {
         file.push_back(static_cast<std::uint8_t>(pictures[i].size));
         file.push_back(static_cast<std::uint8_t>(pictures[i].size));
-        file.push_back(16);   // colours
+        file.push_back(16);  // colours
         file.push_back(0);
-        Put16(file, 1);       // planes
-        Put16(file, 4);       // bits per pixel
+        Put16(file, 1);  // planes
+        Put16(file, 4);  // bits per pixel
         Put32(file, static_cast<std::uint32_t>(images[i].size()));
         Put32(file, offset);
         offset += static_cast<std::uint32_t>(images[i].size());

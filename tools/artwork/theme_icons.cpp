@@ -23,7 +23,7 @@
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kCanvas = 256;   // the SVG's units; every size is this canvas scaled
+constexpr double kCanvas = 256;  // the SVG's units; every size is this canvas scaled
 
 struct Colour {
     std::uint8_t r, g, b;
@@ -43,11 +43,11 @@ struct Shape {
     enum Kind { Stroke, Ellipse, RoundedSquare };
     Kind kind = Stroke;
     Colour colour{};
-    std::vector<Point> points;   // Stroke: the polyline (round caps and joins)
-    double width = 0;            // Stroke: its width
-    Point centre{};              // Ellipse, RoundedSquare
-    double rx = 0, ry = 0;       // Ellipse: radii; RoundedSquare: half side and corner radius
-    double angle = 0;            // Ellipse: rotation in degrees
+    std::vector<Point> points;  // Stroke: the polyline (round caps and joins)
+    double width = 0;           // Stroke: its width
+    Point centre{};             // Ellipse, RoundedSquare
+    double rx = 0, ry = 0;      // Ellipse: radii; RoundedSquare: half side and corner radius
+    double angle = 0;           // Ellipse: rotation in degrees
 };
 
 // An arc as a polyline: centre, radius, from `a0` to `a1` degrees (0 = right, clockwise on screen).
@@ -97,11 +97,12 @@ std::vector<Shape> Logo(bool letters) {
     stroke(kBlack, 1.8, {{27.0, 1.6}, {29.6, 3.6}, {31.0, 6.0}, {31.0, 8.6}, {29.8, 11.0}});
     if (letters) {
         // "B": the stem, then two bowls, the lower one wider.
-        stroke(kNavy, 2.0, Join(Join({{1.8, 21.6}, {1.8, 30.0}, {5.8, 30.0}}, Arc({5.8, 27.8}, 2.2, 90, -90)),
-                                Join({{1.8, 25.6}, {5.2, 25.6}}, Join(Arc({5.2, 23.6}, 2.0, 90, -90), {{1.8, 21.6}}))));
+        stroke(kNavy, 2.0,
+               Join(Join({{1.8, 21.6}, {1.8, 30.0}, {5.8, 30.0}}, Arc({5.8, 27.8}, 2.2, 90, -90)),
+                    Join({{1.8, 25.6}, {5.2, 25.6}}, Join(Arc({5.2, 23.6}, 2.0, 90, -90), {{1.8, 21.6}}))));
         // "P": the stem and one bowl.
-        stroke(kNavy, 2.0, Join({{12.0, 30.0}, {12.0, 21.6}, {15.0, 21.6}},
-                                Join(Arc({15.0, 23.7}, 2.1, -90, 90), {{12.0, 25.8}})));
+        stroke(kNavy, 2.0,
+               Join({{12.0, 30.0}, {12.0, 21.6}, {15.0, 21.6}}, Join(Arc({15.0, 23.7}, 2.1, -90, 90), {{12.0, 25.8}})));
         // "M".
         stroke(kNavy, 2.0, {{21.0, 30.0}, {21.0, 21.6}, {25.0, 27.4}, {29.0, 21.6}, {29.0, 30.0}});
     }
@@ -127,8 +128,7 @@ std::vector<Shape> Drawing(bool letters) {
     double scale = 6.0;
     Point offset{kCanvas / 2 - 16 * scale, kCanvas / 2 - (letters ? 15.8 : 9.4) * scale};
     for (Shape shape : Logo(letters)) {
-        for (auto &p : shape.points)
-            p = {offset.x + p.x * scale, offset.y + p.y * scale};
+        for (auto &p : shape.points) p = {offset.x + p.x * scale, offset.y + p.y * scale};
         shape.centre = {offset.x + shape.centre.x * scale, offset.y + shape.centre.y * scale};
         shape.rx *= scale;
         shape.ry *= scale;
@@ -150,8 +150,7 @@ bool Covers(const Shape &shape, Point p) {
     switch (shape.kind) {
     case Shape::Stroke:
         for (std::size_t i = 0; i + 1 < shape.points.size(); ++i)
-            if (SegmentDistance(p, shape.points[i], shape.points[i + 1]) <= shape.width / 2)
-                return true;
+            if (SegmentDistance(p, shape.points[i], shape.points[i + 1]) <= shape.width / 2) return true;
         return false;
     case Shape::Ellipse: {
         double a = -shape.angle * kPi / 180;
@@ -160,7 +159,7 @@ bool Covers(const Shape &shape, Point p) {
         return (u * u) / (shape.rx * shape.rx) + (v * v) / (shape.ry * shape.ry) <= 1;
     }
     case Shape::RoundedSquare: {
-        double inner = shape.rx - shape.ry;   // half side less the corner radius
+        double inner = shape.rx - shape.ry;  // half side less the corner radius
         double dx = std::max(0.0, std::abs(p.x - shape.centre.x) - inner);
         double dy = std::max(0.0, std::abs(p.y - shape.centre.y) - inner);
         return std::abs(p.x - shape.centre.x) <= shape.rx && std::abs(p.y - shape.centre.y) <= shape.rx &&
@@ -183,10 +182,8 @@ std::vector<std::uint8_t> Render(const std::vector<Shape> &drawing, int size) {
                     Point p{(x + (sx + 0.5) / kSamples) * unit, (y + (sy + 0.5) / kSamples) * unit};
                     const Shape *top = nullptr;
                     for (const Shape &shape : drawing)
-                        if (Covers(shape, p))
-                            top = &shape;
-                    if (!top)
-                        continue;
+                        if (Covers(shape, p)) top = &shape;
+                    if (!top) continue;
                     r += top->colour.r;
                     g += top->colour.g;
                     b += top->colour.b;
@@ -218,8 +215,9 @@ std::string Number(double value) {
 }
 
 std::string Svg(const std::vector<Shape> &drawing) {
-    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n";
+    std::string svg =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n";
     for (const Shape &s : drawing) {
         switch (s.kind) {
         case Shape::Stroke: {
@@ -233,13 +231,13 @@ std::string Svg(const std::vector<Shape> &drawing) {
         case Shape::Ellipse:
             svg += "  <ellipse fill=\"" + Hex(s.colour) + "\" cx=\"" + Number(s.centre.x) + "\" cy=\"" +
                    Number(s.centre.y) + "\" rx=\"" + Number(s.rx) + "\" ry=\"" + Number(s.ry) +
-                   "\" transform=\"rotate(" + Number(s.angle) + " " + Number(s.centre.x) + " " +
-                   Number(s.centre.y) + ")\"/>\n";
+                   "\" transform=\"rotate(" + Number(s.angle) + " " + Number(s.centre.x) + " " + Number(s.centre.y) +
+                   ")\"/>\n";
             break;
         case Shape::RoundedSquare:
             svg += "  <rect fill=\"" + Hex(s.colour) + "\" x=\"" + Number(s.centre.x - s.rx) + "\" y=\"" +
-                   Number(s.centre.y - s.rx) + "\" width=\"" + Number(2 * s.rx) + "\" height=\"" +
-                   Number(2 * s.rx) + "\" rx=\"" + Number(s.ry) + "\"/>\n";
+                   Number(s.centre.y - s.rx) + "\" width=\"" + Number(2 * s.rx) + "\" height=\"" + Number(2 * s.rx) +
+                   "\" rx=\"" + Number(s.ry) + "\"/>\n";
             break;
         }
     }
@@ -249,11 +247,9 @@ std::string Svg(const std::vector<Shape> &drawing) {
 bool MakeFolders(const std::string &path) {
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string part = path.substr(0, slash);
-        struct stat info{};
-        if (stat(part.c_str(), &info) != 0 && mkdir(part.c_str(), 0755) != 0)
-            return false;
-        if (slash == std::string::npos)
-            return true;
+        struct stat info {};
+        if (stat(part.c_str(), &info) != 0 && mkdir(part.c_str(), 0755) != 0) return false;
+        if (slash == std::string::npos) return true;
     }
 }
 
@@ -290,8 +286,7 @@ int main(int argc, char **argv) {
     std::string folder = dir + "/scalable/apps";
     std::string path = folder + "/" + id + ".svg";
     std::ofstream out;
-    if (MakeFolders(folder))
-        out.open(path);
+    if (MakeFolders(folder)) out.open(path);
     out << Svg(Drawing(true));
     if (!out.good()) {
         std::fprintf(stderr, "theme_icons: cannot write %s\n", path.c_str());

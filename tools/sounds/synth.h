@@ -12,7 +12,7 @@ std::vector<int16_t> RenderSound(int id);
 
 // The bytes of a RIFF "WAVE" file holding `samples`: the 16-byte "fmt " chunk (PCM, mono, 11025 Hz,
 // 16-bit), a "fact" chunk with the sample count when `with_fact` is set, then the "data" chunk.
-std::vector<uint8_t> PackWave(const std::vector<int16_t>& samples, bool with_fact);
+std::vector<uint8_t> PackWave(const std::vector<int16_t> &samples, bool with_fact);
 
 // The complete file of sound `id`, with or without its "fact" chunk as the table says; empty for
 // an unknown id.

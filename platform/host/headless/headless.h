@@ -13,10 +13,10 @@ namespace headless {
 
 struct Command {
     enum Kind { Wait, Tap, Down, Move, Up, Key, Shot, Probe } kind;
-    int a = 0, b = 0;          // wait: a = ms; tap/down/move/up/probe: x, y
-    unsigned key = 0;          // key: virtual-key code
+    int a = 0, b = 0;  // wait: a = ms; tap/down/move/up/probe: x, y
+    unsigned key = 0;  // key: virtual-key code
     bool ctrl = false, shift = false, alt = false;
-    std::string file;          // shot
+    std::string file;  // shot
     int line = 0;
 };
 
@@ -24,9 +24,9 @@ struct Command {
 bool ParseScript(const std::string &text, std::vector<Command> *out, std::string *error);
 
 struct Config {
-    std::string directory;     // where the program runs from (its settings live there)
-    std::string wavPath;       // when set, the output stream is written there at the end
-    bool silent = false;       // no sound output works (the navigation bar says so)
+    std::string directory;  // where the program runs from (its settings live there)
+    std::string wavPath;    // when set, the output stream is written there at the end
+    bool silent = false;    // no sound output works (the navigation bar says so)
     std::vector<Command> script;
     std::FILE *trace = stdout;
 };

@@ -54,7 +54,8 @@ void WriteWav() {
         const PlayedSound &s = g_sounds[i];
         std::size_t start = (std::uint64_t(s.time) * rate + 500) / 1000;
         std::size_t end = start + (s.samples ? s.count : 0);
-        if (i + 1 < g_sounds.size()) end = std::min(end, std::size_t((std::uint64_t(g_sounds[i + 1].time) * rate + 500) / 1000));
+        if (i + 1 < g_sounds.size())
+            end = std::min(end, std::size_t((std::uint64_t(g_sounds[i + 1].time) * rate + 500) / 1000));
         if (out.size() < end) out.resize(end, 0);
         for (std::size_t k = start; k < end; ++k) out[k] = s.samples[k - start];
     }
@@ -155,7 +156,8 @@ void Execute(const Command &c) {
         g_pending.push_back(e);
         break;
     case Command::Shot:
-        if (!WritePng(c.file, g_frame)) std::fprintf(stderr, "cadenzo-sim: line %d: cannot write %s\n", c.line, c.file.c_str());
+        if (!WritePng(c.file, g_frame))
+            std::fprintf(stderr, "cadenzo-sim: line %d: cannot write %s\n", c.line, c.file.c_str());
         break;
     case Command::Probe: {
         std::uint32_t p = g_frame && c.a >= 0 && c.b >= 0 && c.a < host::kScreenWidth && c.b < host::kScreenHeight

@@ -11,7 +11,8 @@ namespace {
 bool ParseInt(const std::string &word, int low, int high, int *out) {
     if (word.empty() || word.size() > 9) return false;
     for (std::size_t i = 0; i < word.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(word[i])) && !(word[i] == '-' && i == 0 && word.size() > 1)) return false;
+        if (!std::isdigit(static_cast<unsigned char>(word[i])) && !(word[i] == '-' && i == 0 && word.size() > 1))
+            return false;
     int v = std::stoi(word);
     if (v < low || v > high) return false;
     *out = v;
@@ -25,11 +26,16 @@ bool ParseKeys(std::string text, Command *c) {
     std::stringstream parts(text);
     std::string part;
     while (std::getline(parts, part, '+')) {
-        if (part == "ctrl" || part == "control") c->ctrl = true;
-        else if (part == "shift") c->shift = true;
-        else if (part == "alt") c->alt = true;
-        else if (!key.empty() || part.empty()) return false;
-        else key = part;
+        if (part == "ctrl" || part == "control")
+            c->ctrl = true;
+        else if (part == "shift")
+            c->shift = true;
+        else if (part == "alt")
+            c->alt = true;
+        else if (!key.empty() || part.empty())
+            return false;
+        else
+            key = part;
     }
     static const struct {
         const char *name;
@@ -70,8 +76,11 @@ bool ParseScript(const std::string &text, std::vector<Command> *out, std::string
             c.kind = Command::Wait;
             ok = w.size() == 2 && ParseInt(w[1], 0, 100000000, &c.a);
         } else if (verb == "tap" || verb == "down" || verb == "move" || verb == "up" || verb == "probe") {
-            c.kind = verb == "tap" ? Command::Tap : verb == "down" ? Command::Down : verb == "move" ? Command::Move
-                   : verb == "up"  ? Command::Up  : Command::Probe;
+            c.kind = verb == "tap"    ? Command::Tap
+                     : verb == "down" ? Command::Down
+                     : verb == "move" ? Command::Move
+                     : verb == "up"   ? Command::Up
+                                      : Command::Probe;
             ok = w.size() == 3 && ParseInt(w[1], -1000, 1000, &c.a) && ParseInt(w[2], -1000, 1000, &c.b);
         } else if (verb == "key") {
             c.kind = Command::Key;

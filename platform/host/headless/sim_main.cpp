@@ -29,9 +29,12 @@ int main(int argc, char **argv) {
         std::string arg = argv[i];
         if ((arg == "--dir" || arg == "--wav" || arg == "--export-sounds") && i + 1 < argc) {
             std::string value = argv[++i];
-            if (arg == "--dir") config.directory = value;
-            else if (arg == "--wav") config.wavPath = value;
-            else return headless::ExportSounds(value) ? 0 : 1;
+            if (arg == "--dir")
+                config.directory = value;
+            else if (arg == "--wav")
+                config.wavPath = value;
+            else
+                return headless::ExportSounds(value) ? 0 : 1;
         } else if (arg == "--no-sound") {
             config.silent = true;
         } else if (scriptPath.empty() && (arg == "-" || arg[0] != '-')) {

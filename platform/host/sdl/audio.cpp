@@ -38,8 +38,7 @@ namespace {
 // Tuning knobs for trying other devices: CADENZO_AUDIO_BUFFER (frames), CADENZO_LATENCY (ms).
 int EnvNumber(const char *name, int fallback, int low, int high) {
     const char *text = std::getenv(name);
-    if (!text || !*text)
-        return fallback;
+    if (!text || !*text) return fallback;
     char *end = nullptr;
     long value = std::strtol(text, &end, 10);
     return *end == '\0' && value >= low && value <= high ? int(value) : fallback;
@@ -55,12 +54,11 @@ std::string Env(const char *name) {
 bool Listening(const std::string &path) {
     sockaddr_un address{};
     if (path.empty() || path.size() >= sizeof address.sun_path)
-        return true;   // not a socket we can test: let the library try
+        return true;  // not a socket we can test: let the library try
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size());
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return true;
+    if (fd < 0) return true;
     bool ok = connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 || errno == EAGAIN ||
               errno == EINPROGRESS;
     close(fd);
@@ -70,23 +68,18 @@ bool Listening(const std::string &path) {
 // Where each server listens, as its client library finds it.
 std::string PipeWireSocket() {
     std::string remote = Env("PIPEWIRE_REMOTE");
-    if (remote.empty())
-        remote = "pipewire-0";
-    if (remote[0] == '/')
-        return remote;
+    if (remote.empty()) remote = "pipewire-0";
+    if (remote[0] == '/') return remote;
     std::string dir = Env("PIPEWIRE_RUNTIME_DIR");
-    if (dir.empty())
-        dir = Env("XDG_RUNTIME_DIR");
+    if (dir.empty()) dir = Env("XDG_RUNTIME_DIR");
     return dir.empty() ? "" : dir + "/" + remote;
 }
 
 std::string PulseSocket() {
     std::string server = Env("PULSE_SERVER");
-    if (!server.empty())
-        return server.rfind("unix:", 0) == 0 ? server.substr(5) : server[0] == '/' ? server : "";
+    if (!server.empty()) return server.rfind("unix:", 0) == 0 ? server.substr(5) : server[0] == '/' ? server : "";
     std::string dir = Env("PULSE_RUNTIME_PATH");
-    if (!dir.empty())
-        return dir + "/native";
+    if (!dir.empty()) return dir + "/native";
     dir = Env("XDG_RUNTIME_DIR");
     return dir.empty() ? "" : dir + "/pulse/native";
 }
@@ -96,7 +89,7 @@ enum class State { Unknown, Works, None };
 struct Audio {
     explicit Audio(int latencyMs) : scheduler(latencyMs), sounds(kOutputRate) {}
     Scheduler scheduler;
-    SoundCache sounds;   // the main thread only
+    SoundCache sounds;  // the main thread only
     std::vector<OutputKind> order;
     std::mutex mutex;
     std::condition_variable wake;
@@ -110,12 +103,9 @@ Audio *audio = nullptr;
 
 std::vector<OutputKind> Order() {
     std::string named = Env("CADENZO_AUDIO");
-    if (named == "pipewire")
-        return {OutputKind::PipeWire};
-    if (named == "pulse")
-        return {OutputKind::Pulse};
-    if (named == "sdl" || !Env("SDL_AUDIODRIVER").empty())
-        return {OutputKind::Sdl};
+    if (named == "pipewire") return {OutputKind::PipeWire};
+    if (named == "pulse") return {OutputKind::Pulse};
+    if (named == "sdl" || !Env("SDL_AUDIODRIVER").empty()) return {OutputKind::Sdl};
     if (!named.empty())
         std::fprintf(stderr, "cadenzo: CADENZO_AUDIO=%s is not pipewire, pulse or sdl; trying each\n", named.c_str());
     return {OutputKind::PipeWire, OutputKind::Pulse, OutputKind::Sdl};
@@ -140,15 +130,13 @@ std::unique_ptr<Output> OpenKind(OutputKind kind, Scheduler &scheduler, std::str
             return nullptr;
         }
         return OpenPulse(scheduler, why);
-    case OutputKind::Sdl:
-        return OpenSdl(scheduler, why);
+    case OutputKind::Sdl: return OpenSdl(scheduler, why);
     }
     return nullptr;
 }
 
 void SetState(Audio &a, State state) {
-    if (a.state.exchange(state) != state)
-        PushUserEvent(kUserSound);
+    if (a.state.exchange(state) != state) PushUserEvent(kUserSound);
 }
 
 void Manage(Audio &a) {
@@ -184,7 +172,7 @@ void Manage(Audio &a) {
                 a.scheduler.Attach(found->Timing(), found->Wake(), NowNs());
                 found->notice = [&a] {
                     a.broke = true;
-                    a.wake.notify_all();   // without the lock: the output's thread must not wait on it
+                    a.wake.notify_all();  // without the lock: the output's thread must not wait on it
                 };
                 found->Start();
                 out = std::move(found);
@@ -201,8 +189,7 @@ void Manage(Audio &a) {
                 SetState(a, State::None);
             }
             lock.lock();
-            if (a.stop)
-                break;
+            if (a.stop) break;
         }
         // An output that works says when it breaks (SDL's is asked each second); a lost wake-up costs
         // at most the wait.
@@ -210,7 +197,7 @@ void Manage(Audio &a) {
         a.broke = false;
         if (out && out->SkippedFrames() != skipped) {
             skipped = out->SkippedFrames();
-            Trace("audio-skip %lld", (long long)skipped);   // the device played on without us
+            Trace("audio-skip %lld", (long long)skipped);  // the device played on without us
         }
         if (!out)
             backoff = std::min<milliseconds>(backoff * 2, seconds(2));
@@ -238,8 +225,7 @@ int LatencyMs() { return EnvNumber("CADENZO_LATENCY", kLatencyMs, 10, 1000); }
 int AudioBufferFrames() { return EnvNumber("CADENZO_AUDIO_BUFFER", kBufferFrames, 64, 4096); }
 
 bool OpenAudio() {
-    if (audio)
-        return true;
+    if (audio) return true;
     audio = new Audio(LatencyMs());
     audio->order = Order();
     audio->manager = std::thread(Manage, std::ref(*audio));
@@ -247,8 +233,7 @@ bool OpenAudio() {
 }
 
 void CloseAudio() {
-    if (!audio)
-        return;
+    if (!audio) return;
     std::unique_lock<std::mutex> lock(audio->mutex);
     audio->stop = true;
     audio->wake.notify_all();
@@ -268,8 +253,7 @@ void CloseAudio() {
 bool AudioWorks() { return audio && audio->state == State::Works; }
 
 void TraceAudio() {
-    if (!audio || !Tracing())
-        return;
+    if (!audio || !Tracing()) return;
     Scheduler::Started started[16];
     int count;
     while ((count = audio->scheduler.TakeStarted(started, 16)) > 0) {
@@ -284,11 +268,9 @@ void TraceAudio() {
 
 void host::PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate, std::uint32_t messageTime) {
     using namespace sdlhost;
-    if (!audio)
-        return;
+    if (!audio) return;
     const SoundData *sound = nullptr;
-    if (samples && !(sound = audio->sounds.Get(samples, count, rate)))
-        return;
+    if (samples && !(sound = audio->sounds.Get(samples, count, rate))) return;
     std::int64_t frame = audio->scheduler.Play(id, sound, MessageTimeNs(messageTime), NowNs());
     if (Tracing())
         Trace("sound %d %u %lld %.2f %d", id, messageTime, (long long)frame, audio->scheduler.MeasuredRate(),

@@ -43,8 +43,7 @@ void DeviceClock::Restart(std::int64_t timeNs, std::int64_t frame) {
 }
 
 double DeviceClock::FitRate() const {
-    if (weight_ < 3 || cxx_ <= 0)
-        return nominal_;
+    if (weight_ < 3 || cxx_ <= 0) return nominal_;
     // The slope of the regression, drawn towards the nominal rate in proportion to how uncertain
     // it still is: the prior counts as much as callbacks spread over sqrt(prior) seconds.
     double scatter = std::max(cyy_ - cxy_ * cxy_ / cxx_, 0.0) / (weight_ - 2);
@@ -74,8 +73,7 @@ void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
         Restart(timeNs, frame);
         return;
     }
-    if (timeNs < lastT_ || frame < lastF_)
-        return;   // out of order: never from one device, ignore
+    if (timeNs < lastT_ || frame < lastF_) return;  // out of order: never from one device, ignore
     double gap = std::max(3.0 * buffer_, kGapSeconds * nominal_);
     if (std::fabs(double(frame) - FitAt(timeNs)) > gap) {
         Restart(timeNs, frame);
@@ -121,8 +119,7 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
         // Readings that scatter (a server that counts frames a whole cycle at a time) move the fit's
         // position by about their scatter: only the part of the gap beyond that is pulled in.
         double scatter = 0;
-        if (weight_ >= 3 && cxx_ > 0)
-            scatter = std::sqrt(std::max(cyy_ - cxy_ * cxy_ / cxx_, 0.0) / (weight_ - 2));
+        if (weight_ >= 3 && cxx_ > 0) scatter = std::sqrt(std::max(cyy_ - cxy_ * cxy_ / cxx_, 0.0) / (weight_ - 2));
         double dead = 3.0 * scatter;
         if (std::fabs(error) > std::max(kRedrawSeconds * nominal_, 2.0 * dead)) {
             lock_ = Line{nowNs, fitNow, rate};
@@ -138,8 +135,7 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
 }
 
 std::int64_t DeviceClock::TimeOfFrame(std::int64_t frame) const {
-    if (!locked_ || lock_.rate <= 0)
-        return 0;
+    if (!locked_ || lock_.rate <= 0) return 0;
     return lock_.t0 + std::llround((double(frame + buffer_) - lock_.f0) / lock_.rate * 1e9);
 }
 

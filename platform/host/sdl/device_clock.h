@@ -16,9 +16,9 @@ public:
     // `nominalRate` is the device's rate in frames per second, `bufferFrames` the size of one callback.
     // `rateSpread` is how far (a fraction) its true rate may be from the nominal one: the measured
     // rate leans on the nominal one until the callbacks, given their scatter, say better.
-    static constexpr double kCrystalSpread = 0.00005;   // a real device (a sound server settling its
-                                                        // buffers for seconds looks 0.1 % off meanwhile)
-    static constexpr double kTimerSpread = 0.02;        // a device paced by sleeping (disk, dummy)
+    static constexpr double kCrystalSpread = 0.00005;  // a real device (a sound server settling its
+                                                       // buffers for seconds looks 0.1 % off meanwhile)
+    static constexpr double kTimerSpread = 0.02;       // a device paced by sleeping (disk, dummy)
     // `stallSeconds`: no callback for this long when a sound is scheduled means the device has
     // stopped (callbacks come every buffer; a device read only from occasional reports says more).
     static constexpr double kCallbackStall = 0.060;
@@ -36,14 +36,14 @@ public:
     // The host time at which the schedule line says `frame` is heard (for traces).
     std::int64_t TimeOfFrame(std::int64_t frame) const;
 
-    double MeasuredRate() const;   // frames per second of host time, from the fit
+    double MeasuredRate() const;  // frames per second of host time, from the fit
     int Restarts() const { return restarts_; }
 
 private:
     struct Line {
-        std::int64_t t0 = 0;   // ns
-        double f0 = 0;         // frames
-        double rate = 0;       // frames per second
+        std::int64_t t0 = 0;  // ns
+        double f0 = 0;        // frames
+        double rate = 0;      // frames per second
         double At(std::int64_t t) const { return f0 + rate * double(t - t0) * 1e-9; }
     };
     void Restart(std::int64_t timeNs, std::int64_t frame);
@@ -59,8 +59,8 @@ private:
     double weight_ = 0, meanX_ = 0, meanY_ = 0, cxx_ = 0, cxy_ = 0, cyy_ = 0;
     std::int64_t lastT_ = 0, lastF_ = 0;
     bool any_ = false;
-    bool provisional_ = false;   // the line is a guess made while the device did not run
-    int epoch_ = 0;        // counts restarts of the fit
+    bool provisional_ = false;  // the line is a guess made while the device did not run
+    int epoch_ = 0;             // counts restarts of the fit
     int restarts_ = 0;
     // The schedule line and the fit epoch it was drawn in.
     bool locked_ = false;

@@ -39,8 +39,7 @@ struct TraceState {
 
 void OpenTrace() {
     const char *target = std::getenv("CADENZO_TRACE");
-    if (!target || !*target || std::string(target) == "0")
-        return;
+    if (!target || !*target || std::string(target) == "0") return;
     if (std::string(target) == "1") {
         trace.file = stderr;
         return;
@@ -70,8 +69,7 @@ bool Tracing() {
 }
 
 void Trace(const char *format, ...) {
-    if (!Tracing())
-        return;
+    if (!Tracing()) return;
     std::lock_guard<std::mutex> lock(trace.mutex);
     std::fprintf(trace.file, "%u ", host::Now());
     va_list args;
@@ -90,7 +88,7 @@ std::string Utf8(const std::u16string &text) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;   // a lone surrogate
+            c = 0xFFFD;  // a lone surrogate
         }
         if (c < 0x80) {
             out += char(c);
@@ -114,8 +112,7 @@ std::string Utf8(const std::u16string &text) {
 std::uint32_t UserEventType() { return userEventType; }
 
 void PushUserEvent(UserCode code) {
-    if (!userEventType)
-        return;
+    if (!userEventType) return;
     SDL_Event event{};
     event.type = userEventType;
     event.user.code = code;
@@ -123,14 +120,14 @@ void PushUserEvent(UserCode code) {
 }
 
 bool Open(const Options &options, std::string *error) {
-    if (sdlOpen)
-        return true;
+    if (sdlOpen) return true;
     // Termination signals are ours (the watcher thread turns them into a Close event).
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // The window's class names the desktop entry, so the desktop shows its name and icon for it.
     SDL_SetHint("SDL_VIDEO_X11_WMCLASS", CADENZO_APP_ID);
     SDL_SetHint("SDL_VIDEO_WAYLAND_WMCLASS", CADENZO_APP_ID);
-    if (options.video && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("SDL_VIDEODRIVER")) {
+    if (options.video && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("SDL_VIDEODRIVER")) {
         *error = "no display found (set DISPLAY or run under a desktop session)";
         return false;
     }
@@ -140,12 +137,10 @@ bool Open(const Options &options, std::string *error) {
     }
     sdlOpen = true;
     userEventType = SDL_RegisterEvents(1);
-    if (userEventType == std::uint32_t(-1))
-        userEventType = 0;
+    if (userEventType == std::uint32_t(-1)) userEventType = 0;
     // The audio device first: a sound server may take a second or two to start asking for sound,
     // time better spent while the window and the program start.
-    if (options.audio)
-        OpenAudio();
+    if (options.audio) OpenAudio();
     if (options.video) {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             *error = std::string("no display found (") + SDL_GetError() + ")";
@@ -172,13 +167,11 @@ bool Open(const Options &options, std::string *error) {
 }
 
 void Close() {
-    if (!sdlOpen)
-        return;
+    if (!sdlOpen) return;
     CloseAudio();
     StopWatcher();
     ReleaseIdentities();
-    if (videoOpen)
-        CloseWindow();
+    if (videoOpen) CloseWindow();
     videoOpen = false;
     userEventType = 0;
     SDL_Quit();
@@ -192,8 +185,7 @@ std::uint32_t host::Now() { return std::uint32_t(sdlhost::NowNs() / 1000000); }
 int host::LocalMinutesOfDay() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (!localtime_r(&now, &local))
-        return 0;
+    if (!localtime_r(&now, &local)) return 0;
     return local.tm_hour * 60 + local.tm_min;
 }
 

@@ -45,9 +45,9 @@ namespace {
 
 constexpr char kGreeting[] = "cadenzo\n";
 constexpr char kForegroundRequest[] = "foreground\n";
-constexpr int kAnswerMs = 500;     // the longest a copy waits for the one holding the identity
-constexpr int kClientMs = 1000;    // the longest the holder keeps one knocking copy
-constexpr std::size_t kMaxClients = 16;   // beyond this the oldest knocking copy is let go
+constexpr int kAnswerMs = 500;           // the longest a copy waits for the one holding the identity
+constexpr int kClientMs = 1000;          // the longest the holder keeps one knocking copy
+constexpr std::size_t kMaxClients = 16;  // beyond this the oldest knocking copy is let go
 
 std::int64_t NowMs() { return NowNs() / 1000000; }
 
@@ -72,9 +72,9 @@ struct Client {
 
 struct Watcher {
     std::thread thread;
-    int wake[2] = {-1, -1};     // tells the thread to look again (new listener, or stop)
+    int wake[2] = {-1, -1};  // tells the thread to look again (new listener, or stop)
     std::atomic<bool> stop{false};
-    std::mutex mutex;           // guards listeners
+    std::mutex mutex;  // guards listeners
     std::vector<int> listeners;
     ~Watcher() {
         // A process that ends without closing the host still ends cleanly.
@@ -121,10 +121,9 @@ bool SameUser(int fd) {
 void Accept(int listener, std::vector<Client> *clients) {
     for (;;) {
         int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0)
-            return;
-        if (!SameUser(fd) || send(fd, kGreeting, sizeof kGreeting - 1, MSG_NOSIGNAL | MSG_DONTWAIT) !=
-                                 ssize_t(sizeof kGreeting - 1)) {
+        if (fd < 0) return;
+        if (!SameUser(fd) ||
+            send(fd, kGreeting, sizeof kGreeting - 1, MSG_NOSIGNAL | MSG_DONTWAIT) != ssize_t(sizeof kGreeting - 1)) {
             close(fd);
             continue;
         }
@@ -143,16 +142,13 @@ bool Hear(Client *client) {
         ssize_t n = read(client->fd, buffer, sizeof buffer);
         if (n > 0) {
             client->said.append(buffer, std::size_t(n));
-            if (client->said.size() >= sizeof kForegroundRequest - 1)
-                break;
+            if (client->said.size() >= sizeof kForegroundRequest - 1) break;
             continue;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            return false;
-        break;   // closed
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return false;
+        break;  // closed
     }
-    if (client->said.compare(0, sizeof kForegroundRequest - 1, kForegroundRequest) == 0)
-        PushUserEvent(kUserForeground);
+    if (client->said.compare(0, sizeof kForegroundRequest - 1, kForegroundRequest) == 0) PushUserEvent(kUserForeground);
     return true;
 }
 
@@ -165,8 +161,7 @@ void Watch() {
         std::size_t firstListener = fds.size();
         {
             std::lock_guard<std::mutex> lock(watcher.mutex);
-            for (int fd : watcher.listeners)
-                fds.push_back(pollfd{fd, POLLIN, 0});
+            for (int fd : watcher.listeners) fds.push_back(pollfd{fd, POLLIN, 0});
         }
         std::size_t firstClient = fds.size();
         int timeout = -1;
@@ -176,12 +171,10 @@ void Watch() {
             int left = int(std::max<std::int64_t>(0, client.deadlineMs - now));
             timeout = timeout < 0 ? left : std::min(timeout, left);
         }
-        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR)
-            break;
+        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
         if (fds[0].revents) {
             Drain(watcher.wake[0]);
-            if (watcher.stop)
-                break;
+            if (watcher.stop) break;
         }
         if (fds[1].revents) {
             Drain(signalPipe[0]);
@@ -199,11 +192,9 @@ void Watch() {
         }
         clients.swap(kept);
         for (std::size_t i = firstListener; i < firstClient; ++i)
-            if (fds[i].revents & POLLIN)
-                Accept(fds[i].fd, &clients);
+            if (fds[i].revents & POLLIN) Accept(fds[i].fd, &clients);
     }
-    for (const Client &client : clients)
-        close(client.fd);
+    for (const Client &client : clients) close(client.fd);
 }
 
 void Wake() {
@@ -214,13 +205,10 @@ void Wake() {
 
 // Why `dir` is not a private folder of this user ("" when it is one).
 std::string NotPrivate(const std::string &dir, bool followLink) {
-    struct stat info{};
-    if ((followLink ? stat(dir.c_str(), &info) : lstat(dir.c_str(), &info)) != 0)
-        return std::strerror(errno);
-    if (!S_ISDIR(info.st_mode))
-        return "not a folder";
-    if (info.st_uid != getuid())
-        return "it belongs to another user";
+    struct stat info {};
+    if ((followLink ? stat(dir.c_str(), &info) : lstat(dir.c_str(), &info)) != 0) return std::strerror(errno);
+    if (!S_ISDIR(info.st_mode)) return "not a folder";
+    if (info.st_uid != getuid()) return "it belongs to another user";
     if ((info.st_mode & 077) != 0) {
         char reason[64];
         std::snprintf(reason, sizeof reason, "it is open to other users (mode %04o)", unsigned(info.st_mode & 07777));
@@ -240,16 +228,13 @@ std::string RuntimeDir() {
     std::lock_guard<std::mutex> lock(mutex);
     const char *xdg = std::getenv("XDG_RUNTIME_DIR");
     std::string xdgText = xdg ? xdg : "";
-    if (xdgText == lastXdg)
-        return lastDir;
+    if (xdgText == lastXdg) return lastDir;
     lastXdg = xdgText;
     std::string refused;
     if (!xdgText.empty()) {
         std::string why = xdgText[0] != '/' ? "not a full path" : NotPrivate(xdgText, true);
-        if (why.empty() && !FitsSocket(xdgText))
-            why = "its name is too long for a socket's";
-        if (why.empty())
-            return lastDir = xdgText;
+        if (why.empty() && !FitsSocket(xdgText)) why = "its name is too long for a socket's";
+        if (why.empty()) return lastDir = xdgText;
         refused = "not using XDG_RUNTIME_DIR " + xdgText + " for the single-instance rule (" + why + ")";
     }
     // A private folder in /tmp that names the user, trusted only when it is ours and closed to others.
@@ -261,51 +246,44 @@ std::string RuntimeDir() {
             dir.c_str(), why.c_str());
         return lastDir = "";
     }
-    if (!refused.empty())
-        Say("%s; using %s", refused.c_str(), dir.c_str());
+    if (!refused.empty()) Say("%s; using %s", refused.c_str(), dir.c_str());
     return lastDir = dir;
 }
 
 bool MakeAddress(const std::string &path, sockaddr_un *address) {
     *address = sockaddr_un{};
     address->sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address->sun_path)
-        return false;
+    if (path.empty() || path.size() >= sizeof address->sun_path) return false;
     std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
     return true;
 }
 
 // What knocking at an identity's socket found.
 enum class Knocked {
-    Answered,   // the copy holding it greeted this one (fd is the connection)
-    Silent,     // a copy holds it but did not answer in time
-    Free,       // nobody holds it (no socket, or one that a crashed copy left)
-    Foreign,    // the socket is someone else's: never taken for another copy
+    Answered,  // the copy holding it greeted this one (fd is the connection)
+    Silent,    // a copy holds it but did not answer in time
+    Free,      // nobody holds it (no socket, or one that a crashed copy left)
+    Foreign,   // the socket is someone else's: never taken for another copy
 };
 
 // Knocks at `path`, waiting until `deadlineMs` at most.
 Knocked Knock(const std::string &path, std::int64_t deadlineMs, int *fdOut) {
     *fdOut = -1;
     sockaddr_un address;
-    if (!MakeAddress(path, &address))
-        return Knocked::Free;
+    if (!MakeAddress(path, &address)) return Knocked::Free;
     for (;;) {
-        struct stat info{};
-        if (lstat(path.c_str(), &info) != 0)
-            return Knocked::Free;
-        if (!S_ISSOCK(info.st_mode) || info.st_uid != getuid())
-            return Knocked::Foreign;
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0) return Knocked::Free;
+        if (!S_ISSOCK(info.st_mode) || info.st_uid != getuid()) return Knocked::Foreign;
         int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0)
-            return Knocked::Free;
+        if (fd < 0) return Knocked::Free;
         if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
             int error = errno;
             close(fd);
             if (error != EAGAIN && error != EINTR)
-                return Knocked::Free;   // refused: the socket file of a copy that is gone
+                return Knocked::Free;  // refused: the socket file of a copy that is gone
             // Its queue of knocking copies is full: it is there but not taking them.
-            if (NowMs() >= deadlineMs)
-                return Knocked::Silent;
+            if (NowMs() >= deadlineMs) return Knocked::Silent;
             usleep(10000);
             continue;
         }
@@ -323,10 +301,8 @@ Knocked Knock(const std::string &path, std::int64_t deadlineMs, int *fdOut) {
             }
             char buffer[16];
             ssize_t n = read(fd, buffer, sizeof buffer);
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            if (n <= 0)
-                break;   // let go unheard (the holder is closing, or had too many): knock again
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            if (n <= 0) break;  // let go unheard (the holder is closing, or had too many): knock again
             heard.append(buffer, std::size_t(n));
             if (heard.size() >= sizeof kGreeting - 1) {
                 if (heard.compare(0, sizeof kGreeting - 1, kGreeting) != 0) {
@@ -338,8 +314,7 @@ Knocked Knock(const std::string &path, std::int64_t deadlineMs, int *fdOut) {
             }
         }
         close(fd);
-        if (NowMs() >= deadlineMs)
-            return Knocked::Silent;
+        if (NowMs() >= deadlineMs) return Knocked::Silent;
         usleep(10000);
     }
 }
@@ -352,21 +327,18 @@ struct ClaimLock {
     bool locked = false;
     ClaimLock(const std::string &path, std::int64_t deadlineMs) {
         fd = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0)
-            return;
+        if (fd < 0) return;
         for (;;) {
             if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
                 locked = true;
                 return;
             }
-            if (NowMs() >= deadlineMs)
-                return;
+            if (NowMs() >= deadlineMs) return;
             usleep(5000);
         }
     }
     ~ClaimLock() {
-        if (fd >= 0)
-            close(fd);
+        if (fd >= 0) close(fd);
     }
 };
 
@@ -374,39 +346,32 @@ struct ClaimLock {
 
 std::string IdentityPath(const std::u16string &className, const std::u16string &title) {
     std::string dir = RuntimeDir();
-    if (dir.empty())
-        return "";
+    if (dir.empty()) return "";
     std::string identity = Utf8(className) + '\n' + Utf8(title);
-    std::uint64_t hash = 1469598103934665603ull;   // FNV-1a
-    for (unsigned char c : identity)
-        hash = (hash ^ c) * 1099511628211ull;
+    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (unsigned char c : identity) hash = (hash ^ c) * 1099511628211ull;
     char name[40];
     std::snprintf(name, sizeof name, "/cadenzo-%016llx.sock", (unsigned long long)hash);
     return dir + name;
 }
 
 void StartWatcher() {
-    if (watcher.thread.joinable())
-        return;
-    if (pipe2(watcher.wake, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    if (signalPipe[0] < 0 && pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
+    if (watcher.thread.joinable()) return;
+    if (pipe2(watcher.wake, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    if (signalPipe[0] < 0 && pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     // Closing the terminal, Ctrl+C and a request to end all end the program as its Exit does. The
     // handler stays: a second signal while the program closes asks again and cannot cut the save short.
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnSignal;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGHUP, SIGINT, SIGTERM})
-        sigaction(signal, &action, nullptr);
+    for (int signal : {SIGHUP, SIGINT, SIGTERM}) sigaction(signal, &action, nullptr);
     watcher.stop = false;
     watcher.thread = std::thread(Watch);
 }
 
 void StopWatcher() {
-    if (!watcher.thread.joinable())
-        return;
+    if (!watcher.thread.joinable()) return;
     watcher.stop = true;
     Wake();
     watcher.thread.join();
@@ -422,8 +387,7 @@ void WatchListener(int fd) {
         std::lock_guard<std::mutex> lock(watcher.mutex);
         watcher.listeners.push_back(fd);
     }
-    if (watcher.thread.joinable())
-        Wake();
+    if (watcher.thread.joinable()) Wake();
 }
 
 void ReleaseIdentities() {
@@ -437,8 +401,7 @@ void ReleaseIdentities() {
     }
     held.clear();
     for (auto &[path, fd] : found)
-        if (fd >= 0)
-            close(fd);
+        if (fd >= 0) close(fd);
     found.clear();
 }
 
@@ -447,11 +410,9 @@ void ReleaseIdentities() {
 bool host::ClaimOrFind(const std::u16string &className, const std::u16string &title) {
     using namespace sdlhost;
     std::string path = IdentityPath(className, title);
-    if (path.empty())
-        return false;   // no private folder: this copy acts alone
+    if (path.empty()) return false;  // no private folder: this copy acts alone
     std::lock_guard<std::mutex> lock(heldMutex);
-    if (held.count(path))
-        return false;   // this copy already holds it
+    if (held.count(path)) return false;  // this copy already holds it
     std::int64_t deadline = NowMs() + kAnswerMs;
     int fd = -1;
     Knocked knocked = Knock(path, deadline, &fd);
@@ -463,8 +424,7 @@ bool host::ClaimOrFind(const std::u16string &className, const std::u16string &ti
     }
     switch (knocked) {
     case Knocked::Answered:
-        if (found.count(path) && found[path] >= 0)
-            close(found[path]);
+        if (found.count(path) && found[path] >= 0) close(found[path]);
         found[path] = fd;
         Trace("copy found %s", path.c_str());
         return true;
@@ -476,17 +436,14 @@ bool host::ClaimOrFind(const std::u16string &className, const std::u16string &ti
     case Knocked::Foreign:
         Say("not trusting %s (not a socket of this user's copies); this copy runs on its own", path.c_str());
         return false;
-    case Knocked::Free:
-        break;
+    case Knocked::Free: break;
     }
     // Take the identity (a file left by a copy that crashed is replaced).
     unlink(path.c_str());
     sockaddr_un address;
-    if (!MakeAddress(path, &address))
-        return false;
+    if (!MakeAddress(path, &address)) return false;
     fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(fd, SOMAXCONN) != 0) {
         Say("cannot listen at %s (%s); this copy runs on its own", path.c_str(), std::strerror(errno));
         close(fd);
@@ -503,19 +460,17 @@ bool host::AskOtherToForeground(const std::u16string &className, const std::u16s
     using namespace sdlhost;
     std::string path = IdentityPath(className, title);
     std::lock_guard<std::mutex> lock(heldMutex);
-    if (path.empty() || held.count(path))
-        return false;
+    if (path.empty() || held.count(path)) return false;
     int fd = -1;
     auto known = found.find(path);
     if (known != found.end()) {
-        fd = known->second;   // the connection the search made, or -1: that copy did not answer
+        fd = known->second;  // the connection the search made, or -1: that copy did not answer
         found.erase(known);
     } else if (Knock(path, NowMs() + kAnswerMs, &fd) != Knocked::Answered) {
         Trace("copy asked to the front: nobody answers");
         return false;
     }
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     bool sent = send(fd, kForegroundRequest, sizeof kForegroundRequest - 1, MSG_NOSIGNAL | MSG_DONTWAIT) ==
                 ssize_t(sizeof kForegroundRequest - 1);
     close(fd);

@@ -11,43 +11,27 @@
 namespace sdlhost {
 
 unsigned VirtualKey(int sdlKey) {
-    if (sdlKey >= SDLK_a && sdlKey <= SDLK_z)
-        return unsigned('A' + (sdlKey - SDLK_a));
-    if (sdlKey >= SDLK_0 && sdlKey <= SDLK_9)
-        return unsigned('0' + (sdlKey - SDLK_0));
+    if (sdlKey >= SDLK_a && sdlKey <= SDLK_z) return unsigned('A' + (sdlKey - SDLK_a));
+    if (sdlKey >= SDLK_0 && sdlKey <= SDLK_9) return unsigned('0' + (sdlKey - SDLK_0));
     switch (sdlKey) {
     case SDLK_RETURN:
-    case SDLK_KP_ENTER:
-        return VK_RETURN;
-    case SDLK_ESCAPE:
-        return VK_ESCAPE;
-    case SDLK_BACKSPACE:
-        return VK_BACK;
-    case SDLK_TAB:
-        return VK_TAB;
-    case SDLK_SPACE:
-        return VK_SPACE;
-    case SDLK_LEFT:
-        return VK_LEFT;
-    case SDLK_UP:
-        return VK_UP;
-    case SDLK_RIGHT:
-        return VK_RIGHT;
-    case SDLK_DOWN:
-        return VK_DOWN;
-    case SDLK_F1:
-        return VK_F1;
+    case SDLK_KP_ENTER: return VK_RETURN;
+    case SDLK_ESCAPE: return VK_ESCAPE;
+    case SDLK_BACKSPACE: return VK_BACK;
+    case SDLK_TAB: return VK_TAB;
+    case SDLK_SPACE: return VK_SPACE;
+    case SDLK_LEFT: return VK_LEFT;
+    case SDLK_UP: return VK_UP;
+    case SDLK_RIGHT: return VK_RIGHT;
+    case SDLK_DOWN: return VK_DOWN;
+    case SDLK_F1: return VK_F1;
     case SDLK_LCTRL:
-    case SDLK_RCTRL:
-        return VK_CONTROL;
+    case SDLK_RCTRL: return VK_CONTROL;
     case SDLK_LSHIFT:
-    case SDLK_RSHIFT:
-        return VK_SHIFT;
+    case SDLK_RSHIFT: return VK_SHIFT;
     case SDLK_LALT:
-    case SDLK_RALT:
-        return VK_MENU;
-    default:
-        return 0;
+    case SDLK_RALT: return VK_MENU;
+    default: return 0;
     }
 }
 

@@ -22,31 +22,26 @@ namespace sdlhost {
 
 namespace {
 
-constexpr int kCycleFrames = 1024;          // the graph's usual quantum
+constexpr int kCycleFrames = 1024;  // the graph's usual quantum
 // While the stream rests the graph's clock runs on: the fit is followed, never taken for stopped.
 constexpr double kStallSeconds = 1e9;
 // A stream resting starts again within a cycle or two: sounds are placed at least this far ahead of
 // the frame heard (below the latency, so one asked for on time is never moved).
 constexpr int kWakeFrames = 2048;
-constexpr int kRestFrames = 2 * kOutputRate;   // silence ahead this long: the stream rests
+constexpr int kRestFrames = 2 * kOutputRate;    // silence ahead this long: the stream rests
 constexpr std::int64_t kRestGapNs = 200000000;  // no cycle for this long: the stream rested
 constexpr int kConnectTimeoutSeconds = 2;
-constexpr int kDriftCycles = 4;   // a move of the graph's position that holds this long is real
+constexpr int kDriftCycles = 4;  // a move of the graph's position that holds this long is real
 
 class PipeWireOutput : public Output {
 public:
     explicit PipeWireOutput(Scheduler &scheduler) : scheduler_(scheduler) {}
     ~PipeWireOutput() override {
-        if (loop_)
-            pw_thread_loop_stop(loop_);
-        if (stream_)
-            pw_stream_destroy(stream_);
-        if (core_)
-            pw_core_disconnect(core_);
-        if (context_)
-            pw_context_destroy(context_);
-        if (loop_)
-            pw_thread_loop_destroy(loop_);
+        if (loop_) pw_thread_loop_stop(loop_);
+        if (stream_) pw_stream_destroy(stream_);
+        if (core_) pw_core_disconnect(core_);
+        if (context_) pw_context_destroy(context_);
+        if (loop_) pw_thread_loop_destroy(loop_);
     }
 
     bool Open(std::string *why);
@@ -70,22 +65,19 @@ public:
 private:
     static void OnState(void *self, pw_stream_state, pw_stream_state state, const char *) {
         auto *out = static_cast<PipeWireOutput *>(self);
-        if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
-            out->SetBroken();
+        if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) out->SetBroken();
         pw_thread_loop_signal(out->loop_, false);
     }
     static void OnCoreError(void *self, std::uint32_t id, int, int, const char *) {
         auto *out = static_cast<PipeWireOutput *>(self);
-        if (id == PW_ID_CORE)
-            out->SetBroken();   // the daemon went away or refused us
+        if (id == PW_ID_CORE) out->SetBroken();  // the daemon went away or refused us
         pw_thread_loop_signal(out->loop_, false);
     }
     static void OnProcess(void *self);
     // The loop thread: the stream takes part in the graph's cycles, or rests.
     void SetActive(bool active) {
         pw_thread_loop_lock(loop_);
-        if (active != active_)
-            pw_stream_set_active(stream_, active);
+        if (active != active_) pw_stream_set_active(stream_, active);
         active_ = active;
         pw_thread_loop_unlock(loop_);
     }
@@ -97,8 +89,7 @@ private:
     static void OnRest(void *self, std::uint64_t) {
         auto *out = static_cast<PipeWireOutput *>(self);
         // Only if nothing was asked for since the data thread found the schedule empty.
-        if (out->resting_.exchange(false))
-            out->SetActive(false);
+        if (out->resting_.exchange(false)) out->SetActive(false);
     }
 
     Scheduler &scheduler_;
@@ -110,24 +101,23 @@ private:
     pw_stream_events streamEvents_{};
     pw_core_events coreEvents_{};
     spa_source *wakeEvent_ = nullptr, *restEvent_ = nullptr;
-    bool active_ = false;                 // the loop thread only
-    std::atomic<bool> resting_{false};    // the data thread asks the loop thread to rest the stream
+    bool active_ = false;               // the loop thread only
+    std::atomic<bool> resting_{false};  // the data thread asks the loop thread to rest the stream
     std::atomic<std::int64_t> skipped_{0};
     // The data thread only.
     std::int64_t rendered_ = 0;
-    std::int64_t tickOffset_ = 0;   // the graph's position less ours
+    std::int64_t tickOffset_ = 0;  // the graph's position less ours
     bool aligned_ = false;
-    std::int64_t drift_ = 0;        // how far the graph's position has moved from ours
-    int driftCycles_ = 0;           // for this many cycles in a row
+    std::int64_t drift_ = 0;  // how far the graph's position has moved from ours
+    int driftCycles_ = 0;     // for this many cycles in a row
     std::int64_t silentFrames_ = 0;
-    std::int64_t lastNow_ = 0, lastRendered_ = 0;   // the last cycle's time and first frame
+    std::int64_t lastNow_ = 0, lastRendered_ = 0;  // the last cycle's time and first frame
 };
 
 void PipeWireOutput::OnProcess(void *self) {
     auto *out = static_cast<PipeWireOutput *>(self);
     pw_buffer *buffer = pw_stream_dequeue_buffer(out->stream_);
-    if (!buffer)
-        return;
+    if (!buffer) return;
     spa_data &data = buffer->buffer->datas[0];
     auto *samples = static_cast<float *>(data.data);
     if (!samples) {
@@ -135,14 +125,12 @@ void PipeWireOutput::OnProcess(void *self) {
         return;
     }
     std::uint64_t frames = data.maxsize / sizeof(float);
-    if (buffer->requested > 0 && buffer->requested < frames)
-        frames = buffer->requested;
+    if (buffer->requested > 0 && buffer->requested < frames) frames = buffer->requested;
     pw_time time{};
     std::int64_t now = NowNs();
     std::int64_t delay = 0;
     if (pw_stream_get_time_n(out->stream_, &time, sizeof time) == 0 && time.rate.denom > 0) {
-        if (time.now > 0)
-            now = FromMonotonicNs(time.now);
+        if (time.now > 0) now = FromMonotonicNs(time.now);
         // The next frame of the stream is heard after the graph's delay (in its rate's units), the
         // resampler's frames and those queued before it.
         auto frames = [&time](std::int64_t units) {
@@ -173,11 +161,10 @@ void PipeWireOutput::OnProcess(void *self) {
             out->drift_ = drift;
             if (drift != 0 && out->driftCycles_ >= kDriftCycles) {
                 if (drift > 0) {
-                    out->rendered_ += drift;    // frames the graph played without us
+                    out->rendered_ += drift;  // frames the graph played without us
                     out->skipped_ += drift;
-                }
-                else
-                    out->tickOffset_ += drift;    // the graph's position stepped back: follow it
+                } else
+                    out->tickOffset_ += drift;  // the graph's position stepped back: follow it
                 out->drift_ = 0;
             }
         }
@@ -201,15 +188,12 @@ bool PipeWireOutput::Open(std::string *why) {
     std::call_once(init, [] { pw_init(nullptr, nullptr); });
     *why = "PipeWire: no daemon";
     loop_ = pw_thread_loop_new("cadenzo-sound", nullptr);
-    if (!loop_)
-        return false;
+    if (!loop_) return false;
     context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
-    if (!context_)
-        return false;
+    if (!context_) return false;
     wakeEvent_ = pw_loop_add_event(pw_thread_loop_get_loop(loop_), OnWake, this);
     restEvent_ = pw_loop_add_event(pw_thread_loop_get_loop(loop_), OnRest, this);
-    if (!wakeEvent_ || !restEvent_ || pw_thread_loop_start(loop_) < 0)
-        return false;
+    if (!wakeEvent_ || !restEvent_ || pw_thread_loop_start(loop_) < 0) return false;
     pw_thread_loop_lock(loop_);
     core_ = pw_context_connect(context_, nullptr, 0);
     bool ok = core_ != nullptr;
@@ -217,13 +201,12 @@ bool PipeWireOutput::Open(std::string *why) {
         coreEvents_.version = PW_VERSION_CORE_EVENTS;
         coreEvents_.error = OnCoreError;
         pw_core_add_listener(core_, &coreListener_, &coreEvents_, this);
-        pw_properties *props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
-                                                 PW_KEY_MEDIA_ROLE, "Music", PW_KEY_APP_NAME, "Cadenzo",
-                                                 PW_KEY_NODE_NAME, "Cadenzo", nullptr);
+        pw_properties *props =
+            pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE, "Music",
+                              PW_KEY_APP_NAME, "Cadenzo", PW_KEY_NODE_NAME, "Cadenzo", nullptr);
         // A cycle of the usual size: the sounds are placed ahead anyway, and a longer cycle leaves
         // the data thread more room on a loaded machine.
-        if (props)
-            pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", kCycleFrames, kOutputRate);
+        if (props) pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", kCycleFrames, kOutputRate);
         stream_ = pw_stream_new(core_, "Cadenzo", props);
         ok = stream_ != nullptr;
     }
@@ -260,8 +243,7 @@ bool PipeWireOutput::Open(std::string *why) {
         }
     }
     pw_thread_loop_unlock(loop_);
-    if (ok)
-        Trace("audio-open pipewire %d 1 %d %d", kOutputRate, kCycleFrames, LatencyMs());
+    if (ok) Trace("audio-open pipewire %d 1 %d %d", kOutputRate, kCycleFrames, LatencyMs());
     return ok;
 }
 
@@ -269,8 +251,7 @@ bool PipeWireOutput::Open(std::string *why) {
 
 std::unique_ptr<Output> OpenPipeWire(Scheduler &scheduler, std::string *why) {
     auto output = std::make_unique<PipeWireOutput>(scheduler);
-    if (!output->Open(why))
-        return nullptr;
+    if (!output->Open(why)) return nullptr;
     return output;
 }
 

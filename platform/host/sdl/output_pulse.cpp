@@ -25,7 +25,7 @@ namespace {
 // counts every rewrite against them and would stop asking.)
 constexpr int kQueueMs = 4000;
 constexpr int kRefillMs = 2000;
-constexpr int kStartingMs = 50;   // refills while the stream has not been heard, or a sound converts
+constexpr int kStartingMs = 50;  // refills while the stream has not been heard, or a sound converts
 // How far ahead the server's device renders: a stream that asks for no adjustment gets
 // (queue - 2 x request) there, and without it the server would pick its largest (seconds).
 constexpr int kDeviceAheadMs = 40;
@@ -41,13 +41,10 @@ class PulseOutput : public Output {
 public:
     explicit PulseOutput(Scheduler &scheduler) : scheduler_(scheduler) {}
     ~PulseOutput() override {
-        if (loop_)
-            pa_threaded_mainloop_stop(loop_);
+        if (loop_) pa_threaded_mainloop_stop(loop_);
         pa_mainloop_api *api = loop_ ? pa_threaded_mainloop_get_api(loop_) : nullptr;
-        if (refill_)
-            api->time_free(refill_);
-        if (wakeEvent_)
-            api->io_free(wakeEvent_);
+        if (refill_) api->time_free(refill_);
+        if (wakeEvent_) api->io_free(wakeEvent_);
         if (stream_) {
             pa_stream_disconnect(stream_);
             pa_stream_unref(stream_);
@@ -56,10 +53,8 @@ public:
             pa_context_disconnect(context_);
             pa_context_unref(context_);
         }
-        if (loop_)
-            pa_threaded_mainloop_free(loop_);
-        if (wakeFd_ >= 0)
-            close(wakeFd_);
+        if (loop_) pa_threaded_mainloop_free(loop_);
+        if (wakeFd_ >= 0) close(wakeFd_);
     }
 
     bool Open(std::string *why);
@@ -107,12 +102,12 @@ private:
     pa_io_event *wakeEvent_ = nullptr;
     int wakeFd_ = -1;
     bool timedOut_ = false;
-    bool started_ = false;   // the loop thread's lock
+    bool started_ = false;  // the loop thread's lock
     // The stream's thread only.
-    std::int64_t written_ = 0;      // frames queued so far: the stream's write position
-    std::int64_t heard_ = -1;       // the frame heard at the last report, and when
+    std::int64_t written_ = 0;  // frames queued so far: the stream's write position
+    std::int64_t heard_ = -1;   // the frame heard at the last report, and when
     std::int64_t heardNs_ = 0;
-    std::int64_t unready_ = -1;     // first frame written silent because its sound was still converting
+    std::int64_t unready_ = -1;  // first frame written silent because its sound was still converting
     std::vector<float> mono_;
 };
 
@@ -121,10 +116,8 @@ template <typename Ready>
 bool PulseOutput::Await(Ready ready) {
     for (;;) {
         int state = ready();
-        if (state != 0)
-            return state > 0;
-        if (timedOut_)
-            return false;
+        if (state != 0) return state > 0;
+        if (timedOut_) return false;
         pa_threaded_mainloop_wait(loop_);
     }
 }
@@ -133,13 +126,13 @@ bool PulseOutput::Open(std::string *why) {
     *why = "PulseAudio: no server";
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     loop_ = pa_threaded_mainloop_new();
-    if (wakeFd_ < 0 || !loop_)
-        return false;
+    if (wakeFd_ < 0 || !loop_) return false;
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Cadenzo");
-    if (!context_)
-        return false;
-    pa_context_set_state_callback(context_, [](pa_context *, void *self) { OnState(self); }, this);
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 || pa_threaded_mainloop_start(loop_) < 0)
+    if (!context_) return false;
+    pa_context_set_state_callback(
+        context_, [](pa_context *, void *self) { OnState(self); }, this);
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+        pa_threaded_mainloop_start(loop_) < 0)
         return false;
 
     pa_threaded_mainloop_lock(loop_);
@@ -163,7 +156,8 @@ bool PulseOutput::Open(std::string *why) {
     }
     if (ok) {
         pa_stream_set_latency_update_callback(stream_, OnTiming, this);
-        pa_stream_set_state_callback(stream_, [](pa_stream *, void *self) { OnState(self); }, this);
+        pa_stream_set_state_callback(
+            stream_, [](pa_stream *, void *self) { OnState(self); }, this);
         auto bytes = [](int ms) { return std::uint32_t(std::int64_t(kOutputRate) * ms / 1000 * sizeof(std::int16_t)); };
         pa_buffer_attr attr{};
         attr.maxlength = std::uint32_t(-1);
@@ -179,8 +173,7 @@ bool PulseOutput::Open(std::string *why) {
                  return state == PA_STREAM_READY ? 1 : PA_STREAM_IS_GOOD(state) ? 0 : -1;
              });
     }
-    if (timer)
-        pa_threaded_mainloop_get_api(loop_)->time_free(timer);
+    if (timer) pa_threaded_mainloop_get_api(loop_)->time_free(timer);
     if (ok) {
         const pa_buffer_attr *got = pa_stream_get_buffer_attr(stream_);
         Trace("audio-server queue %u request %u start %u (bytes)", got->tlength, got->minreq, got->prebuf);
@@ -200,15 +193,13 @@ void PulseOutput::Start() {
     pa_mainloop_api *api = pa_threaded_mainloop_get_api(loop_);
     wakeEvent_ = api->io_new(api, wakeFd_, PA_IO_EVENT_INPUT, OnWake, this);
     Refill(nullptr, nullptr, nullptr, this);
-    if (pa_operation *o = pa_stream_cork(stream_, 0, nullptr, nullptr))
-        pa_operation_unref(o);
+    if (pa_operation *o = pa_stream_cork(stream_, 0, nullptr, nullptr)) pa_operation_unref(o);
     refill_ = pa_context_rttime_new(context_, pa_rtclock_now() + kStartingMs * PA_USEC_PER_MSEC, Refill, this);
     pa_threaded_mainloop_unlock(loop_);
 }
 
 void PulseOutput::AskForTiming() {
-    if (pa_operation *o = pa_stream_update_timing_info(stream_, nullptr, nullptr))
-        pa_operation_unref(o);
+    if (pa_operation *o = pa_stream_update_timing_info(stream_, nullptr, nullptr)) pa_operation_unref(o);
 }
 
 void PulseOutput::OnTiming(pa_stream *, void *self) {
@@ -216,12 +207,11 @@ void PulseOutput::OnTiming(pa_stream *, void *self) {
     // that says the stream plays is a reading of the device (before it starts the frames stand still).
     auto *out = static_cast<PulseOutput *>(self);
     const pa_timing_info *info = pa_stream_get_timing_info(out->stream_);
-    if (!info || !info->playing || info->read_index_corrupt || info->read_index < 0)
-        return;
-    auto usec = std::int64_t(pa_bytes_to_usec(std::uint64_t(info->read_index), pa_stream_get_sample_spec(out->stream_)));
-    if (!info->synchronized_clocks)
-        usec += std::int64_t(info->transport_usec);   // the report took this long to arrive
-    usec -= std::int64_t(info->sink_usec);           // what the device holds is not heard yet
+    if (!info || !info->playing || info->read_index_corrupt || info->read_index < 0) return;
+    auto usec =
+        std::int64_t(pa_bytes_to_usec(std::uint64_t(info->read_index), pa_stream_get_sample_spec(out->stream_)));
+    if (!info->synchronized_clocks) usec += std::int64_t(info->transport_usec);  // the report took this long to arrive
+    usec -= std::int64_t(info->sink_usec);  // what the device holds is not heard yet
     std::int64_t atNs = NowNs() - std::int64_t(pa_timeval_age(&info->timestamp)) * 1000;
     out->heard_ = std::llround(double(usec) * kOutputRate / 1e6);
     out->heardNs_ = atNs;
@@ -234,13 +224,11 @@ void PulseOutput::Write(std::int64_t from, std::int64_t count) {
         // Straight into the server's shared memory: one block per request, not a copy per chunk.
         void *data = nullptr;
         std::size_t bytes = std::size_t(end - at) * sizeof(std::int16_t);
-        if (pa_stream_begin_write(stream_, &data, &bytes) < 0 || !data || bytes < sizeof(std::int16_t))
-            break;
+        if (pa_stream_begin_write(stream_, &data, &bytes) < 0 || !data || bytes < sizeof(std::int16_t)) break;
         int n = int(std::min<std::int64_t>(std::int64_t(bytes / sizeof(std::int16_t)), end - at));
         mono_.resize(std::size_t(n));
         std::int64_t unready = scheduler_.Render(mono_.data(), at, n);
-        if (unready >= 0 && (unready_ < 0 || unready < unready_))
-            unready_ = unready;
+        if (unready >= 0 && (unready_ < 0 || unready < unready_)) unready_ = unready;
         auto *out = static_cast<std::int16_t *>(data);
         for (int i = 0; i < n; ++i)
             out[i] = std::int16_t(std::lround(std::clamp(mono_[std::size_t(i)], -1.0f, 1.0f) * 32767.0f));
@@ -263,12 +251,11 @@ void PulseOutput::OnWake(pa_mainloop_api *, pa_io_event *, int fd, pa_io_event_f
         // Write the changed frames again, then the queue's last frame: the server takes the end of
         // the last write as the end of the queue.
         to = std::min(to, out->written_ - 1);
-        if (from < to)
-            out->Write(from, to - from);
+        if (from < to) out->Write(from, to - from);
         std::int64_t last = std::max(from, out->written_ - 1);
         out->Write(last, out->written_ - last);
     }
-    out->AskForTiming();   // a report with every sound keeps the clock up to date
+    out->AskForTiming();  // a report with every sound keeps the clock up to date
 }
 
 void PulseOutput::Refill(pa_mainloop_api *, pa_time_event *event, const struct timeval *, void *self) {
@@ -276,12 +263,11 @@ void PulseOutput::Refill(pa_mainloop_api *, pa_time_event *event, const struct t
     if (out->unready_ >= 0 && out->unready_ < out->written_) {
         std::int64_t from = out->unready_;
         out->unready_ = -1;
-        out->Write(from, out->written_ - from);   // the rest of a sound that has been converted since
+        out->Write(from, out->written_ - from);  // the rest of a sound that has been converted since
     }
     std::int64_t heard = out->heard_ < 0 ? 0 : out->heard_ + (NowNs() - out->heardNs_) * kOutputRate / 1000000000;
     std::int64_t target = heard + std::int64_t(kOutputRate) * kQueueMs / 1000;
-    if (target > out->written_)
-        out->Write(out->written_, target - out->written_);
+    if (target > out->written_) out->Write(out->written_, target - out->written_);
     out->AskForTiming();
     // Until the stream is heard to play (or while a sound converts), ask often.
     bool soon = out->heard_ < 0 || out->unready_ >= 0;
@@ -294,8 +280,7 @@ void PulseOutput::Refill(pa_mainloop_api *, pa_time_event *event, const struct t
 
 std::unique_ptr<Output> OpenPulse(Scheduler &scheduler, std::string *why) {
     auto output = std::make_unique<PulseOutput>(scheduler);
-    if (!output->Open(why))
-        return nullptr;
+    if (!output->Open(why)) return nullptr;
     return output;
 }
 

@@ -23,8 +23,7 @@ class SdlOutput : public Output {
 public:
     SdlOutput(Scheduler &scheduler, std::string driver) : scheduler_(scheduler), driver_(std::move(driver)) {}
     ~SdlOutput() override {
-        if (id_)
-            SDL_CloseAudioDevice(id_);   // the callback has stopped once this returns
+        if (id_) SDL_CloseAudioDevice(id_);  // the callback has stopped once this returns
         SDL_AudioQuit();
     }
 
@@ -57,8 +56,7 @@ public:
         timing.rate = kOutputRate;
         timing.grainFrames = buffer_;
         // Drivers that pace themselves by sleeping run up to a few percent off their nominal rate.
-        if (driver_ == "disk" || driver_ == "dummy")
-            timing.spread = DeviceClock::kTimerSpread;
+        if (driver_ == "disk" || driver_ == "dummy") timing.spread = DeviceClock::kTimerSpread;
         return timing;
     }
     void Start() override { SDL_PauseAudioDevice(id_, 0); }
@@ -79,8 +77,7 @@ private:
             int count = std::min(frames, kMaxChunk);
             self->scheduler_.Pull(channels == 1 ? out : mono, self->rendered_, count, now, heard);
             if (channels > 1)
-                for (int i = 0; i < count; ++i)
-                    std::fill(out + i * channels, out + (i + 1) * channels, mono[i]);
+                for (int i = 0; i < count; ++i) std::fill(out + i * channels, out + (i + 1) * channels, mono[i]);
             out += count * channels;
             frames -= count;
             self->rendered_ += count;
@@ -92,7 +89,7 @@ private:
     SDL_AudioDeviceID id_ = 0;
     int channels_ = 1;
     int buffer_ = kBufferFrames;
-    std::int64_t rendered_ = 0;   // audio thread only
+    std::int64_t rendered_ = 0;  // audio thread only
 };
 
 }  // namespace
@@ -100,8 +97,7 @@ private:
 std::unique_ptr<Output> OpenSdl(Scheduler &scheduler, std::string *why) {
     const char *named = std::getenv("SDL_AUDIODRIVER");
     auto output = std::make_unique<SdlOutput>(scheduler, named && *named ? named : "alsa");
-    if (!output->Open(why))
-        return nullptr;
+    if (!output->Open(why)) return nullptr;
     return output;
 }
 

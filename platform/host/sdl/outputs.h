@@ -34,8 +34,7 @@ public:
 
 protected:
     void SetBroken() {
-        if (!broken_.exchange(true) && notice)
-            notice();
+        if (!broken_.exchange(true) && notice) notice();
     }
 
 private:

@@ -32,8 +32,7 @@ namespace {
 
 std::u16string Lower(std::u16string text) {
     for (auto &c : text)
-        if (c >= u'A' && c <= u'Z')
-            c = char16_t(c - u'A' + u'a');
+        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
     return text;
 }
 
@@ -66,13 +65,11 @@ std::string FindInPath(const std::string &program) {
     std::size_t start = 0;
     while (start <= dirs.size()) {
         std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos)
-            end = dirs.size();
+        if (end == std::string::npos) end = dirs.size();
         std::string dir = dirs.substr(start, end - start);
         if (!dir.empty()) {
             std::string candidate = dir + "/" + program;
-            if (access(candidate.c_str(), X_OK) == 0)
-                return candidate;
+            if (access(candidate.c_str(), X_OK) == 0) return candidate;
         }
         start = end + 1;
     }
@@ -83,8 +80,7 @@ std::string FindInPath(const std::string &program) {
 
 std::string HelpUrl(const std::string &executableDir, const std::u16string &commandLine) {
     const std::u16string scheme = u"file:";
-    if (commandLine.size() <= scheme.size() || Lower(commandLine.substr(0, scheme.size())) != scheme)
-        return "";
+    if (commandLine.size() <= scheme.size() || Lower(commandLine.substr(0, scheme.size())) != scheme) return "";
     std::u16string reference = commandLine.substr(scheme.size());
     std::u16string anchor;
     std::size_t hash = reference.find(u'#');
@@ -93,21 +89,19 @@ std::string HelpUrl(const std::string &executableDir, const std::u16string &comm
         reference = reference.substr(0, hash);
     }
     std::u16string name = BaseName(reference);
-    if (name.empty() || name == u"." || name == u"..")
-        return "";
+    if (name.empty() || name == u"." || name == u"..") return "";
     std::string file;
     for (const char *folder : {"/" CADENZO_HELP_FROM_BIN "/", "/"}) {
         file = executableDir + folder + Utf8(name);
-        struct stat info{};
+        struct stat info {};
         char resolved[PATH_MAX];
         if (stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && realpath(file.c_str(), resolved)) {
-            file = resolved;   // the address without bin/.. in it
+            file = resolved;  // the address without bin/.. in it
             break;
         }
         file.clear();
     }
-    if (file.empty())
-        return "";
+    if (file.empty()) return "";
     std::string url = "file://" + PercentEncode(file, true);
     if (!anchor.empty()) {
         url += '#';
@@ -118,13 +112,11 @@ std::string HelpUrl(const std::string &executableDir, const std::u16string &comm
 
 bool LaunchDetached(const std::string &program, const std::string &argument) {
     std::string path = program.find('/') == std::string::npos ? FindInPath(program) : program;
-    if (path.empty() || access(path.c_str(), X_OK) != 0)
-        return false;
+    if (path.empty() || access(path.c_str(), X_OK) != 0) return false;
     // Everything the children need is made before fork: after it only async-signal-safe calls.
     std::vector<char *> argv{const_cast<char *>(path.c_str()), const_cast<char *>(argument.c_str()), nullptr};
-    int status[2];   // the grandchild reports a failed exec here; a successful one closes it
-    if (pipe2(status, O_CLOEXEC) != 0)
-        return false;
+    int status[2];  // the grandchild reports a failed exec here; a successful one closes it
+    if (pipe2(status, O_CLOEXEC) != 0) return false;
     pid_t child = fork();
     if (child < 0) {
         close(status[0]);
@@ -136,8 +128,7 @@ bool LaunchDetached(const std::string &program, const std::string &argument) {
         close(status[0]);
         setsid();
         pid_t grandchild = fork();
-        if (grandchild != 0)
-            _exit(grandchild < 0 ? 1 : 0);
+        if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -146,7 +137,7 @@ bool LaunchDetached(const std::string &program, const std::string &argument) {
             dup2(devnull, 0);
             close(devnull);
         }
-        close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);   // nothing of ours leaks into the browser
+        close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);  // nothing of ours leaks into the browser
         execv(argv[0], argv.data());
         int error = errno;
         ssize_t written = write(status[1], &error, sizeof error);
@@ -170,8 +161,7 @@ bool LaunchDetached(const std::string &program, const std::string &argument) {
 std::string sdlhost::ConfigFolder() {
     // A relative $XDG_CONFIG_HOME is to be ignored, as an unset one.
     const char *config = std::getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/')
-        return std::string(config) + "/cadenzo";
+    if (config && config[0] == '/') return std::string(config) + "/cadenzo";
     const char *home = std::getenv("HOME");
     if (!home || home[0] != '/') {
         const passwd *user = getpwuid(getuid());
@@ -189,10 +179,9 @@ bool sdlhost::MakeConfigFolder(std::string *error) {
             *error = "cannot make " + part + ": " + std::strerror(errno);
             return false;
         }
-        if (slash == std::string::npos)
-            break;
+        if (slash == std::string::npos) break;
     }
-    struct stat info{};
+    struct stat info {};
     if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         *error = folder + " is not a folder";
         return false;
@@ -205,22 +194,18 @@ std::string host::ProgramFolder() { return sdlhost::ConfigFolder(); }
 std::string sdlhost::ExecutablePath() {
     char buffer[PATH_MAX];
     ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length <= 0)
-        return "";
+    if (length <= 0) return "";
     return std::string(buffer, std::size_t(length));
 }
 
 bool host::StartProcess(const std::u16string &application, const std::u16string &commandLine) {
     using namespace sdlhost;
-    if (Lower(BaseName(application)) != u"peghelp.exe")
-        return false;
+    if (Lower(BaseName(application)) != u"peghelp.exe") return false;
     std::string module = ExecutablePath();
     std::size_t slash = module.rfind('/');
-    if (slash == std::string::npos)
-        return false;
+    if (slash == std::string::npos) return false;
     std::string url = HelpUrl(module.substr(0, slash), commandLine);
-    if (url.empty())
-        return false;
+    if (url.empty()) return false;
     bool started = LaunchDetached("xdg-open", url);
     Trace("process peghelp.exe %s %s", url.c_str(), started ? "started" : "failed");
     return started;

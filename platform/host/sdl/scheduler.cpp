@@ -7,7 +7,7 @@
 namespace sdlhost {
 
 namespace {
-constexpr std::size_t kMaxEntries = 64;   // far more than one voice ever needs ahead
+constexpr std::size_t kMaxEntries = 64;  // far more than one voice ever needs ahead
 constexpr std::size_t kMaxStarted = 64;
 }  // namespace
 
@@ -26,8 +26,7 @@ bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled)
     *scheduled = frame;
     std::int64_t earliest = Earliest(nowNs);
     if (frame < earliest) {
-        if (double(earliest - frame) > double(latencyNs_) * 1e-9 * timing_.rate)
-            return false;
+        if (double(earliest - frame) > double(latencyNs_) * 1e-9 * timing_.rate) return false;
         frame = earliest;
     }
     entry.frame = frame;
@@ -37,11 +36,9 @@ bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled)
     // the next sound starts.
     auto end = [](const Entry &e) { return e.frame + (e.sound ? std::int64_t(e.sound->Length()) : 0); };
     std::int64_t to = std::max(end(entry), at == entries_.begin() ? frame : end(*(at - 1)));
-    if (at != entries_.end())
-        to = std::min(to, at->frame);
+    if (at != entries_.end()) to = std::min(to, at->frame);
     entries_.insert(at, entry);
-    if (entries_.size() > kMaxEntries)
-        entries_.erase(entries_.begin());
+    if (entries_.size() > kMaxEntries) entries_.erase(entries_.begin());
     changedFrom_ = changedFrom_ < 0 ? frame : std::min(changedFrom_, frame);
     changedTo_ = std::max(changedTo_, to);
     return true;
@@ -53,17 +50,14 @@ std::int64_t Scheduler::Play(int id, const SoundData *sound, std::int64_t messag
     if (!clock_) {
         // No output plays: the sound waits for one, in case it comes up in time.
         entries_.push_back(entry);
-        if (entries_.size() > kMaxEntries)
-            entries_.erase(entries_.begin());
+        if (entries_.size() > kMaxEntries) entries_.erase(entries_.begin());
         return -1;
     }
     std::int64_t scheduled = -1;
-    if (!Place(entry, nowNs, &scheduled))
-        return -1;
+    if (!Place(entry, nowNs, &scheduled)) return -1;
     if (sound && started_.size() < kMaxStarted)
         started_.push_back(Started{id, entry.frame, scheduled, heardNs_, heard_});
-    if (wake_)
-        wake_();
+    if (wake_) wake_();
     return entry.frame;
 }
 
@@ -116,16 +110,14 @@ void Scheduler::Detach() {
     std::lock_guard<std::mutex> lock(mutex_);
     clock_.reset();
     wake_ = nullptr;
-    for (Entry &entry : entries_)
-        entry.frame = -1;
+    for (Entry &entry : entries_) entry.frame = -1;
 }
 
 void Scheduler::Forget(std::int64_t before) {
     // Only the latest start at or before `before` can still sound there; it goes too once it ended.
     auto decides = std::upper_bound(entries_.begin(), entries_.end(), before,
                                     [](std::int64_t f, const Entry &e) { return f < e.frame; });
-    if (decides == entries_.begin())
-        return;
+    if (decides == entries_.begin()) return;
     --decides;
     const Entry &last = *decides;
     bool ended = !last.sound || last.frame + std::int64_t(last.sound->Length()) <= before;
@@ -147,25 +139,23 @@ std::int64_t Scheduler::RenderLocked(float *out, std::int64_t from, int count) {
             std::int64_t length = std::int64_t(s.Length());
             std::int64_t ready = std::min<std::int64_t>(std::int64_t(s.ready.load(std::memory_order_acquire)), length);
             std::int64_t first = pos - voice->frame;
-            std::int64_t playing = std::clamp<std::int64_t>(std::min(length, first + stop - pos) - first, 0, stop - pos);
+            std::int64_t playing =
+                std::clamp<std::int64_t>(std::min(length, first + stop - pos) - first, 0, stop - pos);
             std::int64_t written = std::clamp<std::int64_t>(ready - first, 0, playing);
             std::copy(s.samples.data() + first, s.samples.data() + first + written, at);
-            if (written < playing && notReady < 0)
-                notReady = pos + written;
+            if (written < playing && notReady < 0) notReady = pos + written;
             filled = written;
         }
         std::fill(at + filled, at + (stop - pos), 0.0f);
         pos = stop;
-        if (next != entries_.end() && next->frame <= pos)
-            voice = &*next++;
+        if (next != entries_.end() && next->frame <= pos) voice = &*next++;
     }
     return notReady;
 }
 
 // The output's word on which frame is heard when: fed to the clock fit and kept for new sounds.
 void Scheduler::NoteHeardLocked(std::int64_t timeNs, std::int64_t heard) {
-    if (clock_)
-        clock_->AddCallback(timeNs, heard + timing_.grainFrames);
+    if (clock_) clock_->AddCallback(timeNs, heard + timing_.grainFrames);
     heard_ = heard;
     heardNs_ = timeNs;
 }

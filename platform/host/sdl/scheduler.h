@@ -24,9 +24,9 @@ namespace sdlhost {
 
 // How an output reports its timing, fixed while it plays.
 struct OutputTiming {
-    int rate = 48000;          // frames per second
-    int grainFrames = 960;     // its frames come in steps about this size (callback, cycle, report)
-    int guardFrames = 0;       // a write-ahead output cannot change frames this close to being heard
+    int rate = 48000;       // frames per second
+    int grainFrames = 960;  // its frames come in steps about this size (callback, cycle, report)
+    int guardFrames = 0;    // a write-ahead output cannot change frames this close to being heard
     double spread = DeviceClock::kCrystalSpread;
     double stallSeconds = DeviceClock::kCallbackStall;
 };
@@ -75,7 +75,7 @@ private:
         int id;
         const SoundData *sound;
         std::int64_t dueNs;
-        std::int64_t frame;   // -1: not placed yet
+        std::int64_t frame;  // -1: not placed yet
     };
     std::int64_t Earliest(std::int64_t nowNs) const;
     bool Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled);
@@ -85,12 +85,12 @@ private:
 
     const std::int64_t latencyNs_;
     std::mutex mutex_;
-    std::vector<Entry> entries_;   // placed ones in order of frame, then waiting ones
+    std::vector<Entry> entries_;  // placed ones in order of frame, then waiting ones
     std::vector<Started> started_;
     std::optional<DeviceClock> clock_;
     OutputTiming timing_;
     std::function<void()> wake_;
-    std::int64_t committed_ = 0;   // frames before this are rendered for good
+    std::int64_t committed_ = 0;  // frames before this are rendered for good
     std::int64_t heard_ = -1, heardNs_ = 0;
     std::int64_t changedFrom_ = -1, changedTo_ = 0;
 };

@@ -9,8 +9,8 @@ namespace sdlhost {
 
 // ---- Start-up and shut-down ---------------------------------------------------------------------
 struct Options {
-    bool video = true;   // a window (false: events only, for tests of the other pieces)
-    bool audio = true;   // an audio device (none is fine: the program runs silently)
+    bool video = true;  // a window (false: events only, for tests of the other pieces)
+    bool audio = true;  // an audio device (none is fine: the program runs silently)
 };
 // Opens what `options` asks for. False with a one-line reason when there is no usable display.
 bool Open(const Options &options, std::string *error);
@@ -22,8 +22,8 @@ void Close();
 // Sounds are heard and frames seen this long after the message that made them: above two audio
 // buffers plus the main loop's own lateness, small enough that a tap feels immediate.
 constexpr int kLatencyMs = 60;
-int LatencyMs();   // kLatencyMs unless CADENZO_LATENCY says otherwise
-int AudioBufferFrames();   // kBufferFrames unless CADENZO_AUDIO_BUFFER says otherwise
+int LatencyMs();          // kLatencyMs unless CADENZO_LATENCY says otherwise
+int AudioBufferFrames();  // kBufferFrames unless CADENZO_AUDIO_BUFFER says otherwise
 // Frames per audio callback: 20 ms at 48 kHz. A sound server asked for 10 ms buffers runs dry now
 // and then on a busy machine (a click torn, the callbacks' rate off while it grows its buffer).
 constexpr int kBufferFrames = 960;
@@ -56,8 +56,8 @@ void RedrawWindow();
 // Sound: opening starts the search for an output in the background and never waits.
 bool OpenAudio();
 void CloseAudio();
-bool AudioWorks();   // an output plays
-void TraceAudio();   // the sounds placed, for traces
+bool AudioWorks();  // an output plays
+void TraceAudio();  // the sounds placed, for traces
 
 // The thread that watches for termination signals and for other copies knocking.
 void StartWatcher();

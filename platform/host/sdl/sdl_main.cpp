@@ -19,17 +19,16 @@
 namespace {
 
 void PrintUsage() {
-    std::printf(
-        "Usage: cadenzo [--help | --version]\n"
-        "A metronome and player of tuning notes for a 240 x 320 handheld screen.\n"
-        "\n"
-        "  --help     show this text and exit\n"
-        "  --version  show the version and exit\n"
-        "\n"
-        "Settings are kept in %s/Cadenzo.ini.\n"
-        "Environment: CADENZO_SCALE (window scale factor, 1 to 16), CADENZO_LATENCY (ms),\n"
-        "CADENZO_TRACE (1, or a file name, for a log of sounds and frames).\n",
-        sdlhost::ConfigFolder().c_str());
+    std::printf("Usage: cadenzo [--help | --version]\n"
+                "A metronome and player of tuning notes for a 240 x 320 handheld screen.\n"
+                "\n"
+                "  --help     show this text and exit\n"
+                "  --version  show the version and exit\n"
+                "\n"
+                "Settings are kept in %s/Cadenzo.ini.\n"
+                "Environment: CADENZO_SCALE (window scale factor, 1 to 16), CADENZO_LATENCY (ms),\n"
+                "CADENZO_TRACE (1, or a file name, for a log of sounds and frames).\n",
+                sdlhost::ConfigFolder().c_str());
 }
 
 }  // namespace
@@ -56,8 +55,7 @@ int main(int argc, char **argv) {
     if (!sdlhost::MakeConfigFolder(&error))
         std::fprintf(stderr, "cadenzo: %s; settings will not be kept\n", error.c_str());
     std::vector<std::uint32_t> icon;
-    if (platform::AppIcon(&icon) && icon.size() == 32 * 32)
-        sdlhost::SetIcon(icon.data(), 32, 32);
+    if (platform::AppIcon(&icon) && icon.size() == 32 * 32) sdlhost::SetIcon(icon.data(), 32, 32);
     int code = platform::Run(argc, argv);
     sdlhost::Close();
     return code;

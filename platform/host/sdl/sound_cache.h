@@ -46,7 +46,7 @@ public:
     struct Job;
 
 private:
-    using Key = std::tuple<int, std::size_t, std::uint64_t>;   // rate, count, content hash
+    using Key = std::tuple<int, std::size_t, std::uint64_t>;  // rate, count, content hash
     void Work();
 
     int deviceRate_;

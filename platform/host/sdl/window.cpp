@@ -28,7 +28,8 @@ constexpr int kWidth = host::kScreenWidth;
 constexpr int kHeight = host::kScreenHeight;
 constexpr int kFrameSlots = 8;
 // The margin round the screen in a window larger than it: a dark grey that draws no eye.
-constexpr std::uint8_t kMargin[3] = {0x3A, 0x3D, 0x40};   // frames waiting for their time (the latency holds two or three)
+constexpr std::uint8_t kMargin[3] = {0x3A, 0x3D,
+                                     0x40};  // frames waiting for their time (the latency holds two or three)
 
 struct Frame {
     std::int64_t dueNs;
@@ -44,12 +45,11 @@ struct Screen {
     bool stylusDown = false;
     std::vector<std::uint32_t> slots[kFrameSlots];
     bool slotUsed[kFrameSlots] = {};
-    std::vector<Frame> queue;   // in order of due time
+    std::vector<Frame> queue;  // in order of due time
 } screen;
 
 void Draw() {
-    if (!screen.renderer || !screen.texture)
-        return;
+    if (!screen.renderer || !screen.texture) return;
     SDL_SetRenderDrawColor(screen.renderer, kMargin[0], kMargin[1], kMargin[2], 255);
     SDL_RenderClear(screen.renderer);
     SDL_RenderCopy(screen.renderer, screen.texture, nullptr, nullptr);
@@ -62,8 +62,7 @@ int ChooseScale(int usableWidth, int usableHeight, const char *override, std::st
     if (override && *override) {
         char *end = nullptr;
         long value = std::strtol(override, &end, 10);
-        if (end && *end == '\0' && value >= 1 && value <= 16)
-            return int(value);
+        if (end && *end == '\0' && value >= 1 && value <= 16) return int(value);
         if (warning)
             *warning = std::string("CADENZO_SCALE=") + override + " is not a whole number from 1 to 16; ignored";
     }
@@ -74,12 +73,10 @@ int ChooseScale(int usableWidth, int usableHeight, const char *override, std::st
 bool OpenWindow(std::string *error) {
     // The work area without the desktop's panels; the window's frame is the window manager's.
     SDL_Rect usable{0, 0, kWidth, kHeight};
-    if (SDL_GetDisplayUsableBounds(0, &usable) != 0)
-        usable = SDL_Rect{0, 0, kWidth, kHeight};
+    if (SDL_GetDisplayUsableBounds(0, &usable) != 0) usable = SDL_Rect{0, 0, kWidth, kHeight};
     std::string warning;
     int scale = ChooseScale(usable.w, usable.h, std::getenv("CADENZO_SCALE"), &warning);
-    if (!warning.empty())
-        std::fprintf(stderr, "cadenzo: %s\n", warning.c_str());
+    if (!warning.empty()) std::fprintf(stderr, "cadenzo: %s\n", warning.c_str());
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     screen.window = SDL_CreateWindow("Cadenzo", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth * scale,
@@ -92,8 +89,7 @@ bool OpenWindow(std::string *error) {
     // starts faster and keeps the process small (an OpenGL renderer, also behind an accelerated window
     // surface, loads a whole shader compiler: 100 MB instead of 17).
     screen.renderer = SDL_CreateRenderer(screen.window, -1, SDL_RENDERER_SOFTWARE);
-    if (!screen.renderer)
-        screen.renderer = SDL_CreateRenderer(screen.window, -1, 0);
+    if (!screen.renderer) screen.renderer = SDL_CreateRenderer(screen.window, -1, 0);
     if (!screen.renderer) {
         *error = std::string("cannot draw in the window: ") + SDL_GetError();
         return false;
@@ -103,38 +99,31 @@ bool OpenWindow(std::string *error) {
     // gives mouse events in screen pixels.
     SDL_RenderSetLogicalSize(screen.renderer, kWidth, kHeight);
     SDL_RenderSetIntegerScale(screen.renderer, SDL_TRUE);
-    screen.texture = SDL_CreateTexture(screen.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, kWidth,
-                                       kHeight);
+    screen.texture =
+        SDL_CreateTexture(screen.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
     if (!screen.texture) {
         *error = std::string("cannot draw in the window: ") + SDL_GetError();
         return false;
     }
-    for (auto &slot : screen.slots)
-        slot.resize(std::size_t(kWidth) * kHeight);
+    for (auto &slot : screen.slots) slot.resize(std::size_t(kWidth) * kHeight);
     SDL_StopTextInput();
     Trace("window %dx%d scale %d", kWidth * scale, kHeight * scale, scale);
     return true;
 }
 
 void CloseWindow() {
-    if (screen.stylusDown)
-        SDL_CaptureMouse(SDL_FALSE);
-    if (screen.texture)
-        SDL_DestroyTexture(screen.texture);
-    if (screen.renderer)
-        SDL_DestroyRenderer(screen.renderer);
-    if (screen.window)
-        SDL_DestroyWindow(screen.window);
+    if (screen.stylusDown) SDL_CaptureMouse(SDL_FALSE);
+    if (screen.texture) SDL_DestroyTexture(screen.texture);
+    if (screen.renderer) SDL_DestroyRenderer(screen.renderer);
+    if (screen.window) SDL_DestroyWindow(screen.window);
     screen = Screen{};
 }
 
 void SetIcon(const std::uint32_t *pixels, int width, int height) {
-    if (!screen.window || !pixels || width <= 0 || height <= 0)
-        return;
+    if (!screen.window || !pixels || width <= 0 || height <= 0) return;
     SDL_Surface *surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint32_t *>(pixels), width, height, 32,
                                                               width * 4, SDL_PIXELFORMAT_ARGB8888);
-    if (!surface)
-        return;
+    if (!surface) return;
     SDL_SetWindowIcon(screen.window, surface);
     SDL_FreeSurface(surface);
 }
@@ -144,8 +133,7 @@ void RedrawWindow() { Draw(); }
 bool PresentDue(std::int64_t nowNs, std::int64_t *nextDueNs) {
     // The newest frame whose time has come is shown; older ones it replaces are never seen.
     std::size_t due = 0;
-    while (due < screen.queue.size() && screen.queue[due].dueNs <= nowNs)
-        ++due;
+    while (due < screen.queue.size() && screen.queue[due].dueNs <= nowNs) ++due;
     if (due > 0) {
         const Frame &frame = screen.queue[due - 1];
         if (screen.texture) {
@@ -155,15 +143,12 @@ bool PresentDue(std::int64_t nowNs, std::int64_t *nextDueNs) {
                 screen.shown = true;
             }
             Draw();
-            if (Tracing())
-                Trace("present %u %lld", frame.messageTime, (long long)(NowNs() / 1000));
+            if (Tracing()) Trace("present %u %lld", frame.messageTime, (long long)(NowNs() / 1000));
         }
-        for (std::size_t i = 0; i < due; ++i)
-            screen.slotUsed[screen.queue[i].slot] = false;
+        for (std::size_t i = 0; i < due; ++i) screen.slotUsed[screen.queue[i].slot] = false;
         screen.queue.erase(screen.queue.begin(), screen.queue.begin() + std::ptrdiff_t(due));
     }
-    if (screen.queue.empty())
-        return false;
+    if (screen.queue.empty()) return false;
     *nextDueNs = screen.queue.front().dueNs;
     return true;
 }
@@ -172,39 +157,33 @@ namespace {
 
 bool Translate(const SDL_Event &event, host::Event *out) {
     switch (event.type) {
-    case SDL_QUIT:
-        out->kind = host::Event::Close;
-        return true;
+    case SDL_QUIT: out->kind = host::Event::Close; return true;
     case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
             out->kind = host::Event::Close;
             return true;
         }
-        if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-            Draw();
+        if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) Draw();
         return false;
     case SDL_MOUSEBUTTONDOWN:
-        if (event.button.button != SDL_BUTTON_LEFT || screen.stylusDown)
-            return false;
+        if (event.button.button != SDL_BUTTON_LEFT || screen.stylusDown) return false;
         // The margin of a large window is not the screen: the stylus touches nothing there.
         if (event.button.x < 0 || event.button.y < 0 || event.button.x >= kWidth || event.button.y >= kHeight)
             return false;
         screen.stylusDown = true;
-        SDL_CaptureMouse(SDL_TRUE);   // the stylus stays with the window until it is lifted
+        SDL_CaptureMouse(SDL_TRUE);  // the stylus stays with the window until it is lifted
         *out = host::Event{host::Event::StylusDown};
         out->x = event.button.x;
         out->y = event.button.y;
         return true;
     case SDL_MOUSEMOTION:
-        if (!screen.stylusDown)
-            return false;   // a stylus does not hover
+        if (!screen.stylusDown) return false;  // a stylus does not hover
         *out = host::Event{host::Event::StylusMove};
         out->x = event.motion.x;
         out->y = event.motion.y;
         return true;
     case SDL_MOUSEBUTTONUP:
-        if (event.button.button != SDL_BUTTON_LEFT || !screen.stylusDown)
-            return false;
+        if (event.button.button != SDL_BUTTON_LEFT || !screen.stylusDown) return false;
         screen.stylusDown = false;
         SDL_CaptureMouse(SDL_FALSE);
         *out = host::Event{host::Event::StylusUp};
@@ -214,8 +193,7 @@ bool Translate(const SDL_Event &event, host::Event *out) {
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
         unsigned key = VirtualKey(event.key.keysym.sym);
-        if (!key)
-            return false;
+        if (!key) return false;
         *out = host::Event{event.type == SDL_KEYDOWN ? host::Event::KeyDown : host::Event::KeyUp};
         out->key = key;
         out->ctrl = (event.key.keysym.mod & KMOD_CTRL) != 0;
@@ -255,11 +233,9 @@ bool host::WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
         std::int64_t now = NowNs();
         std::int64_t wake = INT64_MAX;
         std::int64_t frameDue = 0;
-        if (PresentDue(now, &frameDue))
-            wake = frameDue;
+        if (PresentDue(now, &frameDue)) wake = frameDue;
         if (hasDeadline) {
-            if (std::int32_t(host::Now() - deadline) >= 0)
-                return false;
+            if (std::int32_t(host::Now() - deadline) >= 0) return false;
             wake = std::min(wake, MessageTimeNs(deadline));
         }
         SDL_Event event;
@@ -271,8 +247,7 @@ bool host::WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
             std::int64_t waitMs = std::max<std::int64_t>(0, (wake - NowNs() + 999999) / 1000000);
             got = SDL_WaitEventTimeout(&event, int(std::min<std::int64_t>(waitMs, 1 << 30)));
         }
-        if (!got)
-            continue;
+        if (!got) continue;
         *out = Event{Event::Close};
         if (Translate(event, out)) {
             out->time = host::Now();
@@ -283,8 +258,7 @@ bool host::WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
 
 void host::Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
     using namespace sdlhost;
-    if (!screen.window || !pixels)
-        return;
+    if (!screen.window || !pixels) return;
     std::int64_t due = MessageTimeNs(messageTime) + std::int64_t(LatencyMs()) * 1000000;
     int slot = -1;
     for (int i = 0; i < kFrameSlots; ++i) {
@@ -311,8 +285,7 @@ void host::Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
 
 void host::SetTitle(const std::u16string &title) {
     using namespace sdlhost;
-    if (!screen.window)
-        return;
+    if (!screen.window) return;
     std::string text = Utf8(title);
     if (text.empty() || text == "Cadenzo")
         text = "Cadenzo";
@@ -323,10 +296,8 @@ void host::SetTitle(const std::u16string &title) {
 
 void host::RaiseWindow() {
     using namespace sdlhost;
-    if (!screen.window)
-        return;
-    if (SDL_GetWindowFlags(screen.window) & SDL_WINDOW_MINIMIZED)
-        SDL_RestoreWindow(screen.window);
+    if (!screen.window) return;
+    if (SDL_GetWindowFlags(screen.window) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(screen.window);
     SDL_ShowWindow(screen.window);
     screen.shown = true;
     SDL_RaiseWindow(screen.window);
