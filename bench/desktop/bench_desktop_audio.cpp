@@ -152,7 +152,7 @@ int main(int argc, char **argv) {
     }
 
     std::vector<float> stream = bench::ReadFloats(file);
-    std::vector<std::vector<float>> waveforms{sdlhost::ConvertRate(click.data(), click.size(), 11025, rate)};
+    std::vector<std::vector<float>> waveforms{hostsound::ConvertRate(click.data(), click.size(), 11025, rate)};
     std::vector<bench::Click> clicks = bench::FindClicks(stream, waveforms, rate);
     double nominal = double(rate) * intervalMs / 1000.0;
     if (std::getenv("BENCH_LIST_CLICKS"))

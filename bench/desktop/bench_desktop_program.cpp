@@ -323,7 +323,7 @@ int main(int argc, char **argv) {
         std::vector<std::vector<float>> waveforms;
         for (int id : {1025, 1026, 1027}) {
             std::vector<std::int16_t> wave = ReadWave(std::string(CADENZO_ASSETS) + "/" + std::to_string(id) + ".wav");
-            waveforms.push_back(sdlhost::ConvertRate(wave.data(), wave.size(), 11025, rate));
+            waveforms.push_back(hostsound::ConvertRate(wave.data(), wave.size(), 11025, rate));
         }
         std::vector<bench::Click> heard = bench::FindClicks(stream, waveforms, rate);
         bench::PrintTiming("clicks heard (recorded from the sound server)", bench::Measure(heard, nominal), nominal,

@@ -19,7 +19,7 @@ constexpr std::int64_t kLatency = 50 * kMs;
 // A simulated device: callback k asks for frames from kBuffer * k and begins at its ideal time
 // (by the device's true rate) plus a wake-up delay; it may stall for a while at one moment.
 struct Device {
-    double spread = sdlhost::DeviceClock::kCrystalSpread;
+    double spread = hostsound::DeviceClock::kCrystalSpread;
     double trueRate = kRate;
     double jitterMs = 0.3;
     std::int64_t stallAtNs = -1, stallNs = 0;
@@ -45,7 +45,7 @@ struct Result {
 // Plays `count` sounds every `intervalMs`, the first at `firstMs`; each is scheduled when the
 // main loop reaches it, `loopLateMs` after its message time.
 Result Simulate(Device &device, int firstMs, int intervalMs, int count, double loopLateMs = 1.0) {
-    sdlhost::DeviceClock clock(kRate, kBuffer, device.spread);
+    hostsound::DeviceClock clock(kRate, kBuffer, device.spread);
     Result result;
     std::int64_t pendingT = device.TimeNs(0);
     for (int i = 0; i < count; ++i) {
@@ -84,7 +84,7 @@ double WorstInterval(const Result &result, double trueRate, int intervalMs, std:
 
 TEST(DeviceClock, BeforeTheDeviceStartsSoundsKeepTheirSpacingAndPlayWhenItDoes) {
     // A sound server may take two seconds to ask for the first buffer.
-    sdlhost::DeviceClock clock(kRate, kBuffer);
+    hostsound::DeviceClock clock(kRate, kBuffer);
     std::int64_t first = 0, second = 0, third = 0;
     ASSERT_TRUE(clock.FrameAt(1000 * kMs + kLatency, 1000 * kMs, &first));
     ASSERT_TRUE(clock.FrameAt(1250 * kMs + kLatency, 1250 * kMs, &second));
@@ -101,7 +101,7 @@ TEST(DeviceClock, BeforeTheDeviceStartsSoundsKeepTheirSpacingAndPlayWhenItDoes) 
 TEST(DeviceClock, AFastDeviceClockIsMeasuredAndFollowedToTheFrame) {
     // The disk driver's clock runs about half a percent off; a minute of 240 beats a minute.
     Device device;
-    device.spread = sdlhost::DeviceClock::kTimerSpread;
+    device.spread = hostsound::DeviceClock::kTimerSpread;
     device.trueRate = kRate * 1.006;
     Result result = Simulate(device, 1000, 250, 240);
     EXPECT_EQ(result.late, 0);

@@ -35,7 +35,7 @@ constexpr std::int64_t kEarlyNs = 50000000;
 
 // A sound whose samples all differ from their neighbours (a fixed noise burst), so it is found at
 // exactly one frame; 16-bit values, so the server passes them through unchanged.
-struct Burst : sdlhost::SoundData {
+struct Burst : hostsound::SoundData {
     explicit Burst(std::size_t length, std::uint32_t seed) {
         samples.resize(length);
         for (float &s : samples) {
@@ -113,7 +113,7 @@ protected:
     }
     // Plays `sound` stamped `ms` after `origin` (the message time), a little before that moment,
     // so a loaded machine that wakes the test late still schedules it ahead of what is heard.
-    std::int64_t PlayAt(const sdlhost::SoundData *sound, std::uint32_t origin, std::uint32_t ms) {
+    std::int64_t PlayAt(const hostsound::SoundData *sound, std::uint32_t origin, std::uint32_t ms) {
         std::int64_t due = sdlhost::MessageTimeNs(origin + ms);
         while (sdlhost::NowNs() < due - kEarlyNs) std::this_thread::sleep_for(std::chrono::microseconds(200));
         return scheduler_.Play(1, sound, due, sdlhost::NowNs());
@@ -141,7 +141,7 @@ protected:
     std::filesystem::path dir_;
     std::string recording_;
     pid_t daemon_ = -1, recorder_ = -1;
-    sdlhost::Scheduler scheduler_{kLatencyMs};
+    hostsound::Scheduler scheduler_{kLatencyMs};
     std::unique_ptr<sdlhost::Output> output_;
 };
 

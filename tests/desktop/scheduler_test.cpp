@@ -16,8 +16,8 @@ constexpr int kBuffer = 480;
 constexpr std::int64_t kMs = 1000000;
 
 // A device whose callbacks come exactly every 10 ms; everything rendered is kept.
-sdlhost::OutputTiming PullTiming() {
-    sdlhost::OutputTiming timing;
+hostsound::OutputTiming PullTiming() {
+    hostsound::OutputTiming timing;
     timing.rate = kRate;
     timing.grainFrames = kBuffer;
     return timing;
@@ -27,7 +27,7 @@ struct Stream {
     explicit Stream(bool attach = true) {
         if (attach) engine.Attach(PullTiming(), {}, 0);
     }
-    sdlhost::Scheduler engine{50};
+    hostsound::Scheduler engine{50};
     std::vector<float> out;
     std::int64_t nowNs = 0;
     // Each callback fills the buffer after the one being heard.
@@ -42,7 +42,7 @@ struct Stream {
 };
 
 // A converted sound whose samples all differ, so any misplaced frame shows.
-struct Ramp : sdlhost::SoundData {
+struct Ramp : hostsound::SoundData {
     Ramp(std::size_t length, float base) {
         samples.resize(length);
         for (std::size_t i = 0; i < length; ++i) samples[i] = base + float(i) * 1e-4f;
@@ -71,7 +71,7 @@ TEST(Scheduler, ASoundStartsAtItsFrameAndEndsInSilence) {
     for (std::size_t i = 0; i < click.size(); ++i) ASSERT_EQ(stream.out[std::size_t(frame) + i], click[i]) << i;
     EXPECT_TRUE(Silent(stream.out, frame + std::int64_t(click.size()), std::int64_t(stream.out.size())));
 
-    sdlhost::Scheduler::Started started[4];
+    hostsound::Scheduler::Started started[4];
     ASSERT_EQ(stream.engine.TakeStarted(started, 4), 1);
     EXPECT_EQ(started[0].id, 1026);
     EXPECT_EQ(started[0].frame, frame);
@@ -126,7 +126,7 @@ TEST(Scheduler, ALittleLateSoundStartsWholeAtTheNextBufferAVeryLateOneIsDropped)
     EXPECT_EQ(stream.out[bufferStart], click[0]);
     EXPECT_EQ(stream.out[bufferStart + click.size() - 1], click.back());
     EXPECT_TRUE(Silent(stream.out, std::int64_t(bufferStart + click.size()), std::int64_t(stream.out.size())));
-    sdlhost::Scheduler::Started started[2];
+    hostsound::Scheduler::Started started[2];
     ASSERT_EQ(stream.engine.TakeStarted(started, 2), 1);
     EXPECT_EQ(started[0].frame, std::int64_t(bufferStart));
     EXPECT_LT(started[0].scheduled, frame);
@@ -176,7 +176,7 @@ TEST(Scheduler, SoundsAskedForBeforeAnyOutputArePlacedWhenOneStartsOrDroppedWhen
     stream.nowNs = 260 * kMs;
     stream.engine.Attach(PullTiming(), {}, 260 * kMs);
     stream.RunUntil(500 * kMs);
-    sdlhost::Scheduler::Started started[4];
+    hostsound::Scheduler::Started started[4];
     ASSERT_EQ(stream.engine.TakeStarted(started, 4), 1);
     EXPECT_EQ(started[0].id, 1026);
     EXPECT_EQ(started[0].frame, 40 * kRate / 1000 - kBuffer) << "frames count from the output's start";
@@ -188,8 +188,8 @@ TEST(Scheduler, SoundsAskedForBeforeAnyOutputArePlacedWhenOneStartsOrDroppedWhen
 }
 
 TEST(Scheduler, AWriteAheadOutputRendersAgainOnlyTheFramesANewSoundChanged) {
-    sdlhost::Scheduler engine(50);
-    sdlhost::OutputTiming timing = PullTiming();
+    hostsound::Scheduler engine(50);
+    hostsound::OutputTiming timing = PullTiming();
     timing.guardFrames = 1200;
     engine.Attach(timing, {}, 0);
     engine.Report(0, 0);  // frame 0 is heard at 0 ms
@@ -217,7 +217,7 @@ TEST(Scheduler, AWriteAheadOutputRendersAgainOnlyTheFramesANewSoundChanged) {
 }
 
 TEST(Scheduler, ASoundStillBeingConvertedIsReportedSoItsRestIsWrittenLater) {
-    sdlhost::Scheduler engine(50);
+    hostsound::Scheduler engine(50);
     engine.Attach(PullTiming(), {}, 0);
     Ramp note(10000, 0.5f);
     note.ready = 4000;

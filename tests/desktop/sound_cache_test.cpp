@@ -31,7 +31,7 @@ double Level(const std::vector<float> &signal, double hz, int rate, std::size_t 
 TEST(SoundConversion, KeepsTheWholeSoundAndItsPitch) {
     // 100 ms of 1 kHz: 4800 frames at 48 kHz, the same tone, and its last part still there.
     std::vector<std::int16_t> tone = Tone(1000, 11025, 1103, 0.5);
-    std::vector<float> out = sdlhost::ConvertRate(tone.data(), tone.size(), 11025, 48000);
+    std::vector<float> out = hostsound::ConvertRate(tone.data(), tone.size(), 11025, 48000);
     EXPECT_NEAR(double(out.size()), 1103 * 48000.0 / 11025, 2.0);
     EXPECT_NEAR(Level(out, 1000, 48000, 480, 4320), 0.5, 0.01);
     EXPECT_NEAR(Level(out, 1000, 48000, out.size() - 960, out.size() - 96), 0.5, 0.02) << "the tail";
@@ -42,7 +42,7 @@ TEST(SoundConversion, KeepsTheWholeSoundAndItsPitch) {
 TEST(SoundConversion, LeavesNoImageOfAHighTone) {
     // A 4.5 kHz tone, near the 5.5 kHz limit of the source: its image at 6525 Hz must be gone.
     std::vector<std::int16_t> tone = Tone(4500, 11025, 11025, 0.5);
-    std::vector<float> out = sdlhost::ConvertRate(tone.data(), tone.size(), 11025, 48000);
+    std::vector<float> out = hostsound::ConvertRate(tone.data(), tone.size(), 11025, 48000);
     std::size_t from = 4800, to = out.size() - 4800;
     double wanted = Level(out, 4500, 48000, from, to);
     double image = Level(out, 6525, 48000, from, to);
@@ -52,26 +52,26 @@ TEST(SoundConversion, LeavesNoImageOfAHighTone) {
 
 TEST(SoundConversion, RefusesWhatCannotBeASound) {
     std::int16_t one = 1000;
-    EXPECT_TRUE(sdlhost::ConvertRate(nullptr, 10, 11025, 48000).empty());
-    EXPECT_TRUE(sdlhost::ConvertRate(&one, 0, 11025, 48000).empty());
-    EXPECT_TRUE(sdlhost::ConvertRate(&one, 1, 0, 48000).empty());
-    EXPECT_TRUE(sdlhost::ConvertRate(&one, 1, 11025, -1).empty());
-    sdlhost::SoundCache cache(48000);
+    EXPECT_TRUE(hostsound::ConvertRate(nullptr, 10, 11025, 48000).empty());
+    EXPECT_TRUE(hostsound::ConvertRate(&one, 0, 11025, 48000).empty());
+    EXPECT_TRUE(hostsound::ConvertRate(&one, 1, 0, 48000).empty());
+    EXPECT_TRUE(hostsound::ConvertRate(&one, 1, 11025, -1).empty());
+    hostsound::SoundCache cache(48000);
     EXPECT_EQ(cache.Get(nullptr, 10, 11025), nullptr);
     EXPECT_EQ(cache.Get(&one, 0, 11025), nullptr);
     EXPECT_EQ(cache.Size(), 0u);
 }
 
 TEST(SoundCache, ConvertsEachSoundOnceWhereverItIsKept) {
-    sdlhost::SoundCache cache(44100);
+    hostsound::SoundCache cache(44100);
     std::vector<std::int16_t> a = Tone(440, 11025, 2000, 0.3);
     std::vector<std::int16_t> copyOfA = a;
     std::vector<std::int16_t> b = Tone(880, 11025, 2000, 0.3);
-    const sdlhost::SoundData *first = cache.Get(a.data(), a.size(), 11025);
+    const hostsound::SoundData *first = cache.Get(a.data(), a.size(), 11025);
     ASSERT_NE(first, nullptr);
     EXPECT_NEAR(double(first->Length()), 8000, 2.0);  // 44100 is exactly four times 11025
     EXPECT_EQ(cache.Get(copyOfA.data(), copyOfA.size(), 11025), first);
-    const sdlhost::SoundData *other = cache.Get(b.data(), b.size(), 11025);
+    const hostsound::SoundData *other = cache.Get(b.data(), b.size(), 11025);
     ASSERT_NE(other, nullptr);
     EXPECT_NE(other, first);
     EXPECT_NE(cache.Get(a.data(), a.size() - 1, 11025), first) << "a shorter sound is another sound";
@@ -81,14 +81,14 @@ TEST(SoundCache, ConvertsEachSoundOnceWhereverItIsKept) {
 TEST(SoundCache, ALongSoundCanStartAtOnceAndIsCompletedBehindIt) {
     // A two-second note: its head is ready when Get returns, the rest follows on the worker, and the
     // whole is what a conversion in one go gives.
-    sdlhost::SoundCache cache(48000);
+    hostsound::SoundCache cache(48000);
     std::vector<std::int16_t> note = Tone(196, 11025, 22050, 0.6);
-    const sdlhost::SoundData *sound = cache.Get(note.data(), note.size(), 11025);
+    const hostsound::SoundData *sound = cache.Get(note.data(), note.size(), 11025);
     ASSERT_NE(sound, nullptr);
     EXPECT_GE(sound->ready.load(), 9600u);
     cache.Finish();
     ASSERT_EQ(sound->ready.load(), sound->Length());
-    std::vector<float> whole = sdlhost::ConvertRate(note.data(), note.size(), 11025, 48000);
+    std::vector<float> whole = hostsound::ConvertRate(note.data(), note.size(), 11025, 48000);
     ASSERT_EQ(whole.size(), sound->Length());
     for (std::size_t i = 0; i < whole.size(); i += 97) ASSERT_EQ(whole[i], sound->samples[i]) << i;
 }

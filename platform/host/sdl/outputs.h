@@ -13,8 +13,16 @@
 #include <string>
 
 #include "scheduler.h"
+#include "sound_cache.h"
 
 namespace sdlhost {
+
+// The schedule, the clock fit and the converted sounds are the hosts' shared sound pieces.
+using hostsound::DeviceClock;
+using hostsound::OutputTiming;
+using hostsound::Scheduler;
+using hostsound::SoundCache;
+using hostsound::SoundData;
 
 class Output {
 public:

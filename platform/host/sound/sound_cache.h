@@ -20,7 +20,7 @@
 #include <tuple>
 #include <vector>
 
-namespace sdlhost {
+namespace hostsound {
 
 // A converted sound: `length` frames, of which the first `ready` are written (the rest follow).
 struct SoundData {
@@ -62,4 +62,4 @@ private:
 // Converts `count` samples at `fromRate` to `toRate` in one go (empty on failure).
 std::vector<float> ConvertRate(const std::int16_t *samples, std::size_t count, int fromRate, int toRate);
 
-}  // namespace sdlhost
+}  // namespace hostsound

@@ -1,10 +1,10 @@
-// The desktop host's one sound schedule: see scheduler.h.
+// The hosts' one sound schedule: see scheduler.h.
 #include "scheduler.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace sdlhost {
+namespace hostsound {
 
 namespace {
 constexpr std::size_t kMaxEntries = 64;  // far more than one voice ever needs ahead
@@ -190,4 +190,4 @@ std::int64_t Scheduler::TakeChange(std::int64_t *to) {
     return from;
 }
 
-}  // namespace sdlhost
+}  // namespace hostsound

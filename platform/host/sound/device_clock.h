@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-namespace sdlhost {
+namespace hostsound {
 
 class DeviceClock {
 public:
@@ -68,4 +68,4 @@ private:
     Line lock_;
 };
 
-}  // namespace sdlhost
+}  // namespace hostsound

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace sdlhost {
+namespace hostsound {
 
 namespace {
 
@@ -132,4 +132,4 @@ const SoundData *SoundCache::Get(const std::int16_t *samples, std::size_t count,
     return sounds_.emplace(key, std::move(sound)).first->second.get();
 }
 
-}  // namespace sdlhost
+}  // namespace hostsound

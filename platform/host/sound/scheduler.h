@@ -1,4 +1,4 @@
-// The desktop host's one sound schedule, shared by every output.
+// The hosts' one sound schedule, shared by every output.
 //
 // Implements: one voice; each sound placed at an output frame (its message time + the latency, through
 // the device clock fitted to the output's timing reports) and rendered from there by whichever output
@@ -20,7 +20,7 @@
 #include "device_clock.h"
 #include "sound_cache.h"
 
-namespace sdlhost {
+namespace hostsound {
 
 // How an output reports its timing, fixed while it plays.
 struct OutputTiming {
@@ -95,4 +95,4 @@ private:
     std::int64_t changedFrom_ = -1, changedTo_ = 0;
 };
 
-}  // namespace sdlhost
+}  // namespace hostsound

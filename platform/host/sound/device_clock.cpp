@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace sdlhost {
+namespace hostsound {
 
 namespace {
 
@@ -139,4 +139,4 @@ std::int64_t DeviceClock::TimeOfFrame(std::int64_t frame) const {
     return lock_.t0 + std::llround((double(frame + buffer_) - lock_.f0) / lock_.rate * 1e9);
 }
 
-}  // namespace sdlhost
+}  // namespace hostsound
