@@ -12,7 +12,8 @@
 // through the sound server's own stream as on a desktop, and BENCH_PAREC=SOURCE (e.g. a null
 // sink's monitor, made at 48000 Hz) records what was played, where the clicks are then found.
 // --servers starts PipeWire and then PulseAudio, each with a null sink, measures the program through
-// each (CADENZO_AUDIO names it) and prints their figures side by side.
+// each (CADENZO_AUDIO names it) and prints their figures side by side; BENCH_SERVER=pipewire|pulse
+// measures that one alone. BENCH_KEEP=DIR keeps the program's trace and the recording in DIR.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -100,7 +101,9 @@ int CompareServers(const char *self, int seconds, int idleSeconds) {
         const char *name, *kind;
         std::vector<double> figures;
     } rows[] = {{"PipeWire", "pipewire", {}}, {"PulseAudio", "pulse", {}}};
+    const char *only = std::getenv("BENCH_SERVER");  // pipewire or pulse: that one alone
     for (Row &row : rows) {
+        if (only && *only && std::string(only) != row.kind) continue;
         char pattern[] = "/tmp/bench-server-XXXXXX";
         if (!mkdtemp(pattern)) return 1;
         std::string dir = pattern;
@@ -400,6 +403,10 @@ int main(int argc, char **argv) {
                 beats.residualSd / rate * 1000, beats.residualWorst / rate * 1000, beats.barSd / rate * 1000,
                 beats.barWorst / rate * 1000, flashSd, flashMean, worst, ticking * 60 / seconds,
                 idle * 60 / idleSeconds, firstFrame, double(peak) / 1024);
+    // BENCH_KEEP=DIR keeps the program's trace and the recording there, for a closer look.
+    const char *keep = std::getenv("BENCH_KEEP");
+    if (keep && *keep)
+        Run("mkdir -p '" + std::string(keep) + "' && cp '" + trace + "' '" + audio + "' '" + keep + "/'");
     Run("rm -rf '" + dir + "'");
     return 0;
 }

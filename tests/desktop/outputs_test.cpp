@@ -1,7 +1,8 @@
 // The sound servers' outputs, each against a real server of the test's own (PulseAudio, and PipeWire
 // with its session manager, each with a 48 kHz null sink whose monitor parec records): each sound is
 // heard verbatim at its frame, a run of sounds stamped 250 ms apart lands exactly 12000 frames apart,
-// a new sound or a stop cuts off the sound playing, and a server that dies leaves a broken output and
+// sounds after seconds of silence land on the same clock as before it, a new sound or a stop cuts off
+// the sound playing, and a server that dies leaves a broken output and
 // no new one, at once. Skipped when the server or parec is not installed, or cannot start here.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -179,6 +180,54 @@ TEST_P(OutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
     for (std::size_t i = 0; i + 1 < at.size(); ++i)
         for (long k = at[i] + long(click.Length()); k < at[i + 1]; ++k)
             ASSERT_EQ(heard[std::size_t(k)], 0) << "frame " << k;
+}
+
+// After seconds of silence (the PipeWire stream rests, and the graph takes it back over a cycle or
+// two when a sound comes) the sounds land where the clock said before the silence: a run stamped
+// three seconds after a click is heard exactly three seconds after it.
+TEST_P(OutputTest, AfterALongSilenceSoundsLandOnTheSameClock) {
+    Burst click(2400, 13);
+    std::vector<std::int64_t> frames;
+    std::vector<std::int16_t> heard = Take(
+        [&] {
+            frames.clear();
+            std::uint32_t origin = NowMs();
+            frames.push_back(PlayAt(&click, origin, 100));
+            for (std::uint32_t beat = 0; beat < 3; ++beat) frames.push_back(PlayAt(&click, origin, 3100 + beat * 250));
+        },
+        500);
+
+    std::vector<long> at;
+    for (long from = 0; (from = Find(heard, click, click.Length(), std::size_t(from))) >= 0; from += 1)
+        at.push_back(from);
+    ASSERT_EQ(at.size(), 4u) << "each sound heard once, whole";
+    EXPECT_NEAR(double(at[1] - at[0]), 3.0 * kRate, 2.0) << "the first sound after the silence";
+    EXPECT_NEAR(double(at[1] - at[0]), double(frames[1] - frames[0]), 2.0);
+    for (std::size_t i = 2; i < at.size(); ++i) EXPECT_NEAR(double(at[i] - at[i - 1]), 12000.0, 1.0) << "beat " << i;
+}
+
+// The same when nothing at all ran meanwhile, so the graph's clock stood still: the run that wakes
+// it is exactly its stamps apart from its first sound on.
+TEST_P(OutputTest, AfterTheGraphStoodStillSoundsAreExactlyTheirStampsApart) {
+    Burst click(2400, 17);
+    std::uint32_t origin = NowMs();
+    PlayAt(&click, origin, 100);
+    Wait(3500);  // the stream rests, and no other stream runs the graph
+    Record();
+    std::vector<std::int64_t> frames;
+    origin = NowMs();
+    for (std::uint32_t beat = 0; beat < 8; ++beat) frames.push_back(PlayAt(&click, origin, 100 + beat * 250));
+    Wait(500);
+    std::vector<std::int16_t> heard = Heard();
+
+    std::vector<long> at;
+    for (long from = 0; (from = Find(heard, click, click.Length(), std::size_t(from))) >= 0; from += 1)
+        at.push_back(from);
+    ASSERT_EQ(at.size(), 8u) << "each sound heard once, whole";
+    for (std::size_t i = 1; i < at.size(); ++i) {
+        EXPECT_NEAR(double(at[i] - at[i - 1]), 12000.0, 1.0) << "beat " << i;
+        EXPECT_NEAR(double(frames[i] - frames[i - 1]), 12000.0, 1.0) << "beat " << i << " as scheduled";
+    }
 }
 
 TEST_P(OutputTest, ANewSoundOrAStopCutsOffTheSoundPlaying) {

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <mutex>
 
 #include "outputs.h"
@@ -32,6 +33,7 @@ constexpr int kRestFrames = 2 * kOutputRate;    // silence ahead this long: the 
 constexpr std::int64_t kRestGapNs = 200000000;  // no cycle for this long: the stream rested
 constexpr int kConnectTimeoutSeconds = 2;
 constexpr int kDriftCycles = 4;  // a move of the graph's position that holds this long is real
+constexpr int kWakeCycles = 8;   // cycles after a rest whose frames follow the time since it
 
 class PipeWireOutput : public Output {
 public:
@@ -112,6 +114,9 @@ private:
     int driftCycles_ = 0;     // for this many cycles in a row
     std::int64_t silentFrames_ = 0;
     std::int64_t lastNow_ = 0, lastRendered_ = 0;  // the last cycle's time and first frame
+    std::int64_t restNow_ = 0, restRendered_ = 0;  // the same of the last cycle before a rest
+    int wakeCycles_ = 0;                           // cycles after a rest still placed by time
+    std::int64_t lastPosition_ = 0;                // the graph's position at the last cycle
 };
 
 void PipeWireOutput::OnProcess(void *self) {
@@ -141,13 +146,27 @@ void PipeWireOutput::OnProcess(void *self) {
         // skipped, not played a cycle late with all after it. A process thread that wakes a cycle
         // late is often called twice in the next one (the stream's queue absorbed the delay and
         // nothing was lost), so only a move that holds for several cycles counts.
-        // After the stream rested (when the graph's position may have stood still for it), its frames
-        // go on from where the time since its last cycle puts them.
+        // After the stream rested its frames go on from where the time since its last cycle puts them.
+        // If the graph's clock stood still meanwhile (no stream at all ran, and the device was
+        // suspended), the graph starts again over a cycle or two and may run one of them without
+        // us: for the first cycles after that the time since the rest decides.
         if (out->lastNow_ > 0 && now - out->lastNow_ > kRestGapNs) {
-            std::int64_t elapsed = (now - out->lastNow_) * kOutputRate / 1000000000;
+            std::int64_t elapsed = std::llround(double(now - out->lastNow_) * kOutputRate * 1e-9);
             out->rendered_ = std::max(out->rendered_, out->lastRendered_ + elapsed);
             out->aligned_ = false;
+            bool stood = time.ticks > 0 && frames(std::int64_t(time.ticks)) - out->lastPosition_ < elapsed / 2;
+            out->restNow_ = out->lastNow_;
+            out->restRendered_ = out->lastRendered_;
+            out->wakeCycles_ = stood ? kWakeCycles : 0;
+        } else if (out->wakeCycles_ > 0) {
+            --out->wakeCycles_;
+            std::int64_t due = out->restRendered_ + std::llround(double(now - out->restNow_) * kOutputRate * 1e-9);
+            if (due - out->rendered_ >= kCycleFrames / 2) {
+                out->rendered_ = due;
+                out->aligned_ = false;
+            }
         }
+        if (time.ticks > 0) out->lastPosition_ = frames(std::int64_t(time.ticks));
         out->lastNow_ = now;
         out->lastRendered_ = out->rendered_;
         if (time.ticks > 0) {
