@@ -73,6 +73,25 @@ double CpuSeconds(pid_t pid) {
     return total;
 }
 
+// CPU seconds of each thread of `pid`, by "name tid".
+std::map<std::string, double> ThreadCpuSeconds(pid_t pid) {
+    std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::map<std::string, double> threads;
+    if (DIR *dir = opendir(tasks.c_str())) {
+        while (dirent *entry = readdir(dir)) {
+            if (entry->d_name[0] == '.') continue;
+            std::string task = tasks + "/" + entry->d_name;
+            std::string name = ReadFile(task + "/comm");
+            while (!name.empty() && name.back() == '\n') name.pop_back();
+            std::istringstream in(ReadFile(task + "/schedstat"));
+            double ns = 0;
+            if (in >> ns) threads[name + " " + entry->d_name] = ns * 1e-9;
+        }
+        closedir(dir);
+    }
+    return threads;
+}
+
 long PeakKilobytes(pid_t pid) {
     std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
     std::string line;
@@ -233,8 +252,10 @@ int main(int argc, char **argv) {
     // Idle: the window shown, nothing ticking (after the sound device settled).
     sleep(3);
     double idle0 = CpuSeconds(pid);
+    std::map<std::string, double> idleThreads0 = ThreadCpuSeconds(pid);
     sleep(unsigned(idleSeconds));
     double idle = CpuSeconds(pid) - idle0;
+    std::map<std::string, double> idleThreads = ThreadCpuSeconds(pid);
 
     // What the sound server plays, recorded from its monitor.
     pid_t parec = -1;
@@ -251,8 +272,10 @@ int main(int argc, char **argv) {
     // The window is centred on the display: aim at the button inside it.
     Run("xdotool search --name '^Cadenzo$' mousemove --window %1 --sync 61 88 click 1 >/dev/null 2>&1");
     double tick0 = CpuSeconds(pid);
+    std::map<std::string, double> threads0 = ThreadCpuSeconds(pid);
     sleep(unsigned(seconds));
     double ticking = CpuSeconds(pid) - tick0;
+    std::map<std::string, double> threads = ThreadCpuSeconds(pid);
     long peak = PeakKilobytes(pid);
     if (parec > 0) {
         kill(parec, SIGINT);
@@ -313,6 +336,14 @@ int main(int argc, char **argv) {
     std::printf("CPU idle: %.3f s per minute; ticking: %.3f s per minute\n", idle * 60 / idleSeconds,
                 ticking * 60 / seconds);
     std::printf("peak memory (VmHWM): %.1f MB\n", double(peak) / 1024);
+    auto byThread = [](const char *what, std::map<std::string, double> &before,
+                       const std::map<std::string, double> &after, int span) {
+        std::printf("CPU %s by thread (s per minute):", what);
+        for (const auto &[name, cpu] : after) std::printf(" %s %.3f;", name.c_str(), (cpu - before[name]) * 60 / span);
+        std::printf("\n");
+    };
+    byThread("idle", idleThreads0, idleThreads, idleSeconds);
+    byThread("ticking", threads0, threads, seconds);
     if (rate <= 0 || starts.size() < 3) {
         std::printf("no clicks (%zu started)\n", starts.size());
         return 1;
