@@ -1,10 +1,11 @@
 // The output through PulseAudio's own protocol: the schedule written seconds ahead into the server.
 //
-// Implements: one mono 16-bit stream kept seconds ahead of what is heard, mostly silence, topped up
-// every two seconds, so an idle program wakes about once a second; a new sound wakes the stream's
-// thread (an eventfd: the main thread never waits on the server), which writes the changed frames
-// again over what was queued there (the server takes back frames its device already held, as for any
-// seek); the frame heard when, from the server's timing reports. Connecting gives up after 2 s.
+// Implements: one mono 16-bit stream kept seconds ahead of what is heard, mostly silence (left as holes
+// the server fills, so no data goes there), topped up every four seconds, so an idle program wakes
+// about once in two seconds; a new sound wakes the stream's thread (an eventfd: the main thread never
+// waits on the server), which writes the changed frames again over what was queued there (the server
+// takes back frames its device already held, as for any seek); the frame heard when, from the
+// server's timing reports. Connecting gives up after 2 s.
 // Leaves out: choosing a sink, volume.
 #include <pulse/pulseaudio.h>
 #include <sys/eventfd.h>
@@ -23,8 +24,8 @@ namespace {
 
 // The queue ahead of what is heard. (The stream's own requests cannot be used: the client library
 // counts every rewrite against them and would stop asking.)
-constexpr int kQueueMs = 4000;
-constexpr int kRefillMs = 2000;
+constexpr int kQueueMs = 8000;
+constexpr int kRefillMs = 4000;
 constexpr int kStartingMs = 50;  // refills while the stream has not been heard, or a sound converts
 // How far ahead the server's device renders: a stream that asks for no adjustment gets
 // (queue - 2 x request) there, and without it the server would pick its largest (seconds).
@@ -32,9 +33,11 @@ constexpr int kDeviceAheadMs = 40;
 // Never write over frames closer to being heard than this: the device may already hold them.
 constexpr int kGuardMs = 25;
 constexpr int kGrainFrames = 480;
+constexpr int kHoleFrames = kOutputRate / 10;  // silence this long, never written before, is not sent
+constexpr int kChunkFrames = kOutputRate;      // rendered at a time
 // No report for this long when a sound is scheduled: the stream has stopped (reports come with
 // every refill and every sound).
-constexpr double kReportStallSeconds = 5.0;
+constexpr double kReportStallSeconds = 10.0;
 constexpr pa_usec_t kConnectTimeoutUs = 2 * PA_USEC_PER_SEC;
 
 class PulseOutput : public Output {
@@ -92,6 +95,7 @@ private:
     static void OnWake(pa_mainloop_api *, pa_io_event *, int, pa_io_event_flags_t, void *self);
     static void Refill(pa_mainloop_api *, pa_time_event *, const timeval *, void *self);
     void Write(std::int64_t from, std::int64_t count);
+    void Send(std::int64_t at, const float *samples, int n);
     void AskForTiming();
 
     Scheduler &scheduler_;
@@ -218,24 +222,61 @@ void PulseOutput::OnTiming(pa_stream *, void *self) {
     out->scheduler_.Report(atNs, out->heard_);
 }
 
+// Sends frames [at, at + n) to the server, straight into its shared memory (one block per request,
+// not a copy per chunk); every write says where it goes: frame k of the stream is byte 2k.
+void PulseOutput::Send(std::int64_t at, const float *samples, int n) {
+    while (n > 0) {
+        void *data = nullptr;
+        std::size_t bytes = std::size_t(n) * sizeof(std::int16_t);
+        if (pa_stream_begin_write(stream_, &data, &bytes) < 0 || !data || bytes < sizeof(std::int16_t)) return;
+        int part = std::min(n, int(bytes / sizeof(std::int16_t)));
+        auto *out = static_cast<std::int16_t *>(data);
+        for (int i = 0; i < part; ++i)
+            out[i] = std::int16_t(std::lround(std::clamp(samples[i], -1.0f, 1.0f) * 32767.0f));
+        if (pa_stream_write(stream_, data, std::size_t(part) * sizeof(std::int16_t), nullptr,
+                            at * std::int64_t(sizeof(std::int16_t)), PA_SEEK_ABSOLUTE) < 0)
+            return;
+        at += part;
+        samples += part;
+        n -= part;
+    }
+}
+
+// Writes frames [from, from + count) as the schedule has them. A long silence beyond what was
+// written before is left as a hole in the server's queue, which the server plays as silence: no data
+// goes there and none comes back, so an idle stream costs a frame per refill, not its seconds of
+// silence. Frames written before are always written again whole (a sound cut short there must go).
 void PulseOutput::Write(std::int64_t from, std::int64_t count) {
     std::int64_t end = from + count;
     for (std::int64_t at = from; at < end;) {
-        // Straight into the server's shared memory: one block per request, not a copy per chunk.
-        void *data = nullptr;
-        std::size_t bytes = std::size_t(end - at) * sizeof(std::int16_t);
-        if (pa_stream_begin_write(stream_, &data, &bytes) < 0 || !data || bytes < sizeof(std::int16_t)) break;
-        int n = int(std::min<std::int64_t>(std::int64_t(bytes / sizeof(std::int16_t)), end - at));
+        int n = int(std::min<std::int64_t>(end - at, kChunkFrames));
         mono_.resize(std::size_t(n));
         std::int64_t unready = scheduler_.Render(mono_.data(), at, n);
         if (unready >= 0 && (unready_ < 0 || unready < unready_)) unready_ = unready;
-        auto *out = static_cast<std::int16_t *>(data);
-        for (int i = 0; i < n; ++i)
-            out[i] = std::int16_t(std::lround(std::clamp(mono_[std::size_t(i)], -1.0f, 1.0f) * 32767.0f));
-        // Every write says where it goes: frame k of the stream is byte 2k.
-        if (pa_stream_write(stream_, data, std::size_t(n) * sizeof(std::int16_t), nullptr,
-                            at * std::int64_t(sizeof(std::int16_t)), PA_SEEK_ABSOLUTE) < 0)
-            break;
+        const float *samples = mono_.data();
+        auto silentUntil = [&](int k) {
+            while (k < n && samples[k] == 0.0f) ++k;
+            return k;
+        };
+        for (int i = 0; i < n;) {
+            int j = silentUntil(i);
+            if (at + i >= written_ && j - i >= kHoleFrames) {
+                // The queue's last frame is written: the server takes it as the end of the queue.
+                if (at + j == end) Send(at + j - 1, samples + j - 1, 1);
+                i = j;
+                continue;
+            }
+            // Sound, and silences too short or too old for a hole, up to the next hole.
+            int k = j;
+            while (k < n) {
+                int z = silentUntil(k);
+                if (z - k >= kHoleFrames && at + k >= written_) break;
+                k = z;
+                while (k < n && samples[k] != 0.0f) ++k;
+            }
+            Send(at + i, samples + i, k - i);
+            i = k;
+        }
         at += n;
     }
     written_ = std::max(written_, end);
