@@ -191,9 +191,13 @@ void Manage(Audio &a) {
             lock.lock();
             if (a.stop) break;
         }
-        // An output that works says when it breaks (SDL's is asked each second); a lost wake-up costs
-        // at most the wait.
-        a.wake.wait_for(lock, out ? seconds(1) : backoff, [&a] { return a.stop || a.broke.load(); });
+        // An output that works says when it breaks (SDL's is asked each second), so an idle program
+        // does not wake here; while a better output may come back, it is tried every two seconds.
+        milliseconds wait = !out                     ? backoff
+                            : rank > 0               ? milliseconds(2000)
+                            : !out->SaysWhenBroken() ? seconds(1)
+                                                     : hours(24);
+        a.wake.wait_for(lock, wait, [&a] { return a.stop || a.broke.load(); });
         a.broke = false;
         if (out && out->SkippedFrames() != skipped) {
             skipped = out->SkippedFrames();

@@ -62,6 +62,7 @@ public:
     void Start() override { SDL_PauseAudioDevice(id_, 0); }
     // SDL says nothing when its device goes: asked each time the manager looks.
     bool Broken() override { return SDL_GetAudioDeviceStatus(id_) == SDL_AUDIO_STOPPED; }
+    bool SaysWhenBroken() const override { return false; }
 
 private:
     static void Callback(void *user, Uint8 *stream, int length) {

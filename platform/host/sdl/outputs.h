@@ -35,6 +35,8 @@ public:
     // Whether the output stopped for good; `notice` (set before Start) is called, on the output's own
     // thread, when it does.
     virtual bool Broken() { return broken_; }
+    // Whether `notice` is called when it breaks; an output that cannot tell is asked each second.
+    virtual bool SaysWhenBroken() const { return true; }
     // Frames the device played without us so far (a cycle our thread was too late for), skipped to
     // keep every later sound on its frame.
     virtual std::int64_t SkippedFrames() const { return 0; }
