@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <thread>
 
 #include "host.h"
 
@@ -36,6 +37,9 @@ struct TraceState {
     FILE *file = nullptr;
     std::mutex mutex;
 } trace;
+// Lines from the main thread are written out when its loop waits (FlushTrace), a few a turn;
+// other threads' lines at once.
+const std::thread::id mainThread = std::this_thread::get_id();
 
 void OpenTrace() {
     const char *target = std::getenv("CADENZO_TRACE");
@@ -77,6 +81,12 @@ void Trace(const char *format, ...) {
     std::vfprintf(trace.file, format, args);
     va_end(args);
     std::fputc('\n', trace.file);
+    if (std::this_thread::get_id() != mainThread) std::fflush(trace.file);
+}
+
+void FlushTrace() {
+    if (!Tracing()) return;
+    std::lock_guard<std::mutex> lock(trace.mutex);
     std::fflush(trace.file);
 }
 

@@ -39,6 +39,7 @@ std::int64_t MessageTimeNs(std::uint32_t ms);
 // ---- Traces (CADENZO_TRACE=1: standard error; any other value: a file of that name) ------------
 bool Tracing();
 void Trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void FlushTrace();  // the main thread's lines so far (its loop calls it before it waits)
 
 // ---- Shared pieces --------------------------------------------------------------------------
 // Events that other threads hand to the main loop through SDL's queue.

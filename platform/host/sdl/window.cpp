@@ -238,6 +238,7 @@ bool host::WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
             if (std::int32_t(host::Now() - deadline) >= 0) return false;
             wake = std::min(wake, MessageTimeNs(deadline));
         }
+        FlushTrace();
         SDL_Event event;
         int got;
         if (wake == INT64_MAX) {
