@@ -140,6 +140,29 @@ TEST(DeviceClock, AStallRestartsTheFitAndTheRunCarriesOnInTime) {
     EXPECT_LE(WorstInterval(result, device.trueRate, 250, after + 1), 2.0) << "after the stall";
 }
 
+TEST(DeviceClock, ASmallStepIsFollowedAtOnceNotTakenForASlowClock) {
+    // The device loses 12 ms once, ten seconds in (less than a stall): from the next sounds on they
+    // are heard on time again and exactly their interval apart, not drifting for half a minute.
+    Device device;
+    device.stallAtNs = 10000 * kMs;
+    device.stallNs = 12 * kMs;
+    Result result = Simulate(device, 500, 250, 160);
+    std::size_t after = 0;
+    for (std::size_t i = 0; i < result.frames.size() && !after; ++i)
+        if ((500 + std::int64_t(i) * 250) * kMs > device.stallAtNs + 500 * kMs) after = i;
+    ASSERT_GT(after, 0u);
+    EXPECT_LE(WorstInterval(result, device.trueRate, 250, 1, 38), 1.0) << "before the step";
+    EXPECT_LE(WorstInterval(result, device.trueRate, 250, after + 1), 1.0) << "after the step";
+    double worstHeard = 0;
+    for (std::size_t i = after; i < result.frames.size(); ++i) {
+        std::int64_t frame = result.frames[i];
+        double heardNs =
+            double(device.IdealNs(frame / kBuffer)) + double(frame % kBuffer + kBuffer) / device.trueRate * 1e9;
+        worstHeard = std::max(worstHeard, std::fabs(heardNs - double((500 + std::int64_t(i) * 250) * kMs + kLatency)));
+    }
+    EXPECT_LT(worstHeard / 1e6, 1.5) << "heard on time after the step";
+}
+
 TEST(DeviceClock, TheScheduleLineHoldsStillWhileTheFitWobbles) {
     // Exact nominal rate, heavy jitter: the spacing may differ from the ideal by the rounding only,
     // never by the wobble of the fit.

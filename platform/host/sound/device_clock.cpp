@@ -17,6 +17,9 @@ constexpr double kMinScatterSeconds = 0.00002;
 // A callback this far off the fit means the device stalled, was starved or ran in a burst: the
 // frames no longer follow the old line, so the fit starts again from that callback.
 constexpr double kGapSeconds = 0.030;
+// Callbacks in a row off the fit the same way by more than half a buffer (and their scatter) that
+// make a step.
+constexpr int kStepCallbacks = 8;
 // The schedule line is steered towards the fit, closing a gap in about this time (so the spacing of
 // a run of sounds changes by a fraction of a frame), and redrawn from the fit when far off.
 constexpr double kSteerSeconds = 5.0;
@@ -35,6 +38,7 @@ void DeviceClock::Restart(std::int64_t timeNs, std::int64_t frame) {
     meanX_ = meanY_ = cxx_ = cxy_ = cyy_ = 0;
     lastT_ = timeNs;
     lastF_ = frame;
+    offCallbacks_ = 0;
     if (any_) {
         ++epoch_;
         ++restarts_;
@@ -53,6 +57,11 @@ double DeviceClock::FitRate() const {
     double prior = scatter / (spread * spread);
     double rate = (cxy_ + prior * nominal_) / (cxx_ + prior);
     return std::clamp(rate, nominal_ * 0.8, nominal_ * 1.25);
+}
+
+double DeviceClock::Scatter() const {
+    if (weight_ < 3 || cxx_ <= 0) return 0;
+    return std::sqrt(std::max(cyy_ - cxy_ * cxy_ / cxx_, 0.0) / (weight_ - 2));
 }
 
 double DeviceClock::FitAt(std::int64_t timeNs) const {
@@ -74,10 +83,25 @@ void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
         return;
     }
     if (timeNs < lastT_ || frame < lastF_) return;  // out of order: never from one device, ignore
+    double off = double(frame) - FitAt(timeNs);
     double gap = std::max(3.0 * buffer_, kGapSeconds * nominal_);
-    if (std::fabs(double(frame) - FitAt(timeNs)) > gap) {
+    if (std::fabs(off) > gap) {
         Restart(timeNs, frame);
         return;
+    }
+    // A smaller step that holds (the device lost or gained a few milliseconds once) is a new start
+    // too, not a change of rate to be taken in over the next half minute. One callback off the fit,
+    // or a few scattered either side, is only a late wake-up.
+    double step = std::max(0.5 * buffer_, 4.0 * Scatter());
+    if (weight_ >= kStepCallbacks && std::fabs(off) > step) {
+        offCallbacks_ = offCallbacks_ > 0 && (off > 0) == (lastOff_ > 0) ? offCallbacks_ + 1 : 1;
+        lastOff_ = off;
+        if (offCallbacks_ >= kStepCallbacks) {
+            Restart(timeNs, frame);
+            return;
+        }
+    } else {
+        offCallbacks_ = 0;
     }
     // Exponentially weighted running means and co-moments (numerically stable in one pass).
     double lambda = std::exp(-double(timeNs - lastT_) * 1e-9 / kForgetSeconds);
@@ -118,9 +142,7 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
         double error = fitNow - lock_.At(nowNs);
         // Readings that scatter (a server that counts frames a whole cycle at a time) move the fit's
         // position by about their scatter: only the part of the gap beyond that is pulled in.
-        double scatter = 0;
-        if (weight_ >= 3 && cxx_ > 0) scatter = std::sqrt(std::max(cyy_ - cxy_ * cxy_ / cxx_, 0.0) / (weight_ - 2));
-        double dead = 3.0 * scatter;
+        double dead = 3.0 * Scatter();
         if (std::fabs(error) > std::max(kRedrawSeconds * nominal_, 2.0 * dead)) {
             lock_ = Line{nowNs, fitNow, rate};
         } else {

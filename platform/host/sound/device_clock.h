@@ -1,9 +1,9 @@
 // The audio device's clock as seen from the host clock, and the map the sounds are scheduled with.
 //
 // Implements: a fit of host time -> output frame over recent audio callbacks (the device's rate is
-// measured, never assumed), a restart of the fit after a gap in the callbacks, and a straight
-// schedule line that follows the fit slowly and never jumps (unless the device did), so that
-// sounds started at whole-millisecond intervals land exactly that many device frames apart.
+// measured, never assumed), a restart of the fit after a gap in the callbacks or a step that holds,
+// and a straight schedule line that follows the fit slowly and never jumps (unless the device did),
+// so that sounds started at whole-millisecond intervals land exactly that many device frames apart.
 // Leaves out: the device itself (the caller feeds it the callbacks' times and frame counts).
 #pragma once
 
@@ -49,6 +49,7 @@ private:
     void Restart(std::int64_t timeNs, std::int64_t frame);
     double FitAt(std::int64_t timeNs) const;
     double FitRate() const;
+    double Scatter() const;  // of the callbacks about the fit, in frames
 
     double nominal_;
     int buffer_;
@@ -58,6 +59,8 @@ private:
     std::int64_t originT_ = 0, originF_ = 0;
     double weight_ = 0, meanX_ = 0, meanY_ = 0, cxx_ = 0, cxy_ = 0, cyy_ = 0;
     std::int64_t lastT_ = 0, lastF_ = 0;
+    int offCallbacks_ = 0;  // callbacks in a row off the fit the same way
+    double lastOff_ = 0;
     bool any_ = false;
     bool provisional_ = false;  // the line is a guess made while the device did not run
     int epoch_ = 0;             // counts restarts of the fit
