@@ -116,7 +116,6 @@ private:
     std::int64_t lastNow_ = 0, lastRendered_ = 0;  // the last cycle's time and first frame
     std::int64_t restNow_ = 0, restRendered_ = 0;  // the same of the last cycle before a rest
     int wakeCycles_ = 0;                           // cycles after a rest still placed by time
-    std::int64_t lastPosition_ = 0;                // the graph's position at the last cycle
 };
 
 void PipeWireOutput::OnProcess(void *self) {
@@ -141,32 +140,31 @@ void PipeWireOutput::OnProcess(void *self) {
         auto frames = [&time](std::int64_t units) {
             return units * kOutputRate * std::int64_t(time.rate.num) / std::int64_t(time.rate.denom);
         };
-        delay = frames(time.delay) + std::int64_t(time.buffered) + std::int64_t(time.queued / sizeof(float));
+        delay = frames(time.delay) + std::int64_t(time.buffered) + std::int64_t(time.queued);
         // Our frames keep their place on the graph's clock: a cycle the graph ran without us is
         // skipped, not played a cycle late with all after it. A process thread that wakes a cycle
         // late is often called twice in the next one (the stream's queue absorbed the delay and
         // nothing was lost), so only a move that holds for several cycles counts.
         // After the stream rested its frames go on from where the time since its last cycle puts them.
-        // If the graph's clock stood still meanwhile (no stream at all ran, and the device was
-        // suspended), the graph starts again over a cycle or two and may run one of them without
-        // us: for the first cycles after that the time since the rest decides.
+        // The graph takes the stream back over a cycle or two, and the first cycles come a cycle
+        // apart in time but not in frames (the cycle the stream is woken in is stamped a cycle early,
+        // or the graph runs one without it; its position does not tell, and has stood still anyway
+        // when no stream at all ran meanwhile): for the first cycles after waking the time since the
+        // rest decides, so the clock fit sees no step and the run that woke it is exact from its
+        // first sound.
         if (out->lastNow_ > 0 && now - out->lastNow_ > kRestGapNs) {
-            std::int64_t elapsed = std::llround(double(now - out->lastNow_) * kOutputRate * 1e-9);
-            out->rendered_ = std::max(out->rendered_, out->lastRendered_ + elapsed);
-            out->aligned_ = false;
-            bool stood = time.ticks > 0 && frames(std::int64_t(time.ticks)) - out->lastPosition_ < elapsed / 2;
             out->restNow_ = out->lastNow_;
             out->restRendered_ = out->lastRendered_;
-            out->wakeCycles_ = stood ? kWakeCycles : 0;
-        } else if (out->wakeCycles_ > 0) {
+            out->wakeCycles_ = kWakeCycles;
+        }
+        if (out->wakeCycles_ > 0) {
             --out->wakeCycles_;
             std::int64_t due = out->restRendered_ + std::llround(double(now - out->restNow_) * kOutputRate * 1e-9);
-            if (due - out->rendered_ >= kCycleFrames / 2) {
-                out->rendered_ = due;
+            if (due - out->rendered_ >= kCycleFrames / 2 || out->wakeCycles_ == kWakeCycles - 1) {
+                out->rendered_ = std::max(out->rendered_, due);
                 out->aligned_ = false;
             }
         }
-        if (time.ticks > 0) out->lastPosition_ = frames(std::int64_t(time.ticks));
         out->lastNow_ = now;
         out->lastRendered_ = out->rendered_;
         if (time.ticks > 0) {
@@ -199,6 +197,7 @@ void PipeWireOutput::OnProcess(void *self) {
     data.chunk->offset = 0;
     data.chunk->stride = sizeof(float);
     data.chunk->size = std::uint32_t(frames * sizeof(float));
+    buffer->size = frames;  // so the stream's time counts the frames queued in it
     pw_stream_queue_buffer(out->stream_, buffer);
 }
 
