@@ -54,6 +54,10 @@ constexpr int kLatencyMs = 60;
 constexpr int kReportGrainFrames = 128;  // Web Audio renders in quanta of 128 frames
 // Reports come from a page timer every 25 ms; one missing for this long means the context stopped.
 constexpr double kReportStallSeconds = 1.5;
+// The context's clock is taken to run at its nominal rate unless the reports say otherwise beyond
+// doubt: its timestamps scatter by milliseconds (a page's timers, a busy machine), and a rate that
+// followed them would move successive clicks off their exact spacing.
+constexpr double kRateSpread = 1e-6;
 constexpr const char *kFolder = "/cadenzo";
 
 // A sound asked for before the audio context ran: converted and placed when it starts.
@@ -82,6 +86,10 @@ std::int64_t MessageNs(std::uint32_t messageTime) { return std::int64_t(messageT
 void Start(int id, const hostsound::SoundData *sound, std::uint32_t messageTime) {
     std::int64_t frame = g_audio.scheduler.Play(id, sound, MessageNs(messageTime), NowNs());
     if (frame < 0) return;  // too late: dropped, as on the desktop
+    char line[96];
+    std::snprintf(line, sizeof line, "sound %d %u %lld %.3f %d", id, messageTime, (long long)frame,
+                  g_audio.scheduler.MeasuredRate(), g_audio.scheduler.Restarts());
+    web_log(line);
     if (sound)
         web_audio_start(id, sound->samples.data(), int(sound->Length()), double(frame), double(messageTime));
     else
@@ -106,6 +114,7 @@ void PollAudio() {
         timing.grainFrames = kReportGrainFrames;
         timing.guardFrames = web_audio_guard_frames();
         timing.stallSeconds = kReportStallSeconds;
+        timing.spread = kRateSpread;
         double perfMs = 0, frame = 0;
         while (web_audio_take_report(&perfMs, &frame)) {
         }

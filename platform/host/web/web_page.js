@@ -236,7 +236,7 @@ var CadenzoPage = (function () {
     node.connect(audio.output);
     node.start(frame / ctx.sampleRate);
     cut(frame, node, samples.length);
-    page.sounds.push({id: id, message: message, frame: frame, scheduledAt: performance.now(),
+    page.sounds.push({id: id, message: message, frame: frame, buffer: buffer, scheduledAt: performance.now(),
                       lead: frame / ctx.sampleRate - ctx.currentTime});
     if (page.sounds.length > LOG_LIMIT) page.sounds.shift();
   };
