@@ -30,13 +30,8 @@ const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const AT_240_IN_4_4 = 'd2000100030101';
 const START = [61, 88];  // "Start Metronome" / "Stop"
 
-// The native simulator's screen after a script, as 0xRRGGBB pixels decoded by the browser itself.
-async function simScreen(page, script) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'cadenzo-web-'));
-  const png = path.join(dir, 'screen.png');
-  execFileSync(nativeSim, ['--dir', dir, '-'], {input: script + `shot ${png}\n`});
-  const data = fs.readFileSync(png).toString('base64');
-  fs.rmSync(dir, {recursive: true});
+// A PNG as 0xRRGGBB pixels, decoded by the browser itself.
+async function decodePng(page, bytes) {
   return page.evaluate(async (url) => {
     const img = new Image();
     img.src = url;
@@ -46,7 +41,7 @@ async function simScreen(page, script) {
     const d = g.getImageData(0, 0, 240, 320).data, out = new Array(240 * 320);
     for (let i = 0; i < out.length; ++i) out[i] = (d[4 * i] << 16) | (d[4 * i + 1] << 8) | d[4 * i + 2];
     return out;
-  }, 'data:image/png;base64,' + data);
+  }, 'data:image/png;base64,' + bytes.toString('base64'));
 }
 
 // Pixels that differ from row `fromRow` down, as "x,y web sim" lines (at most a few).
@@ -59,6 +54,52 @@ function differences(web, sim, fromRow) {
     }
   return out;
 }
+
+// Runs a simulator script in the page as a user would: taps and keys for real, waits in real time;
+// `shot NAME` keeps the screen as it is then under that name. Returns the screens kept.
+async function playScript(page, script) {
+  const shots = {};
+  for (const line of script.split('\n')) {
+    const [command, ...args] = line.trim().split(/\s+/);
+    if (command === 'tap') await tap(page, Number(args[0]), Number(args[1]));
+    else if (command === 'wait') await sleep(Number(args[0]));
+    else if (command === 'shot') shots[args[0]] = await screenPixels(page);
+    else if (command === 'key') {
+      const parts = args[0].split('+'), name = parts.pop();
+      const code = {f1: 'F1', return: 'Enter', escape: 'Escape'}[name] || 'Key' + name.toUpperCase();
+      if (parts.includes('ctrl')) await page.keyboard.down('Control');
+      await page.keyboard.press(code);
+      if (parts.includes('ctrl')) await page.keyboard.up('Control');
+    }
+  }
+  await sleep(300);  // the last frames reach the screen (they are shown 60 ms after their message)
+  return shots;
+}
+
+// The same script on the native simulator: its trace, the screens it kept and the settings it wrote.
+async function simulate(page, script, settings) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'cadenzo-web-'));
+  if (settings) fs.writeFileSync(path.join(dir, 'Cadenzo.ini'), Buffer.from(settings, 'hex'));
+  const names = [];
+  const text = script.replace(/^shot (\S+)$/gm, (m, name) => {
+    names.push(name);
+    return `shot ${path.join(dir, name + '.png')}`;
+  });
+  const trace = execFileSync(nativeSim, ['--dir', dir, '-'], {input: text}).toString();
+  const shots = {};
+  for (const name of names) shots[name] = await decodePng(page, fs.readFileSync(path.join(dir, name + '.png')));
+  const ini = path.join(dir, 'Cadenzo.ini');
+  const written = fs.existsSync(ini) ? fs.readFileSync(ini).toString('hex') : '';
+  fs.rmSync(dir, {recursive: true});
+  return {trace, shots, settings: written};
+}
+
+// Sounds as (id, time since the first) pairs, from the trace or from the page's log.
+const simSounds = (trace) => {
+  const s = trace.split('\n').filter((l) => / sound /.test(l)).map((l) => l.split(' ').map(Number));
+  return s.map(([t, , id]) => [id, t - s[0][0]]);
+};
+const pageSounds = (log) => log.map((s) => [s.id, s.message - log[0].message]);
 
 // An AudioWorklet on the node every voice plays through: it hands each rendered quantum, with the
 // context frame it starts at, to the page, which keeps the whole output stream.
@@ -93,7 +134,7 @@ const cases = {
   async 'first-screen'(browser, url) {
     const page = await open(browser, url);
     const web = await screenPixels(page);
-    const sim = await simScreen(page, '');
+    const sim = (await simulate(page, 'shot first')).shots.first;
     const diff = differences(web, sim, 26);
     check(diff.length === 0, `${diff.length} pixels differ from the simulator's, e.g. ${diff.slice(0, 5).join('; ')}`);
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
@@ -157,6 +198,107 @@ const cases = {
     });
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
     if (failures) console.log((await page.evaluate(() => CadenzoPage.trace.map((t) => t.line))).join('\n'));
+  },
+
+  // A tuning note set to repeat 3 times; again, stopped after its first time with "Stop"; About from
+  // the Tools menu and its "ok"; F1 opens the help page in a new tab. The sounds and the screens
+  // match the simulator's for the same script, and so does the spacing of the repeats (their timer
+  // runs on its own schedule; a tap's sound follows the tap as soon as the page handles it, which
+  // the simulator's virtual clock does at once).
+  async 'notes-about-help'(browser, url) {
+    const settings = 'd2000300000101';  // repeat 3x
+    const script = ['tap 31 139', 'wait 1500', 'shot playing', 'wait 2000', 'tap 31 139', 'wait 500', 'tap 30 255',
+                    'wait 1500', 'tap 20 306', 'wait 200',
+                    'tap 20 241', 'wait 300', 'shot about', 'tap 226 12', 'wait 300', 'shot closed'].join('\n');
+    const page = await open(browser, url, undefined, settings);
+    await page.keyboard.press('Shift');  // the audio context, so the first note is heard too
+    await page.waitForFunction(() => CadenzoPage.audio.state === 'running', {timeout: 10000});
+    const web = await playScript(page, script);
+    const want = await simulate(page, script, settings);
+    const heard = pageSounds(await page.evaluate(() => CadenzoPage.sounds.map((s) => ({id: s.id, message: s.message}))));
+    const simHeard = simSounds(want.trace);
+    check(heard.length === 4 && heard.length === simHeard.length &&
+          heard.every((s, k) => s[0] === simHeard[k][0]) && heard[2][1] - heard[1][1] === simHeard[2][1] - simHeard[1][1],
+          `sounds ${JSON.stringify(heard)}, the simulator's ${JSON.stringify(simHeard)}`);
+    for (const name of ['playing', 'about', 'closed']) {
+      const diff = differences(web[name], want.shots[name], 26);
+      check(diff.length === 0, `screen '${name}': ${diff.length} pixels differ, e.g. ${diff.slice(0, 3).join('; ')}`);
+    }
+    const help = browser.waitForTarget((t) => t.url().includes('Cadenzo.htm'), {timeout: 5000});
+    await page.keyboard.press('F1');
+    const target = await help.catch(() => null);
+    check(target && new URL(target.url()).hash === '#Main_Contents', 'F1 opens the help page at #Main_Contents');
+    if (target) {
+      const helpPage = await target.page();
+      await helpPage.waitForFunction(() => document.readyState === 'complete');
+      check((await helpPage.evaluate(() => document.getElementById('Main_Contents') !== null ||
+                                           document.getElementsByName('Main_Contents').length > 0)),
+            'the help page has the anchor it was opened at');
+    }
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+  },
+
+  // Settings changed by taps are written when the page is left (pagehide ends the program as Exit
+  // does) and found again after a reload: the record equals the one the simulator writes for the
+  // same taps, and the reloaded first screen equals the simulator's started with that record.
+  async 'settings-reload'(browser, url) {
+    const script = 'tap 229 38\ntap 229 38\ntap 189 249\ntap 131 249\nwait 300';
+    const page = await open(browser, url);
+    await playScript(page, script);
+    await page.reload();
+    await page.waitForFunction(() => CadenzoPage.presented.length > 0);
+    await sleep(300);
+    const kept = await page.evaluate(() => localStorage.getItem('cadenzo:Cadenzo.ini'));
+    const want = await simulate(page, script + '\nkey ctrl+q');
+    check(kept === want.settings && kept && kept.length === 14, `kept ${kept}, the simulator wrote ${want.settings}`);
+    const restarted = await simulate(page, 'shot first', want.settings);
+    const diff = differences(await screenPixels(page), restarted.shots.first, 26);
+    check(diff.length === 0, `the reloaded screen: ${diff.length} pixels differ, e.g. ${diff.slice(0, 3).join('; ')}`);
+    check(want.settings !== (await simulate(page, 'key ctrl+q')).settings, 'the taps changed the settings');
+  },
+
+  // A second tab of the page finds the first: it asks the first to come forward (whose title then
+  // says so), shows one line saying Cadenzo is already open, and runs no program of its own.
+  async 'second-tab'(browser, url) {
+    const first = await open(browser, url);
+    const second = await browser.newPage();
+    await second.goto(url);
+    await second.waitForFunction(() => window.CadenzoPage && CadenzoPage.ended, {timeout: 10000});
+    const note = await second.evaluate(() => !document.getElementById('note').hidden &&
+                                             document.getElementById('note').textContent);
+    check(note === 'Cadenzo is already open in another tab.', `the second tab says: ${note}`);
+    await first.waitForFunction(() => CadenzoPage.trace.some((t) => t.line === 'foreground'), {timeout: 5000})
+        .catch(() => check(false, 'the first tab was asked to come forward'));
+    check((await first.title()).startsWith('\u266A'), `the first tab's title signals it: ${await first.title()}`);
+    check(!(await first.evaluate(() => CadenzoPage.ended)), 'the first tab still runs the program');
+    check(first.errors.length === 0, 'page errors: ' + first.errors.join('; '));
+  },
+
+  // No Web Audio: the program runs silently and the navigation bar shows it, as the simulator's
+  // does with --no-sound (the bar left of its clock compared); the metronome still flashes.
+  async 'no-sound'(browser, url) {
+    const page = await browser.newPage();
+    page.errors = [];
+    page.on('pageerror', (e) => page.errors.push(String(e)));
+    await page.evaluateOnNewDocument(() => { delete window.AudioContext; delete window.webkitAudioContext; });
+    await page.goto(url);
+    await page.waitForFunction(() => window.CadenzoPage && CadenzoPage.presented.length > 0);
+    await sleep(300);
+    const web = await screenPixels(page);
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'cadenzo-web-'));
+    execFileSync(nativeSim, ['--no-sound', '--dir', dir, '-'], {input: `shot ${dir}/s.png\n`});
+    const sim = await decodePng(page, fs.readFileSync(`${dir}/s.png`));
+    fs.rmSync(dir, {recursive: true});
+    let differ = 0;
+    for (let y = 0; y < 320; ++y)
+      for (let x = 0; x < (y < 26 ? 180 : 240); ++x) differ += web[y * 240 + x] !== sim[y * 240 + x];
+    check(differ === 0, `${differ} pixels differ from the simulator's silent screen`);
+    await tap(page, ...START);
+    await sleep(1500);
+    check((await page.evaluate(() => CadenzoPage.sounds.length)) === 0, 'no sound is handed to Web Audio');
+    check((await page.evaluate(() => new Set(CadenzoPage.presented.map((p) => p.message)).size)) > 2,
+          'the metronome still runs');
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
 };
 
