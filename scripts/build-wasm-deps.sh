@@ -41,10 +41,20 @@ fetch() {   # fetch SOURCE-PACKAGE -> prints the unpacked folder
    cd "$(ls -d "$1"-*/ | head -n 1)" && pwd)
 }
 
+if [ ! -f "$prefix/lib/libz.a" ]; then
+  src=$(fetch zlib)
+  # zlib's own configure (Debian's source leaves out the files its CMake build names); it builds in place.
+  rm -rf "$work/zlib-build" && cp -r "$src" "$work/zlib-build"
+  (cd "$work/zlib-build" && emconfigure ./configure --static --prefix="$prefix" >/dev/null &&
+   emmake make -j"$jobs" libz.a >/dev/null && emmake make install >/dev/null)
+fi
+
+# FreeType uses the zlib built above (its own copy would clash with it where libpng needs zlib too).
 if [ ! -f "$prefix/lib/libfreetype.a" ]; then
   src=$(fetch freetype)
   emcmake cmake -S "$src" -B "$work/freetype-build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DBUILD_SHARED_LIBS=OFF -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
+    -DBUILD_SHARED_LIBS=OFF -DFT_REQUIRE_ZLIB=ON -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include" \
+    -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
     -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON >/dev/null
   cmake --build "$work/freetype-build" -j"$jobs" >/dev/null
   cmake --install "$work/freetype-build" >/dev/null
@@ -79,14 +89,6 @@ if [ ! -f "$prefix/lib/libfontconfig.a" ]; then
    emmake make -j"$jobs" -C src >/dev/null && emmake make -C src install >/dev/null &&
    emmake make install-pkgconfigDATA >/dev/null &&
    mkdir -p "$prefix/include/fontconfig" && cp "$src"/fontconfig/*.h "$prefix/include/fontconfig/")
-fi
-
-if [ ! -f "$prefix/lib/libz.a" ]; then
-  src=$(fetch zlib)
-  # zlib's own configure (Debian's source leaves out the files its CMake build names); it builds in place.
-  rm -rf "$work/zlib-build" && cp -r "$src" "$work/zlib-build"
-  (cd "$work/zlib-build" && emconfigure ./configure --static --prefix="$prefix" >/dev/null &&
-   emmake make -j"$jobs" libz.a >/dev/null && emmake make install >/dev/null)
 fi
 
 if [ ! -f "$prefix/lib/libpng16.a" ]; then
