@@ -211,6 +211,7 @@ void PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate,
     if (g_audio.failed) return;
     if (g_audio.rate == 0) {
         // The context starts with the first tap or key; until then sounds wait for it.
+        if (g_audio.waiting.size() >= 64) g_audio.waiting.erase(g_audio.waiting.begin());
         if (samples)
             g_audio.waiting.push_back(
                 Waiting{id, std::vector<std::int16_t>(samples, samples + count), rate, messageTime});

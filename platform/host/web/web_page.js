@@ -5,7 +5,8 @@
 // What a test or benchmark may read (window.CadenzoPage): `presented` (each frame shown: its message
 // time, when it was due and shown, and the colours of the pixels listed in `probes`), `sounds` (each
 // sound handed to Web Audio: its message time and start frame), `trace` (message boxes, processes),
-// and `audio.ctx` / `audio.output` (the context and the node every voice plays through).
+// `audio.ctx` / `audio.output` (the context and the node every voice plays through) and
+// `audio.history` (the context's timestamps: when, by performance.now(), which frame was heard).
 // Leaves out: sizes of screen other than 240 x 320; keys other than those the handheld has.
 var CadenzoPage = (function () {
   'use strict';
@@ -22,7 +23,7 @@ var CadenzoPage = (function () {
     probes: [],
     sounds: [],
     trace: [],
-    audio: {ctx: null, output: null, state: 'none', reports: [], lastPerf: 0, voices: [], buffers: new Map(),
+    audio: {ctx: null, output: null, state: 'none', reports: [], history: [], lastPerf: 0, voices: [], buffers: new Map(),
             timer: 0, giveUp: 0},
     channel: null,
     holder: false,   // this tab runs the program the other tabs find
@@ -170,6 +171,8 @@ var CadenzoPage = (function () {
     audio.lastPerf = ts.performanceTime;
     audio.reports.push([ts.performanceTime, Math.round(ts.contextTime * ctx.sampleRate)]);
     if (audio.reports.length > 256) audio.reports.shift();
+    audio.history.push(audio.reports[audio.reports.length - 1]);
+    if (audio.history.length > LOG_LIMIT) audio.history.shift();
     if (audio.state !== 'running') {
       audio.state = 'running';
       clearTimeout(audio.giveUp);
