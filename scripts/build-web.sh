@@ -8,11 +8,16 @@
 set -eu
 cd "$(dirname "$0")/.."
 mode=${1:-}
-packages="emscripten nodejs npm fonts-wine python3"
-[ "$mode" = --test ] && packages="$packages chromium"
+# Each tool by the command (or file) it gives, so a Node installed otherwise is taken as it is.
+need="emcc:emscripten node:nodejs npm:npm python3:python3 /usr/share/wine/fonts/tahoma.ttf:fonts-wine"
+[ "$mode" = --test ] && need="$need chromium:chromium"
 missing=""
-for p in $packages; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+for pair in $need; do
+  what=${pair%%:*} package=${pair#*:}
+  case "$what" in
+    /*) [ -e "$what" ] || missing="$missing $package" ;;
+    *) command -v "$what" >/dev/null || missing="$missing $package" ;;
+  esac
 done
 if [ -n "$missing" ]; then
   echo "installing:$missing"
