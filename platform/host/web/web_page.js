@@ -163,6 +163,7 @@ var CadenzoPage = (function () {
     console.warn('Cadenzo plays no sound: ' + why);
     push(EVENT.soundChanged);
   }
+  // The context's timestamps: when (by performance.now()) which frame is heard, for the device clock fit.
   function report() {
     var ctx = audio.ctx;
     if (!ctx || ctx.state !== 'running') return;
@@ -316,6 +317,10 @@ var CadenzoPage = (function () {
     note.textContent = secondCopy ? 'Cadenzo is already open in another tab.'
                                   : 'Cadenzo has ended. Reload the page to start it again.';
     note.hidden = false;
+    if (secondCopy) {  // nothing was drawn: the line alone, in the middle
+      canvas.style.display = 'none';
+      note.style.position = 'static';
+    }
   };
 
   // Leaving the page ends the program as Exit does, so its settings are written now.
