@@ -1,4 +1,6 @@
 // Sounds converted to the audio device's rate: see sound_cache.h.
+// Built with HOSTSOUND_NO_THREADS (a host with no threads, the browser's), every sound is converted whole
+// when it is first asked for, on the caller's thread: no worker is started.
 #include "sound_cache.h"
 
 #include <samplerate.h>
@@ -11,7 +13,9 @@ namespace hostsound {
 namespace {
 
 constexpr int kQuality = SRC_SINC_MEDIUM_QUALITY;
+#ifndef HOSTSOUND_NO_THREADS
 constexpr double kHeadSeconds = 0.2;  // converted before the sound is handed to the voice
+#endif
 constexpr std::size_t kStepFrames = 4800;
 constexpr std::size_t kMaxInput = std::size_t(1) << 24;
 
@@ -78,6 +82,12 @@ std::vector<float> ConvertRate(const std::int16_t *samples, std::size_t count, i
     return std::move(out.samples);
 }
 
+#ifdef HOSTSOUND_NO_THREADS
+SoundCache::SoundCache(int deviceRate) : deviceRate_(deviceRate) {}
+SoundCache::~SoundCache() = default;
+void SoundCache::Work() {}
+void SoundCache::Finish() {}
+#else
 SoundCache::SoundCache(int deviceRate) : deviceRate_(deviceRate), worker_([this] { Work(); }) {}
 
 SoundCache::~SoundCache() {
@@ -111,6 +121,7 @@ void SoundCache::Finish() {
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [this] { return jobs_.empty() && !busy_; });
 }
+#endif
 
 const SoundData *SoundCache::Get(const std::int16_t *samples, std::size_t count, int rate) {
     if (!samples || count == 0) return nullptr;
@@ -123,12 +134,17 @@ const SoundData *SoundCache::Get(const std::int16_t *samples, std::size_t count,
     auto sound = std::make_unique<SoundData>();
     auto job = MakeJob(samples, count, rate, deviceRate_, sound.get());
     if (!job) return nullptr;
+#ifdef HOSTSOUND_NO_THREADS
+    while (!job->Step(kStepFrames)) {
+    }
+#else
     // The head now, so the voice can start; the rest on the worker.
     if (!job->Step(std::size_t(kHeadSeconds * deviceRate_))) {
         std::lock_guard<std::mutex> lock(mutex_);
         jobs_.push_back(std::move(job));
         wake_.notify_one();
     }
+#endif
     return sounds_.emplace(key, std::move(sound)).first->second.get();
 }
 

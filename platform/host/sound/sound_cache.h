@@ -4,7 +4,8 @@
 // band-limited (sinc) converter, kept for the life of the cache and found again by content, so a
 // sound the program plays again costs nothing and its samples never move while a voice plays them.
 // The first 200 ms are converted at once; the rest by a worker thread, far faster than it plays,
-// so a long note starts on time the first time too.
+// so a long note starts on time the first time too. Where there are no threads (HOSTSOUND_NO_THREADS,
+// the browser) each sound is converted whole at once: 2 s of note take a few milliseconds.
 // Leaves out: eviction (the program plays a few dozen short sounds).
 #pragma once
 
@@ -54,8 +55,8 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_, done_;
     std::deque<std::unique_ptr<Job>> jobs_;
-    bool stop_ = false;
-    bool busy_ = false;
+    [[maybe_unused]] bool stop_ = false;  // (unused without threads)
+    [[maybe_unused]] bool busy_ = false;
     std::thread worker_;
 };
 

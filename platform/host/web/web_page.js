@@ -1,0 +1,335 @@
+// The page's side of the browser host (linked in front of the program as --pre-js): the 240 x 320
+// screen in a canvas, the stylus and keys, Web Audio, the settings in localStorage, other tabs of the
+// same page. web_host.js turns these into the calls web_host.cpp makes.
+//
+// What a test or benchmark may read (window.CadenzoPage): `presented` (each frame shown: its message
+// time, when it was due and shown, and the colours of the pixels listed in `probes`), `sounds` (each
+// sound handed to Web Audio: its message time and start frame), `trace` (message boxes, processes),
+// `audio.ctx` / `audio.output` (the context and the node every voice plays through) and
+// `audio.history` (the context's timestamps: when, by performance.now(), which frame was heard).
+// Leaves out: sizes of screen other than 240 x 320; keys other than those the handheld has.
+var CadenzoPage = (function () {
+  'use strict';
+  var W = 240, H = 320;
+  var EVENT = {down: 0, move: 1, up: 2, keyDown: 3, keyUp: 4, close: 5, foreground: 6, soundChanged: 7};
+  var LOG_LIMIT = 4000;
+
+  var page = {
+    events: [],      // input for the program: [kind, x, y, key, modifiers, time]
+    waker: null,     // resumes the program's wait
+    wakeTimer: 0,
+    frames: [],      // frames waiting for their due time
+    presented: [],
+    probes: [],
+    sounds: [],
+    trace: [],
+    audio: {ctx: null, output: null, state: 'none', reports: [], history: [], lastPerf: 0, voices: [], buffers: new Map(),
+            timer: 0, giveUp: 0},
+    channel: null,
+    holder: false,   // this tab runs the program the other tabs find
+    ended: false,
+    title: 'Cadenzo',
+    raisedUntil: 0,
+  };
+  if (typeof window === 'undefined') return page;
+  window.CadenzoPage = page;
+
+  var canvas = document.getElementById('screen');
+  var note = document.getElementById('note');
+  var screen = canvas.getContext('2d', {alpha: false});
+  screen.imageSmoothingEnabled = false;
+
+  // A whole number of device pixels for each screen pixel, as large as fits; crisp at any density.
+  function fit() {
+    var dpr = window.devicePixelRatio || 1;
+    var k = Math.max(1, Math.floor(Math.min(window.innerWidth * dpr / W, window.innerHeight * dpr / H)));
+    canvas.style.width = (W * k / dpr) + 'px';
+    canvas.style.height = (H * k / dpr) + 'px';
+  }
+  window.addEventListener('resize', fit);
+  fit();
+
+  function wake() {
+    if (!page.waker) return;
+    var resume = page.waker;
+    page.waker = null;
+    clearTimeout(page.wakeTimer);
+    resume();  // the program runs now, inside this handler (so window.open stays a user's action)
+  }
+  page.wake = wake;
+
+  function push(kind, x, y, key, mods, time) {
+    if (page.ended) return;
+    var now = performance.now();
+    page.events.push([kind, x | 0, y | 0, key | 0, mods | 0, Math.floor(Math.min(time || now, now))]);
+    wake();
+  }
+
+  // ---- The stylus: one pointer (touch, pen or mouse), captured while pressed.
+  var pointer = null;
+  function at(e) {
+    var r = canvas.getBoundingClientRect();
+    var x = Math.floor((e.clientX - r.left) * W / r.width), y = Math.floor((e.clientY - r.top) * H / r.height);
+    return [Math.min(W - 1, Math.max(0, x)), Math.min(H - 1, Math.max(0, y))];
+  }
+  canvas.addEventListener('pointerdown', function (e) {
+    e.preventDefault();
+    startAudio();
+    if (pointer !== null) return;
+    pointer = e.pointerId;
+    canvas.setPointerCapture(e.pointerId);
+    var p = at(e);
+    push(EVENT.down, p[0], p[1], 0, 0, e.timeStamp);
+  });
+  canvas.addEventListener('pointermove', function (e) {
+    if (e.pointerId !== pointer) return;
+    var p = at(e);
+    push(EVENT.move, p[0], p[1], 0, 0, e.timeStamp);
+  });
+  function release(e) {
+    if (e.pointerId !== pointer) return;
+    pointer = null;
+    var p = at(e);
+    push(EVENT.up, p[0], p[1], 0, 0, e.timeStamp);
+  }
+  canvas.addEventListener('pointerup', release);
+  canvas.addEventListener('pointercancel', release);
+  canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
+
+  // ---- Keys, as the platform's virtual-key codes.
+  var KEYS = {Enter: 0x0D, NumpadEnter: 0x0D, Escape: 0x1B, Backspace: 0x08, Tab: 0x09, Space: 0x20,
+              ArrowLeft: 0x25, ArrowUp: 0x26, ArrowRight: 0x27, ArrowDown: 0x28, F1: 0x70,
+              ControlLeft: 0x11, ControlRight: 0x11, ShiftLeft: 0x10, ShiftRight: 0x10, AltLeft: 0x12, AltRight: 0x12};
+  function virtualKey(e) {
+    if (/^Key[A-Z]$/.test(e.code)) return e.code.charCodeAt(3);
+    if (/^Digit[0-9]$/.test(e.code)) return e.code.charCodeAt(5);
+    return KEYS[e.code] || 0;
+  }
+  function key(kind, e) {
+    var vk = virtualKey(e);
+    if (!vk) return;
+    var letter = vk >= 0x41 && vk <= 0x5A;
+    // The browser keeps its own shortcuts, except those the program uses (Ctrl+A, Ctrl+Q) and F1.
+    if (!(letter || (vk >= 0x30 && vk <= 0x39)) || (e.ctrlKey && (vk === 0x41 || vk === 0x51))) e.preventDefault();
+    else if (e.ctrlKey || e.altKey || e.metaKey) return;
+    if (kind === EVENT.keyDown) startAudio();
+    push(kind, 0, 0, vk, (e.ctrlKey ? 1 : 0) | (e.shiftKey ? 2 : 0) | (e.altKey ? 4 : 0), e.timeStamp);
+  }
+  window.addEventListener('keydown', function (e) { key(EVENT.keyDown, e); });
+  window.addEventListener('keyup', function (e) { key(EVENT.keyUp, e); });
+
+  // ---- The screen: each frame shown once its due time (message time + latency) has come.
+  var drawing = false;
+  function show() {
+    drawing = false;
+    var now = performance.now(), due = -1;
+    for (var i = 0; i < page.frames.length && page.frames[i].due <= now; ++i) due = i;
+    if (due >= 0) {
+      var f = page.frames[due];
+      page.frames.splice(0, due + 1);
+      screen.putImageData(f.image, 0, 0);
+      var probes = page.probes.map(function (p) {
+        var o = (p[1] * W + p[0]) * 4, d = f.image.data;
+        return ((d[o] << 16) | (d[o + 1] << 8) | d[o + 2]).toString(16).padStart(6, '0').toUpperCase();
+      });
+      page.presented.push({message: f.message, due: f.due, shown: now, probes: probes});
+      if (page.presented.length > LOG_LIMIT) page.presented.shift();
+    }
+    if (page.frames.length && !drawing) {
+      drawing = true;
+      requestAnimationFrame(show);
+    }
+  }
+  page.present = function (pixels, message, due) {
+    var image = new ImageData(W, H), d = image.data;
+    for (var i = 0, o = 0; i < W * H; ++i, o += 4) {
+      var p = pixels[i];
+      d[o] = (p >> 16) & 255; d[o + 1] = (p >> 8) & 255; d[o + 2] = p & 255; d[o + 3] = 255;
+    }
+    page.frames.push({message: message, due: due, image: image});
+    if (page.frames.length > 8) page.frames.shift();  // a hidden page draws nothing: keep the latest
+    if (!drawing) {
+      drawing = true;
+      requestAnimationFrame(show);
+    }
+  };
+
+  // ---- Sound: one context, made or resumed with the first tap or key (browsers ask for a gesture).
+  var audio = page.audio;
+  function noSound(why) {
+    if (audio.state === 'failed') return;
+    audio.state = 'failed';
+    clearInterval(audio.timer);
+    console.warn('Cadenzo plays no sound: ' + why);
+    push(EVENT.soundChanged);
+  }
+  // The context's timestamps: when (by performance.now()) which frame is heard, for the device clock fit.
+  function report() {
+    var ctx = audio.ctx;
+    if (!ctx || ctx.state !== 'running') return;
+    var ts = ctx.getOutputTimestamp();
+    if (!(ts.performanceTime > audio.lastPerf) || !(ts.contextTime > 0)) return;
+    audio.lastPerf = ts.performanceTime;
+    audio.reports.push([ts.performanceTime, Math.round(ts.contextTime * ctx.sampleRate)]);
+    if (audio.reports.length > 256) audio.reports.shift();
+    audio.history.push(audio.reports[audio.reports.length - 1]);
+    if (audio.history.length > LOG_LIMIT) audio.history.shift();
+    if (audio.state !== 'running') {
+      audio.state = 'running';
+      clearTimeout(audio.giveUp);
+      wake();  // the program attaches the output and places the sounds that waited
+    }
+  }
+  function startAudio() {
+    if (audio.state === 'failed' || page.ended) return;
+    if (audio.state === 'none') {
+      var Context = window.AudioContext || window.webkitAudioContext;
+      if (!Context) return noSound('this browser has no Web Audio');
+      try {
+        audio.ctx = new Context({latencyHint: 'interactive'});
+      } catch (e) {
+        return noSound(String(e));
+      }
+      audio.output = audio.ctx.createGain();
+      audio.output.connect(audio.ctx.destination);
+      audio.state = 'starting';
+      audio.ctx.onstatechange = report;
+      audio.timer = setInterval(report, 25);
+    }
+    if (audio.ctx.state === 'suspended') {
+      audio.ctx.resume().catch(function (e) { noSound(String(e)); });
+      // A context that does not start although the user acted will not start.
+      if (audio.state === 'starting' && (!navigator.userActivation || navigator.userActivation.isActive)) {
+        clearTimeout(audio.giveUp);
+        audio.giveUp = setTimeout(function () {
+          if (audio.state === 'starting') noSound('the audio context did not start');
+        }, 3000);
+      }
+    }
+  }
+  page.startAudio = startAudio;
+  if (!(window.AudioContext || window.webkitAudioContext)) audio.state = 'failed';
+
+  // A voice starts at its frame and cuts off the one playing there; one that starts later cuts it.
+  function cut(frame, node, length) {
+    var rate = audio.ctx.sampleRate, end = frame + length;
+    audio.voices.forEach(function (v) {
+      if (v.start <= frame && v.end > frame) {
+        v.node.stop(frame / rate);
+        v.end = frame;
+      } else if (v.start > frame && v.start < end) {
+        end = v.start;
+      }
+    });
+    var now = audio.ctx.currentTime * rate;
+    audio.voices = audio.voices.filter(function (v) { return v.end > now; });
+    if (node) {
+      if (end < frame + length) node.stop(end / rate);
+      audio.voices.push({node: node, start: frame, end: end});
+    }
+  }
+  page.startSound = function (id, ptr, samples, frame, message) {
+    var ctx = audio.ctx, buffer = audio.buffers.get(ptr);
+    if (!buffer || buffer.length !== samples.length) {
+      buffer = ctx.createBuffer(1, samples.length, ctx.sampleRate);
+      buffer.copyToChannel(samples, 0);
+      audio.buffers.set(ptr, buffer);
+    }
+    var node = ctx.createBufferSource();
+    node.buffer = buffer;
+    node.connect(audio.output);
+    node.start(frame / ctx.sampleRate);
+    cut(frame, node, samples.length);
+    page.sounds.push({id: id, message: message, frame: frame, buffer: buffer, scheduledAt: performance.now(),
+                      lead: frame / ctx.sampleRate - ctx.currentTime});
+    if (page.sounds.length > LOG_LIMIT) page.sounds.shift();
+  };
+  page.stopSound = function (frame) { cut(frame, null, 0); };
+
+  // ---- Other tabs of the page: the first to start holds the program and answers the others.
+  page.findOther = function (done) {
+    if (!window.BroadcastChannel) return setTimeout(function () { done(0); }, 0);
+    var found = false;
+    page.channel = new BroadcastChannel('cadenzo:' + location.pathname);
+    page.channel.onmessage = function (m) {
+      if (m.data === 'here') found = true;
+      if (!page.holder || page.ended) return;
+      if (m.data === 'who') page.channel.postMessage('here');
+      if (m.data === 'foreground') push(EVENT.foreground);
+    };
+    page.channel.postMessage('who');
+    setTimeout(function () {
+      page.holder = !found;
+      done(found ? 1 : 0);
+    }, 200);
+  };
+  page.askForeground = function () { if (page.channel) page.channel.postMessage('foreground'); };
+  function showTitle() {
+    document.title = (performance.now() < page.raisedUntil ? '\u266A ' : '') + page.title;
+  }
+  page.setTitle = function (title) { page.title = title; showTitle(); };
+  // Another tab asked for this one: a page cannot bring itself forward, so its title says so.
+  page.raise = function () {
+    page.trace.push({t: performance.now(), line: 'foreground'});
+    window.focus();
+    page.raisedUntil = performance.now() + 3000;
+    showTitle();
+    setTimeout(showTitle, 3100);
+  };
+
+  // ---- The settings folder's files in localStorage, as hexadecimal text.
+  var PREFIX = 'cadenzo:';
+  page.storedNames = function () {
+    var names = [];
+    try {
+      for (var i = 0; i < localStorage.length; ++i) {
+        var k = localStorage.key(i);
+        if (k.indexOf(PREFIX) === 0) names.push(k.slice(PREFIX.length));
+      }
+    } catch (e) { /* storage refused (a private window): nothing is kept */ }
+    return names;
+  };
+  page.load = function (name) {
+    var hex = '';
+    try { hex = localStorage.getItem(PREFIX + name) || ''; } catch (e) { /* nothing kept */ }
+    var bytes = new Uint8Array(hex.length >> 1);
+    for (var i = 0; i < bytes.length; ++i) bytes[i] = parseInt(hex.substr(2 * i, 2), 16);
+    return bytes;
+  };
+  page.save = function (name, bytes) {
+    var hex = '';
+    for (var i = 0; i < bytes.length; ++i) hex += (bytes[i] < 16 ? '0' : '') + bytes[i].toString(16);
+    try { localStorage.setItem(PREFIX + name, hex); } catch (e) { console.warn('Cadenzo cannot keep its settings'); }
+  };
+
+  page.log = function (line) {
+    page.trace.push({t: performance.now(), line: line});
+    if (page.trace.length > LOG_LIMIT) page.trace.shift();
+    if (line.indexOf('sound ') !== 0) console.log('cadenzo: ' + line);  // every click would flood the console
+  };
+
+  // The program ended: Exit, leaving the page, or a second tab that found the first.
+  page.end = function (code, secondCopy) {
+    page.ended = true;
+    page.holder = false;
+    clearInterval(audio.timer);
+    page.log('exit ' + code);
+    note.textContent = secondCopy ? 'Cadenzo is already open in another tab.'
+                                  : 'Cadenzo has ended. Reload the page to start it again.';
+    note.hidden = false;
+    if (secondCopy) {  // nothing was drawn: the line alone, in the middle
+      canvas.style.display = 'none';
+      note.style.position = 'static';
+    }
+  };
+
+  // Leaving the page ends the program as Exit does, so its settings are written now.
+  window.addEventListener('pagehide', function () {
+    if (!page.ended) push(EVENT.close);
+  });
+  // A page brought back from the back/forward cache starts afresh.
+  window.addEventListener('pageshow', function (e) {
+    if (e.persisted) location.reload();
+  });
+  return page;
+})();

@@ -1,0 +1,372 @@
+// The program in a real browser: Debian's chromium, headless, driven through puppeteer-core, on the
+// page as built (build-web/site) and served over http://127.0.0.1. One case a run:
+//
+//   node browser_test.mjs CASE SITE NATIVE_SIM
+//
+// Exits 0 when the case passes, 1 when it fails (saying why), 77 when there is no chromium (CTest
+// counts that as skipped).
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import {execFileSync} from 'node:child_process';
+import {serve, launch, open, screenPixels, tap, CHROMIUM} from './harness.mjs';
+
+const [caseName, site, nativeSim] = process.argv.slice(2);
+const SKIP = 77;
+if (!fs.existsSync(CHROMIUM)) {
+  console.log(`skipped: no chromium at ${CHROMIUM} (apt-get install chromium)`);
+  process.exit(SKIP);
+}
+
+let failures = 0;
+function check(ok, what) {
+  if (!ok) {
+    failures++;
+    console.log('FAILED: ' + what);
+  }
+}
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+// 240 beats per minute, 4/4, the rest as the program's defaults (the settings record, hexadecimal).
+const AT_240_IN_4_4 = 'd2000100030101';
+const START = [61, 88];  // "Start Metronome" / "Stop"
+
+// A PNG as 0xRRGGBB pixels, decoded by the browser itself.
+async function decodePng(page, bytes) {
+  return page.evaluate(async (url) => {
+    const img = new Image();
+    img.src = url;
+    await img.decode();
+    const c = new OffscreenCanvas(240, 320), g = c.getContext('2d');
+    g.drawImage(img, 0, 0);
+    const d = g.getImageData(0, 0, 240, 320).data, out = new Array(240 * 320);
+    for (let i = 0; i < out.length; ++i) out[i] = (d[4 * i] << 16) | (d[4 * i + 1] << 8) | d[4 * i + 2];
+    return out;
+  }, 'data:image/png;base64,' + bytes.toString('base64'));
+}
+
+// Pixels that differ from row `fromRow` down, as "x,y web sim" lines (at most a few).
+function differences(web, sim, fromRow) {
+  const out = [];
+  for (let y = fromRow; y < 320; ++y)
+    for (let x = 0; x < 240; ++x) {
+      const i = y * 240 + x;
+      if (web[i] !== sim[i]) out.push(`${x},${y} ${web[i].toString(16)} ${sim[i].toString(16)}`);
+    }
+  return out;
+}
+
+// Runs a simulator script in the page as a user would: taps and keys for real, waits in real time;
+// `shot NAME` keeps the screen as it is then under that name. Returns the screens kept.
+async function playScript(page, script) {
+  const shots = {};
+  for (const line of script.split('\n')) {
+    const [command, ...args] = line.trim().split(/\s+/);
+    if (command === 'tap') await tap(page, Number(args[0]), Number(args[1]));
+    else if (command === 'wait') await sleep(Number(args[0]));
+    else if (command === 'shot') shots[args[0]] = await screenPixels(page);
+    else if (command === 'key') {
+      const parts = args[0].split('+'), name = parts.pop();
+      const code = {f1: 'F1', return: 'Enter', escape: 'Escape'}[name] || 'Key' + name.toUpperCase();
+      if (parts.includes('ctrl')) await page.keyboard.down('Control');
+      await page.keyboard.press(code);
+      if (parts.includes('ctrl')) await page.keyboard.up('Control');
+    }
+  }
+  await sleep(300);  // the last frames reach the screen (they are shown 60 ms after their message)
+  return shots;
+}
+
+// The same script on the native simulator: its trace, the screens it kept and the settings it wrote.
+async function simulate(page, script, settings) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'cadenzo-web-'));
+  if (settings) fs.writeFileSync(path.join(dir, 'Cadenzo.ini'), Buffer.from(settings, 'hex'));
+  const names = [];
+  const text = script.replace(/^shot (\S+)$/gm, (m, name) => {
+    names.push(name);
+    return `shot ${path.join(dir, name + '.png')}`;
+  });
+  const trace = execFileSync(nativeSim, ['--dir', dir, '-'], {input: text}).toString();
+  const shots = {};
+  for (const name of names) shots[name] = await decodePng(page, fs.readFileSync(path.join(dir, name + '.png')));
+  const ini = path.join(dir, 'Cadenzo.ini');
+  const written = fs.existsSync(ini) ? fs.readFileSync(ini).toString('hex') : '';
+  fs.rmSync(dir, {recursive: true});
+  return {trace, shots, settings: written};
+}
+
+// Sounds as (id, time since the first) pairs, from the trace or from the page's log.
+const simSounds = (trace) => {
+  const s = trace.split('\n').filter((l) => / sound /.test(l)).map((l) => l.split(' ').map(Number));
+  return s.map(([t, , id]) => [id, t - s[0][0]]);
+};
+const pageSounds = (log) => log.map((s) => [s.id, s.message - log[0].message]);
+
+// An AudioWorklet on the node every voice plays through: it hands each rendered quantum, with the
+// context frame it starts at, to the page, which keeps the whole output stream.
+const RECORDER = `
+class Recorder extends AudioWorkletProcessor {
+  process(inputs) {
+    const channel = inputs[0] && inputs[0][0];
+    this.port.postMessage({frame: currentFrame, samples: channel ? channel.slice(0) : null});
+    return true;
+  }
+}
+registerProcessor('cadenzo-recorder', Recorder);`;
+
+async function startRecording(page) {
+  await page.keyboard.press('Shift');  // a key makes the audio context, as a user's first tap would
+  await page.waitForFunction(() => CadenzoPage.audio.state === 'running', {timeout: 10000});
+  await page.evaluate(async (code) => {
+    const a = CadenzoPage.audio, url = URL.createObjectURL(new Blob([code], {type: 'text/javascript'}));
+    await a.ctx.audioWorklet.addModule(url);
+    const node = new AudioWorkletNode(a.ctx, 'cadenzo-recorder', {numberOfOutputs: 1});
+    window.recorded = new Map();
+    node.port.onmessage = (e) => window.recorded.set(e.data.frame, e.data.samples);
+    a.output.connect(node);
+    node.connect(a.ctx.destination);
+  }, RECORDER);
+}
+
+const cases = {
+  // The first screen, below the navigation bar (its clock shows the time of day), equals the native
+  // simulator's pixel for pixel: fonts, controls, bitmaps, all of it. Without -sGLOBAL_BASE=65536 the
+  // controls' class names are taken for resource numbers and the screen is nearly empty.
+  async 'first-screen'(browser, url) {
+    const page = await open(browser, url);
+    const web = await screenPixels(page);
+    const sim = (await simulate(page, 'shot first')).shots.first;
+    const diff = differences(web, sim, 26);
+    check(diff.length === 0, `${diff.length} pixels differ from the simulator's, e.g. ${diff.slice(0, 5).join('; ')}`);
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+  },
+
+  // "Start Metronome" at 240 bpm in 4/4: 40 clicks in the recorded output, each started exactly one
+  // beat of frames after the one before, at the frame the schedule chose, sample for sample the
+  // converted sound, accents in their order, and each beat's flash in the frame presented for the
+  // click's own message time. Only where the context's own clock jumped (its output stalled, as on a
+  // starved machine) may one interval differ: the schedule then follows the output, as it should.
+  async clicks(browser, url) {
+    const page = await open(browser, url, undefined, AT_240_IN_4_4);
+    await page.evaluate(() => { CadenzoPage.probes = [[6, 29]]; });
+    await startRecording(page);
+    await tap(page, ...START);
+    await sleep(10100);
+    await tap(page, ...START);
+    await sleep(400);
+    const r = await page.evaluate(() => {
+      const a = CadenzoPage.audio, rate = a.ctx.sampleRate;
+      const sounds = CadenzoPage.sounds.slice();
+      const frames = [...window.recorded.keys()].sort((x, y) => x - y), base = frames[0];
+      const last = frames[frames.length - 1] + 128;
+      const stream = new Float32Array(last - base);
+      for (const f of frames) if (window.recorded.get(f)) stream.set(window.recorded.get(f), f - base);
+      // Each sound as heard: from its frame until it ends or the next one starts, against its buffer.
+      const result = [];
+      for (let k = 0; k < sounds.length; ++k) {
+        const s = sounds[k], buffer = s.buffer.getChannelData(0);
+        const end = Math.min(s.frame + buffer.length, k + 1 < sounds.length ? sounds[k + 1].frame : Infinity, last);
+        let mismatches = 0, loud = 0;
+        for (let f = s.frame; f < end; ++f) {
+          const want = buffer[f - s.frame], got = stream[f - base];
+          if (Math.abs(want - got) > 1e-6) mismatches++;
+          if (Math.abs(got) > 0.01) loud++;
+        }
+        result.push({id: s.id, frame: s.frame, message: s.message, mismatches, loud, length: end - s.frame});
+      }
+      const presented = CadenzoPage.presented.slice();
+      // Where the context's own clock jumped against performance.now() (its output stalled: a starved
+      // machine): by how many ms, between two timestamps taken at `from` and `to`.
+      const jumps = [], h = a.history;
+      for (let i = 1; i < h.length; ++i) {
+        const off = (h[i][1] - h[i - 1][1]) / rate * 1000 - (h[i][0] - h[i - 1][0]);
+        if (Math.abs(off) > 20) jumps.push({from: h[i - 1][0], to: h[i][0], ms: off});
+      }
+      return {rate, result, presented, recordedFrom: base, recordedTo: last, jumps};
+    });
+    const beat = r.rate / 4, stalls = [];
+    check(r.result.length === 40, `40 clicks handed to Web Audio, not ${r.result.length}`);
+    const accents = [1025, 1027, 1026, 1027];
+    r.result.forEach((c, k) => {
+      check(c.id === accents[k % 4], `click ${k} is sound ${c.id}, not ${accents[k % 4]}`);
+      check(c.frame >= r.recordedFrom && c.frame + c.length <= r.recordedTo, `click ${k} was recorded`);
+      check(c.mismatches === 0 && c.loud > 0,
+            `click ${k} plays its sound from frame ${c.frame}: ${c.mismatches} of ${c.length} samples differ`);
+      if (k > 0 && c.frame - r.result[k - 1].frame !== beat) {
+        // The spacing may break only where the output itself stalled, and the schedule then follows it.
+        const prev = r.result[k - 1];
+        const stall = r.jumps.find((j) => j.to >= prev.message - 500 && j.from <= c.message);
+        if (stall) stalls.push(`click ${k} moved ${c.frame - prev.frame - beat} frames: the output stalled ${stall.ms.toFixed(1)} ms`);
+        check(stall, `click ${k} starts ${c.frame - prev.frame} frames after the one before, not ${beat}`);
+      }
+      if (k > 0) {
+        check(c.message - r.result[k - 1].message === 250, `click ${k}'s message comes 250 ms after the one before`);
+      }
+      // The frame made for the click's message is shown (at or after its due time), and it is the one
+      // in which the bar's colour changes.
+      const i = r.presented.findIndex((p) => p.message === c.message);
+      check(i > 0, `a frame for click ${k}'s message time ${c.message} was presented`);
+      if (i > 0) {
+        check(r.presented[i].shown >= r.presented[i].due, `click ${k}'s frame was shown before its due time`);
+        check(r.presented[i].probes[0] !== r.presented[i - 1].probes[0], `click ${k}'s frame shows the flash`);
+      }
+    });
+    for (const s of stalls) console.log('note: ' + s);
+    check(stalls.length <= 1, `the output stalled ${stalls.length} times in 10 s: the machine is too busy to judge`);
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+    if (failures) console.log((await page.evaluate(() => CadenzoPage.trace.map((t) => t.line))).join('\n'));
+  },
+
+  // A tuning note set to repeat 3 times; again, stopped after its first time with "Stop"; About from
+  // the Tools menu and its "ok"; F1 opens the help page in a new tab. The sounds and the screens
+  // match the simulator's for the same script, and so does the spacing of the repeats (their timer
+  // runs on its own schedule; a tap's sound follows the tap as soon as the page handles it, which
+  // the simulator's virtual clock does at once).
+  async 'notes-about-help'(browser, url) {
+    const settings = 'd2000300000101';  // repeat 3x
+    const script = ['tap 31 139', 'wait 1500', 'shot playing', 'wait 2000', 'tap 31 139', 'wait 500', 'tap 30 255',
+                    'wait 1500', 'tap 20 306', 'wait 200',
+                    'tap 20 241', 'wait 300', 'shot about', 'tap 226 12', 'wait 300', 'shot closed'].join('\n');
+    const page = await open(browser, url, undefined, settings);
+    await page.keyboard.press('Shift');  // the audio context, so the first note is heard too
+    await page.waitForFunction(() => CadenzoPage.audio.state === 'running', {timeout: 10000});
+    const web = await playScript(page, script);
+    const want = await simulate(page, script, settings);
+    const heard = pageSounds(await page.evaluate(() => CadenzoPage.sounds.map((s) => ({id: s.id, message: s.message}))));
+    const simHeard = simSounds(want.trace);
+    check(heard.length === 4 && heard.length === simHeard.length &&
+          heard.every((s, k) => s[0] === simHeard[k][0]) && heard[2][1] - heard[1][1] === simHeard[2][1] - simHeard[1][1],
+          `sounds ${JSON.stringify(heard)}, the simulator's ${JSON.stringify(simHeard)}`);
+    for (const name of ['playing', 'about', 'closed']) {
+      const diff = differences(web[name], want.shots[name], 26);
+      check(diff.length === 0, `screen '${name}': ${diff.length} pixels differ, e.g. ${diff.slice(0, 3).join('; ')}`);
+    }
+    const help = browser.waitForTarget((t) => t.url().includes('Cadenzo.htm'), {timeout: 5000});
+    await page.keyboard.press('F1');
+    const target = await help.catch(() => null);
+    check(target && new URL(target.url()).hash === '#Main_Contents', 'F1 opens the help page at #Main_Contents');
+    if (target) {
+      const helpPage = await target.page();
+      await helpPage.waitForFunction(() => document.readyState === 'complete');
+      check((await helpPage.evaluate(() => document.getElementById('Main_Contents') !== null ||
+                                           document.getElementsByName('Main_Contents').length > 0)),
+            'the help page has the anchor it was opened at');
+    }
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+  },
+
+  // Settings changed by taps are written when the page is left (pagehide ends the program as Exit
+  // does) and found again after a reload: the record equals the one the simulator writes for the
+  // same taps, and the reloaded first screen equals the simulator's started with that record.
+  async 'settings-reload'(browser, url) {
+    const script = 'tap 229 38\ntap 229 38\ntap 189 249\ntap 131 249\nwait 300';
+    const page = await open(browser, url);
+    await playScript(page, script);
+    await page.reload();
+    await page.waitForFunction(() => CadenzoPage.presented.length > 0);
+    await sleep(300);
+    const kept = await page.evaluate(() => localStorage.getItem('cadenzo:Cadenzo.ini'));
+    const want = await simulate(page, script + '\nkey ctrl+q');
+    check(kept === want.settings && kept && kept.length === 14, `kept ${kept}, the simulator wrote ${want.settings}`);
+    const restarted = await simulate(page, 'shot first', want.settings);
+    const diff = differences(await screenPixels(page), restarted.shots.first, 26);
+    check(diff.length === 0, `the reloaded screen: ${diff.length} pixels differ, e.g. ${diff.slice(0, 3).join('; ')}`);
+    check(want.settings !== (await simulate(page, 'key ctrl+q')).settings, 'the taps changed the settings');
+    // Away and back: a page restored from the back/forward cache (whose program ended as it was left)
+    // starts afresh, with the settings kept.
+    await page.goto(url + 'Cadenzo.htm');
+    await page.goBack();
+    await page.waitForFunction(() => window.CadenzoPage && CadenzoPage.presented.length > 0 && !CadenzoPage.ended,
+                               {timeout: 10000}).catch(() => check(false, 'the program runs again after going back'));
+    await sleep(300);
+    const back = differences(await screenPixels(page), restarted.shots.first, 26);
+    check(back.length === 0, `the screen after going back: ${back.length} pixels differ`);
+  },
+
+  // Installable and offline: the manifest names the icons (which load), and once the service worker
+  // has cached the page it starts with the network off.
+  async offline(browser, url) {
+    const page = await open(browser, url);
+    const manifest = await (await fetch(url + 'manifest.webmanifest')).json();
+    check(manifest.display === 'standalone' && manifest.orientation === 'portrait', 'standalone, portrait');
+    for (const size of [192, 512]) {
+      const icon = manifest.icons.find((i) => i.sizes === `${size}x${size}`);
+      const loaded = icon && await page.evaluate(async (src) => {
+        const img = new Image();
+        img.src = src;
+        await img.decode();
+        return [img.naturalWidth, img.naturalHeight];
+      }, icon.src);
+      check(loaded && loaded[0] === size && loaded[1] === size, `the ${size} px icon: ${JSON.stringify(loaded)}`);
+    }
+    await page.evaluate(() => navigator.serviceWorker.ready);
+    await page.setOfflineMode(true);
+    await page.reload();
+    await page.waitForFunction(() => window.CadenzoPage && CadenzoPage.presented.length > 0, {timeout: 10000})
+        .catch(() => check(false, 'the page starts offline'));
+    const controlled = await page.evaluate(() => navigator.serviceWorker.controller !== null);
+    check(controlled, 'the service worker answers the page');
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+  },
+
+  // A second tab of the page finds the first: it asks the first to come forward (whose title then
+  // says so), shows one line saying Cadenzo is already open, and runs no program of its own.
+  async 'second-tab'(browser, url) {
+    const first = await open(browser, url);
+    const second = await browser.newPage();
+    await second.goto(url);
+    await second.waitForFunction(() => window.CadenzoPage && CadenzoPage.ended, {timeout: 10000});
+    const note = await second.evaluate(() => !document.getElementById('note').hidden &&
+                                             document.getElementById('note').textContent);
+    check(note === 'Cadenzo is already open in another tab.', `the second tab says: ${note}`);
+    await first.waitForFunction(() => CadenzoPage.trace.some((t) => t.line === 'foreground'), {timeout: 5000})
+        .catch(() => check(false, 'the first tab was asked to come forward'));
+    check((await first.title()).startsWith('\u266A'), `the first tab's title signals it: ${await first.title()}`);
+    check(!(await first.evaluate(() => CadenzoPage.ended)), 'the first tab still runs the program');
+    check(first.errors.length === 0, 'page errors: ' + first.errors.join('; '));
+  },
+
+  // No Web Audio: the program runs silently and the navigation bar shows it, as the simulator's
+  // does with --no-sound (the bar left of its clock compared); the metronome still flashes.
+  async 'no-sound'(browser, url) {
+    const page = await browser.newPage();
+    page.errors = [];
+    page.on('pageerror', (e) => page.errors.push(String(e)));
+    await page.evaluateOnNewDocument(() => { delete window.AudioContext; delete window.webkitAudioContext; });
+    await page.goto(url);
+    await page.waitForFunction(() => window.CadenzoPage && CadenzoPage.presented.length > 0);
+    await sleep(300);
+    const web = await screenPixels(page);
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'cadenzo-web-'));
+    execFileSync(nativeSim, ['--no-sound', '--dir', dir, '-'], {input: `shot ${dir}/s.png\n`});
+    const sim = await decodePng(page, fs.readFileSync(`${dir}/s.png`));
+    fs.rmSync(dir, {recursive: true});
+    let differ = 0;
+    for (let y = 0; y < 320; ++y)
+      for (let x = 0; x < (y < 26 ? 180 : 240); ++x) differ += web[y * 240 + x] !== sim[y * 240 + x];
+    check(differ === 0, `${differ} pixels differ from the simulator's silent screen`);
+    await tap(page, ...START);
+    await sleep(1500);
+    check((await page.evaluate(() => CadenzoPage.sounds.length)) === 0, 'no sound is handed to Web Audio');
+    check((await page.evaluate(() => new Set(CadenzoPage.presented.map((p) => p.message)).size)) > 2,
+          'the metronome still runs');
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+  },
+};
+
+if (!cases[caseName]) {
+  console.log(`unknown case ${caseName}; cases: ${Object.keys(cases).join(', ')}`);
+  process.exit(2);
+}
+const {server, url} = await serve(path.resolve(site));
+const browser = await launch();
+try {
+  await cases[caseName](browser, url);
+} catch (e) {
+  failures++;
+  console.log('FAILED: ' + (e.stack || e));
+} finally {
+  await browser.close();
+  server.close();
+}
+console.log(failures ? `${caseName}: ${failures} checks failed` : `${caseName}: passed`);
+process.exit(failures ? 1 : 0);

@@ -1,0 +1,88 @@
+// What the browser tests and the benchmark page share: the page's folder served over
+// http://127.0.0.1 (a page from file:// cannot fetch its .wasm), Debian's chromium started headless
+// through puppeteer-core, and helpers that wait for the program and drive it as a user would.
+import http from 'node:http';
+import fs from 'node:fs';
+import path from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+const TYPES = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png',
+               '.htm': 'text/html', '.webmanifest': 'application/manifest+json', '.css': 'text/css'};
+
+// Serves `folder` on a free port of 127.0.0.1; `counter` (optional) adds up the bytes of each file sent.
+export async function serve(folder, counter) {
+  const server = http.createServer((req, res) => {
+    const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    const file = path.join(folder, name.endsWith('/') ? name + 'index.html' : name);
+    if (!file.startsWith(folder) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+      res.writeHead(404);
+      res.end();
+      return;
+    }
+    const body = fs.readFileSync(file);
+    if (counter) counter[path.basename(file)] = body.length;
+    res.writeHead(200, {'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream',
+                        'Cache-Control': 'no-store'});
+    res.end(body);
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return {server, url: `http://127.0.0.1:${server.address().port}/`};
+}
+
+export const CHROMIUM = process.env.CADENZO_CHROMIUM || '/usr/bin/chromium';
+
+export async function launch(extraArgs = []) {
+  return puppeteer.launch({
+    executablePath: CHROMIUM,
+    headless: true,
+    args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required', '--no-first-run',
+           '--disable-background-timer-throttling', ...extraArgs],
+  });
+}
+
+// Opens the page at a phone's size and waits until the program has shown its first screen. `settings`
+// (the settings record in hexadecimal) is what the page finds kept from an earlier visit.
+export async function open(browser, url, viewport = {width: 390, height: 844, deviceScaleFactor: 1}, settings) {
+  const page = await browser.newPage();
+  await page.setViewport(viewport);
+  if (settings) {
+    await page.evaluateOnNewDocument((s) => {
+      if (!sessionStorage.getItem('cadenzo-test')) localStorage.setItem('cadenzo:Cadenzo.ini', s);
+      sessionStorage.setItem('cadenzo-test', '1');
+    }, settings);
+  }
+  page.errors = [];
+  page.on('pageerror', (e) => page.errors.push(String(e)));
+  page.on('console', (m) => { if (m.type() === 'error') page.errors.push(m.text()); });
+  await page.goto(url);
+  await page.waitForFunction(() => window.CadenzoPage && window.CadenzoPage.presented.length > 0, {timeout: 20000});
+  return page;
+}
+
+// The screen as the canvas holds it: 240 x 320 pixels, 0xRRGGBB each.
+export async function screenPixels(page) {
+  return page.evaluate(() => {
+    const c = document.getElementById('screen');
+    const d = c.getContext('2d').getImageData(0, 0, 240, 320).data;
+    const out = new Array(240 * 320);
+    for (let i = 0; i < out.length; ++i) out[i] = (d[4 * i] << 16) | (d[4 * i + 1] << 8) | d[4 * i + 2];
+    return out;
+  });
+}
+
+// A tap at screen pixel (x, y): a real pointer press and release at the middle of that pixel.
+export async function tap(page, x, y) {
+  const r = await page.evaluate(() => {
+    const b = document.getElementById('screen').getBoundingClientRect();
+    return {left: b.left, top: b.top, scale: b.width / 240};
+  });
+  const px = r.left + (x + 0.5) * r.scale, py = r.top + (y + 0.5) * r.scale;
+  await page.mouse.move(px, py);
+  await page.mouse.down();
+  await page.mouse.up();
+}
+
+// Waits until the page has shown `count` more frames, so what a tap changed is on screen.
+export async function settle(page, ms = 300) {
+  await new Promise((r) => setTimeout(r, ms));
+}
