@@ -17,8 +17,8 @@ constexpr double kMinScatterSeconds = 0.00002;
 // A callback this far off the fit means the device stalled, was starved or ran in a burst: the
 // frames no longer follow the old line, so the fit starts again from that callback.
 constexpr double kGapSeconds = 0.030;
-// Callbacks in a row off the fit the same way by more than half a buffer (and their scatter) that
-// make a step.
+// Callbacks in a row that hold a jump of more than half a buffer (and four times their scatter)
+// away from the fit: a step.
 constexpr int kStepCallbacks = 8;
 // The schedule line is steered towards the fit, closing a gap in about this time (so the spacing of
 // a run of sounds changes by a fraction of a frame), and redrawn from the fit when far off.
@@ -38,7 +38,8 @@ void DeviceClock::Restart(std::int64_t timeNs, std::int64_t frame) {
     meanX_ = meanY_ = cxx_ = cxy_ = cyy_ = 0;
     lastT_ = timeNs;
     lastF_ = frame;
-    offCallbacks_ = 0;
+    stepCallbacks_ = 0;
+    lastOff_ = 0;
     if (any_) {
         ++epoch_;
         ++restarts_;
@@ -89,20 +90,26 @@ void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
         Restart(timeNs, frame);
         return;
     }
-    // A smaller step that holds (the device lost or gained a few milliseconds once) is a new start
-    // too, not a change of rate to be taken in over the next half minute. One callback off the fit,
-    // or a few scattered either side, is only a late wake-up.
+    // A smaller jump that holds (the device lost or gained a few milliseconds once) is a new start
+    // too, not a change of rate to be taken in over the next half minute. A jump that comes back at
+    // once (a late wake-up), jitter either side, or a slow drift from a rate the fit has not yet
+    // measured moves no callback that far from the one before, and changes nothing.
     double step = std::max(0.5 * buffer_, 4.0 * Scatter());
-    if (weight_ >= kStepCallbacks && std::fabs(off) > step) {
-        offCallbacks_ = offCallbacks_ > 0 && (off > 0) == (lastOff_ > 0) ? offCallbacks_ + 1 : 1;
-        lastOff_ = off;
-        if (offCallbacks_ >= kStepCallbacks) {
+    if (stepCallbacks_ > 0 && std::fabs(off - stepLevel_) <= step / 2) {
+        if (++stepCallbacks_ >= kStepCallbacks) {
             Restart(timeNs, frame);
             return;
         }
+    } else if (stepCallbacks_ > 0 && std::fabs(off - stepBase_) <= step / 2) {
+        stepCallbacks_ = 0;  // back where it was
+    } else if (weight_ >= kStepCallbacks && std::fabs(off - lastOff_) > step) {
+        stepBase_ = stepCallbacks_ > 0 ? stepBase_ : lastOff_;
+        stepLevel_ = off;
+        stepCallbacks_ = 1;
     } else {
-        offCallbacks_ = 0;
+        stepCallbacks_ = 0;
     }
+    lastOff_ = off;
     // Exponentially weighted running means and co-moments (numerically stable in one pass).
     double lambda = std::exp(-double(timeNs - lastT_) * 1e-9 / kForgetSeconds);
     double x = double(timeNs - originT_) * 1e-9;

@@ -59,8 +59,9 @@ private:
     std::int64_t originT_ = 0, originF_ = 0;
     double weight_ = 0, meanX_ = 0, meanY_ = 0, cxx_ = 0, cxy_ = 0, cyy_ = 0;
     std::int64_t lastT_ = 0, lastF_ = 0;
-    int offCallbacks_ = 0;  // callbacks in a row off the fit the same way
-    double lastOff_ = 0;
+    // A jump of the callbacks away from the fit, and how many have held it.
+    double lastOff_ = 0, stepBase_ = 0, stepLevel_ = 0;
+    int stepCallbacks_ = 0;
     bool any_ = false;
     bool provisional_ = false;  // the line is a guess made while the device did not run
     int epoch_ = 0;             // counts restarts of the fit
