@@ -17,9 +17,10 @@ constexpr double kMinScatterSeconds = 0.00002;
 // A callback this far off the fit means the device stalled, was starved or ran in a burst: the
 // frames no longer follow the old line, so the fit starts again from that callback.
 constexpr double kGapSeconds = 0.030;
-// Callbacks in a row that hold a jump of more than half a buffer (and four times their scatter)
-// away from the fit: a step.
+// Callbacks in a row that hold a jump of more than a buffer (and four times their scatter) away from
+// the fit: a step. Only once the fit has settled: the first reports of a device starting up jump about.
 constexpr int kStepCallbacks = 8;
+constexpr double kSettledCallbacks = 32;
 // The schedule line is steered towards the fit, closing a gap in about this time (so the spacing of
 // a run of sounds changes by a fraction of a frame), and redrawn from the fit when far off.
 constexpr double kSteerSeconds = 5.0;
@@ -94,7 +95,7 @@ void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
     // too, not a change of rate to be taken in over the next half minute. A jump that comes back at
     // once (a late wake-up), jitter either side, or a slow drift from a rate the fit has not yet
     // measured moves no callback that far from the one before, and changes nothing.
-    double step = std::max(0.5 * buffer_, 4.0 * Scatter());
+    double step = std::max(double(buffer_), 4.0 * Scatter());
     if (stepCallbacks_ > 0 && std::fabs(off - stepLevel_) <= step / 2) {
         if (++stepCallbacks_ >= kStepCallbacks) {
             Restart(timeNs, frame);
@@ -102,7 +103,7 @@ void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
         }
     } else if (stepCallbacks_ > 0 && std::fabs(off - stepBase_) <= step / 2) {
         stepCallbacks_ = 0;  // back where it was
-    } else if (weight_ >= kStepCallbacks && std::fabs(off - lastOff_) > step) {
+    } else if (weight_ >= kSettledCallbacks && std::fabs(off - lastOff_) > step) {
         stepBase_ = stepCallbacks_ > 0 ? stepBase_ : lastOff_;
         stepLevel_ = off;
         stepCallbacks_ = 1;
