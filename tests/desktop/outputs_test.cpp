@@ -159,6 +159,14 @@ long Find(const std::vector<std::int16_t> &heard, const Burst &burst, std::size_
     return -1;
 }
 
+// Every place where `burst` is heard verbatim, whole.
+std::vector<long> FindAll(const std::vector<std::int16_t> &heard, const Burst &burst) {
+    std::vector<long> at;
+    for (long from = 0; (from = Find(heard, burst, burst.Length(), std::size_t(from))) >= 0; from += 1)
+        at.push_back(from);
+    return at;
+}
+
 TEST_P(OutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
     Burst click(2400, 7);
     std::vector<std::int64_t> frames;
@@ -170,9 +178,7 @@ TEST_P(OutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
         },
         500);
 
-    std::vector<long> at;
-    for (long from = 0; (from = Find(heard, click, click.Length(), std::size_t(from))) >= 0; from += 1)
-        at.push_back(from);
+    std::vector<long> at = FindAll(heard, click);
     ASSERT_EQ(at.size(), 8u) << "each sound heard once, whole: " << ::testing::PrintToString(at);
     for (std::size_t i = 1; i < at.size(); ++i) {
         EXPECT_NEAR(double(at[i] - at[i - 1]), 12000.0, 1.0) << "beat " << i;
@@ -200,9 +206,7 @@ TEST_P(OutputTest, AfterALongSilenceTheNextRunIsExactFromItsFirstSound) {
         },
         500);
 
-    std::vector<long> at;
-    for (long from = 0; (from = Find(heard, click, click.Length(), std::size_t(from))) >= 0; from += 1)
-        at.push_back(from);
+    std::vector<long> at = FindAll(heard, click);
     ASSERT_EQ(at.size(), 9u) << "each sound heard once, whole: " << ::testing::PrintToString(at);
     EXPECT_EQ(frames[1] - frames[0], 3 * kRate) << "as scheduled";
     EXPECT_NEAR(double(at[1] - at[0]), 3.0 * kRate, 1024 + 2) << "the first sound after the silence";
@@ -229,9 +233,7 @@ TEST_P(OutputTest, AfterTheGraphStoodStillSoundsAreExactlyTheirStampsApart) {
             Wait(3500);  // the stream rests, and no other stream runs the graph
         });
 
-    std::vector<long> at;
-    for (long from = 0; (from = Find(heard, click, click.Length(), std::size_t(from))) >= 0; from += 1)
-        at.push_back(from);
+    std::vector<long> at = FindAll(heard, click);
     ASSERT_EQ(at.size(), 8u) << "each sound heard once, whole: " << ::testing::PrintToString(at);
     for (std::size_t i = 1; i < at.size(); ++i) {
         EXPECT_NEAR(double(at[i] - at[i - 1]), 12000.0, 1.0) << "beat " << i;
