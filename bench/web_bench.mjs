@@ -7,7 +7,8 @@
 // navigation to the first frame shown (5 loads); at 240 bpm in 4/4 for 60 s, the intervals between
 // click starts in frames (as handed to Web Audio, and each checked against the output recorded by an
 // AudioWorklet), the delay from each click's timer to its sound handed to Web Audio (which must stay
-// inside the 60 ms latency) and how far ahead of the context's clock it was; the CPU time of
+// inside the latency the page chose: 60 ms, or more where the context holds more) and how far ahead
+// of the context's clock it was; the CPU time of
 // chromium's processes (the page's renderer, the audio service, the rest) per minute while ticking
 // and while idle.
 import fs from 'node:fs';
@@ -18,7 +19,6 @@ const build = path.resolve(process.argv[2] || 'build-web');
 const site = path.join(build, 'site');
 const {serve, launch, open, tap} = await import(path.join(build, 'tests/web/harness.mjs'));
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-const LATENCY_MS = 60;
 const stats = (v) => {
   const s = [...v].sort((a, b) => a - b);
   return {min: s[0], median: s[s.length >> 1], max: s[s.length - 1]};
@@ -108,17 +108,19 @@ try {
       for (let i = 0; i < end; ++i) if (Math.abs(b[i] - stream[s.frame + i - base]) > 1e-6) { wrong++; break; }
     });
     return {rate, wrong, frames: sounds.map((s) => s.frame), delays: sounds.map((s) => s.scheduledAt - s.message),
-            leads: sounds.map((s) => s.lead * 1000), latency: a.ctx.baseLatency, output: a.ctx.outputLatency};
+            leads: sounds.map((s) => s.lead * 1000), latency: a.ctx.baseLatency, output: a.ctx.outputLatency,
+            chosen: Number(CadenzoPage.trace.find((t) => t.line.startsWith('audio-open web ')).line.split(' ')[4])};
   });
   const intervals = {};
   for (let k = 1; k < r.frames.length; ++k) intervals[r.frames[k] - r.frames[k - 1]] = (intervals[r.frames[k] - r.frames[k - 1]] || 0) + 1;
-  console.log(`context: ${r.rate} Hz, baseLatency ${fmt(r.latency * 1000)} ms, outputLatency ${fmt(r.output * 1000)} ms`);
+  console.log(`context: ${r.rate} Hz, baseLatency ${fmt(r.latency * 1000)} ms, outputLatency ${fmt(r.output * 1000)} ms;` +
+              ` the page's latency ${r.chosen} ms`);
   console.log(`clicks in 60 s: ${r.frames.length}; intervals between starts (frames: count): ` +
               Object.entries(intervals).map(([k, v]) => `${k}: ${v}`).join(', ') + ` (one beat = ${r.rate / 4})`);
   console.log(`clicks not found sample for sample at their frame in the recorded output: ${r.wrong}`);
   const d = stats(r.delays), l = stats(r.leads);
   console.log(`timer to sound handed to Web Audio (ms): min ${fmt(d.min, 2)} median ${fmt(d.median, 2)} max ${fmt(d.max, 2)}` +
-              ` spread ${fmt(d.max - d.min, 2)} (inside the ${LATENCY_MS} ms latency: ${d.max < LATENCY_MS ? 'yes' : 'NO'})`);
+              ` spread ${fmt(d.max - d.min, 2)} (inside the ${r.chosen} ms latency: ${d.max < r.chosen ? 'yes' : 'NO'})`);
   console.log(`start ahead of the context's clock when handed over (ms): min ${fmt(l.min, 2)} median ${fmt(l.median, 2)} max ${fmt(l.max, 2)}`);
   const per = (a, b) => Object.keys(b).map((k) => `${k} ${fmt((b[k] - (a[k] || 0)) * 1000, 0)} ms`).join(', ');
   console.log(`CPU per minute, idle:    ${per(idle0, idle1)}`);

@@ -44,8 +44,10 @@ bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled)
     return true;
 }
 
-std::int64_t Scheduler::Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs) {
+std::int64_t Scheduler::Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs,
+                             std::int64_t *scheduledFrame) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (scheduledFrame) *scheduledFrame = -1;
     Entry entry{id, sound, messageNs + latencyNs_, -1};
     if (!clock_) {
         // No output plays: the sound waits for one, in case it comes up in time.
@@ -54,7 +56,9 @@ std::int64_t Scheduler::Play(int id, const SoundData *sound, std::int64_t messag
         return -1;
     }
     std::int64_t scheduled = -1;
-    if (!Place(entry, nowNs, &scheduled)) return -1;
+    bool placed = Place(entry, nowNs, &scheduled);
+    if (scheduledFrame) *scheduledFrame = scheduled;
+    if (!placed) return -1;
     if (sound && started_.size() < kMaxStarted)
         started_.push_back(Started{id, entry.frame, scheduled, heardNs_, heard_});
     if (wake_) wake_();

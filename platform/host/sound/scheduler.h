@@ -38,7 +38,9 @@ public:
     // ---- Main thread.
     // Starts `sound` (nullptr: silence) so its first frame is heard at messageNs + the latency.
     // Returns the frame chosen; -1 when no output plays (the sound waits) or it was dropped.
-    std::int64_t Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs);
+    // `scheduled` (may be null) gets the frame its due time maps to: later than that, it came late.
+    std::int64_t Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs,
+                      std::int64_t *scheduled = nullptr);
     // A sound given its frame, for traces; timeNs/heardFrame: the output's last report (that frame
     // was heard at that moment), so the moment each sound is heard follows.
     struct Started {

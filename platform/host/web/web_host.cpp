@@ -11,9 +11,11 @@
 #include <emscripten.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +32,7 @@ void web_present(const std::uint32_t *pixels, double messageMs, double dueMs);
 int web_audio_state();  // > 0: running at that rate; 0: not started yet; -1: no sound
 int web_audio_take_report(double *perfMs, double *frame);
 int web_audio_guard_frames();
-void web_audio_start(int id, const float *samples, int count, double frame, double messageMs);
+void web_audio_start(int id, const float *samples, int count, double frame, double scheduled, double messageMs);
 void web_audio_stop(double frame);
 int web_find_other();  // asynchronous: 1 when another tab of the page holds the program
 void web_ask_foreground();
@@ -50,7 +52,11 @@ namespace webhost {
 namespace {
 
 // The latency every sound and frame is scheduled with: tap to sound, and a beat's flash with its click.
+// At least this; more where the audio context itself holds more ahead of what is heard (a phone's
+// output can hold 50 ms and more), so that a sound handed over promptly still starts on its frame.
 constexpr int kLatencyMs = 60;
+// Room above the context's own latency for the page to handle a tap or a timer and hand the sound over.
+constexpr int kHandlingMs = 30;
 constexpr int kReportGrainFrames = 128;  // Web Audio renders in quanta of 128 frames
 // Reports come from a page timer every 25 ms; one missing for this long means the context stopped.
 constexpr double kReportStallSeconds = 1.5;
@@ -69,7 +75,8 @@ struct Waiting {
 };
 
 struct Audio {
-    hostsound::Scheduler scheduler{kLatencyMs};
+    int latencyMs = kLatencyMs;
+    std::optional<hostsound::Scheduler> scheduler;  // made when the context runs, with its latency
     std::unique_ptr<hostsound::SoundCache> sounds;
     int rate = 0;
     bool failed = false;
@@ -84,14 +91,18 @@ std::int64_t NowNs() { return std::int64_t(emscripten_get_now() * 1e6); }
 std::int64_t MessageNs(std::uint32_t messageTime) { return std::int64_t(messageTime) * 1000000; }
 
 void Start(int id, const hostsound::SoundData *sound, std::uint32_t messageTime) {
-    std::int64_t frame = g_audio.scheduler.Play(id, sound, MessageNs(messageTime), NowNs());
+    std::int64_t scheduled = -1;
+    std::int64_t frame = g_audio.scheduler->Play(id, sound, MessageNs(messageTime), NowNs(), &scheduled);
     if (frame < 0) return;  // too late: dropped, as on the desktop
-    char line[96];
-    std::snprintf(line, sizeof line, "sound %d %u %lld %.3f %d", id, messageTime, (long long)frame,
-                  g_audio.scheduler.MeasuredRate(), g_audio.scheduler.Restarts());
+    // The line says where the sound was due and where it starts: later only when the output could
+    // not start it in time (the audio context was still starting).
+    char line[128];
+    std::snprintf(line, sizeof line, "sound %d %u %lld %lld %.3f %d", id, messageTime, (long long)frame,
+                  (long long)scheduled, g_audio.scheduler->MeasuredRate(), g_audio.scheduler->Restarts());
     web_log(line);
     if (sound)
-        web_audio_start(id, sound->samples.data(), int(sound->Length()), double(frame), double(messageTime));
+        web_audio_start(id, sound->samples.data(), int(sound->Length()), double(frame), double(scheduled),
+                        double(messageTime));
     else
         web_audio_stop(double(frame));
 }
@@ -113,13 +124,19 @@ void PollAudio() {
         timing.rate = state;
         timing.grainFrames = kReportGrainFrames;
         timing.guardFrames = web_audio_guard_frames();
+        int needMs = (timing.guardFrames * 1000 + state - 1) / state + kHandlingMs;
+        g_audio.latencyMs = std::max(kLatencyMs, (needMs + 9) / 10 * 10);
+        g_audio.scheduler.emplace(g_audio.latencyMs);
+        char line[64];
+        std::snprintf(line, sizeof line, "audio-open web %d %d %d", state, timing.guardFrames, g_audio.latencyMs);
+        web_log(line);
         timing.stallSeconds = kReportStallSeconds;
         timing.spread = kRateSpread;
         double perfMs = 0, frame = 0;
         while (web_audio_take_report(&perfMs, &frame)) {
         }
-        g_audio.scheduler.Attach(timing, nullptr, NowNs());
-        if (perfMs > 0) g_audio.scheduler.Report(std::int64_t(perfMs * 1e6), std::int64_t(frame));
+        g_audio.scheduler->Attach(timing, nullptr, NowNs());
+        if (perfMs > 0) g_audio.scheduler->Report(std::int64_t(perfMs * 1e6), std::int64_t(frame));
         // Sounds that waited keep their time: those later than the latency are dropped.
         std::vector<Waiting> waiting;
         waiting.swap(g_audio.waiting);
@@ -129,7 +146,7 @@ void PollAudio() {
     }
     double perfMs = 0, frame = 0;
     while (web_audio_take_report(&perfMs, &frame))
-        g_audio.scheduler.Report(std::int64_t(perfMs * 1e6), std::int64_t(frame));
+        g_audio.scheduler->Report(std::int64_t(perfMs * 1e6), std::int64_t(frame));
 }
 
 // The settings folder lives in the page's memory file system while the program runs; its files are
@@ -203,7 +220,7 @@ bool WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
 }
 
 void Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
-    web_present(pixels, double(messageTime), double(messageTime) + kLatencyMs);
+    web_present(pixels, double(messageTime), double(messageTime) + g_audio.latencyMs);
 }
 
 void PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate, std::uint32_t messageTime) {

@@ -36,8 +36,9 @@ mergeInto(LibraryManager.library, {
     var ahead = Math.max(ctx.currentTime - (ts.contextTime || 0), (ctx.baseLatency || 0) + (ctx.outputLatency || 0));
     return Math.ceil(ahead * ctx.sampleRate) + 256;
   },
-  web_audio_start: function (id, samples, count, frame, messageMs) {
-    CadenzoPage.startSound(id, samples, HEAPF32.subarray(samples >> 2, (samples >> 2) + count), frame, messageMs);
+  web_audio_start: function (id, samples, count, frame, scheduled, messageMs) {
+    CadenzoPage.startSound(id, samples, HEAPF32.subarray(samples >> 2, (samples >> 2) + count), frame, scheduled,
+                           messageMs);
   },
   web_audio_stop: function (frame) { CadenzoPage.stopSound(frame); },
   web_find_other: function () {

@@ -228,7 +228,7 @@ var CadenzoPage = (function () {
       audio.voices.push({node: node, start: frame, end: end});
     }
   }
-  page.startSound = function (id, ptr, samples, frame, message) {
+  page.startSound = function (id, ptr, samples, frame, scheduled, message) {
     var ctx = audio.ctx, buffer = audio.buffers.get(ptr);
     if (!buffer || buffer.length !== samples.length) {
       buffer = ctx.createBuffer(1, samples.length, ctx.sampleRate);
@@ -240,8 +240,8 @@ var CadenzoPage = (function () {
     node.connect(audio.output);
     node.start(frame / ctx.sampleRate);
     cut(frame, node, samples.length);
-    page.sounds.push({id: id, message: message, frame: frame, buffer: buffer, scheduledAt: performance.now(),
-                      lead: frame / ctx.sampleRate - ctx.currentTime});
+    page.sounds.push({id: id, message: message, frame: frame, scheduled: scheduled, buffer: buffer,
+                      scheduledAt: performance.now(), lead: frame / ctx.sampleRate - ctx.currentTime});
     if (page.sounds.length > LOG_LIMIT) page.sounds.shift();
   };
   page.stopSound = function (frame) { cut(frame, null, 0); };
