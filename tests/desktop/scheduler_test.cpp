@@ -132,6 +132,38 @@ TEST(Scheduler, ALittleLateSoundStartsWholeAtTheNextBufferAVeryLateOneIsDropped)
     EXPECT_LT(started[0].scheduled, frame);
 }
 
+// An output that wakes late or loses frames goes on past frames it never rendered. A sound due in
+// them starts whole at the first frame rendered; one due more than the latency before is silenced,
+// and still cuts off the note it was to cut.
+TEST(Scheduler, ASoundWhoseFrameTheOutputWentPastStartsWholeOrIsSilencedWhenTooLate) {
+    for (int skipMs : {20, 80}) {
+        SCOPED_TRACE(skipMs);
+        Stream stream;
+        stream.RunUntil(100 * kMs);
+        Ramp note(48000, 0.25f), click(500, -0.5f);
+        std::int64_t noteAt = stream.engine.Play(1001, &note, 101 * kMs, 101 * kMs);
+        stream.RunUntil(200 * kMs);
+        std::int64_t clickAt = stream.engine.Play(1025, &click, 201 * kMs, 201 * kMs);
+        // The output renders up to 10 ms before the click's frame, then goes on `skipMs` after it.
+        std::int64_t gapFrom = clickAt - kRate / 100;
+        while (std::int64_t(stream.out.size()) < gapFrom) stream.RunUntil(stream.nowNs);
+        stream.out.resize(std::size_t(gapFrom));
+        std::int64_t from = clickAt + skipMs * kRate / 1000;
+        stream.out.resize(std::size_t(from), 9.0f);  // never rendered
+        std::vector<float> buffer(kBuffer);
+        stream.engine.Pull(buffer.data(), from, kBuffer, stream.nowNs, from - kBuffer);
+        stream.out.insert(stream.out.end(), buffer.begin(), buffer.end());
+        stream.RunUntil(stream.nowNs + 500 * kMs);
+        EXPECT_EQ(stream.out[std::size_t(gapFrom - 1)], note[std::size_t(gapFrom - 1 - noteAt)]);
+        if (skipMs < 50) {
+            for (std::size_t i = 0; i < click.size(); ++i) ASSERT_EQ(stream.out[std::size_t(from) + i], click[i]) << i;
+            EXPECT_TRUE(Silent(stream.out, from + std::int64_t(click.size()), std::int64_t(stream.out.size())));
+        } else {
+            EXPECT_TRUE(Silent(stream.out, from, std::int64_t(stream.out.size())));
+        }
+    }
+}
+
 TEST(Scheduler, BeforeTheDeviceRunsASoundWaitsForItsPlaceInTheFirstBuffers) {
     Stream stream;
     Ramp click(100, 0.7f);

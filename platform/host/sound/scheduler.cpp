@@ -164,9 +164,23 @@ void Scheduler::NoteHeardLocked(std::int64_t timeNs, std::int64_t heard) {
     heardNs_ = timeNs;
 }
 
+// Frames [committed_, from) were never rendered: the output went on past them (it woke late, or the
+// device played on without it). The sound that should have begun there begins whole at `from`, as a
+// sound asked for a little late does; one later than the latency would be heard out of its time and
+// is silenced instead (it still cuts off the sound before it).
+void Scheduler::StartSkippedLocked(std::int64_t from) {
+    auto last = std::lower_bound(entries_.begin(), entries_.end(), from,
+                                 [](const Entry &e, std::int64_t f) { return e.frame < f; });
+    if (last == entries_.begin() || (last - 1)->frame < committed_) return;
+    Entry &skipped = *(last - 1);
+    if (double(from - skipped.frame) > double(latencyNs_) * 1e-9 * timing_.rate) skipped.sound = nullptr;
+    skipped.frame = from;
+}
+
 bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard) {
     std::lock_guard<std::mutex> lock(mutex_);
     NoteHeardLocked(timeNs, heard);
+    if (from > committed_) StartSkippedLocked(from);
     Forget(from);
     RenderLocked(out, from, count);
     committed_ = from + count;

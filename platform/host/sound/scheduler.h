@@ -61,7 +61,8 @@ public:
     void Attach(const OutputTiming &timing, std::function<void()> wake, std::int64_t nowNs);
     void Detach();
     // A pull output: frame `heard` is heard at `timeNs`; renders frames [from, from + count), which
-    // are then final. True when nothing is scheduled past them (the output may rest).
+    // are then final. True when nothing is scheduled past them (the output may rest). A `from` past
+    // the frames rendered before skips those: a sound that was to start there starts whole at `from`.
     bool Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard);
     // A write-ahead output: frame `heard` is heard at `timeNs`.
     void Report(std::int64_t timeNs, std::int64_t heard);
@@ -83,6 +84,7 @@ private:
     bool Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled);
     void NoteHeardLocked(std::int64_t timeNs, std::int64_t heard);
     void Forget(std::int64_t before);
+    void StartSkippedLocked(std::int64_t from);
     std::int64_t RenderLocked(float *out, std::int64_t from, int count);
 
     const std::int64_t latencyNs_;
