@@ -249,15 +249,8 @@ int main(int argc, char **argv) {
             usleep(2000);
     }
 
-    // Idle: the window shown, nothing ticking (after the sound device settled).
-    sleep(3);
-    double idle0 = CpuSeconds(pid);
-    std::map<std::string, double> idleThreads0 = ThreadCpuSeconds(pid);
-    sleep(unsigned(idleSeconds));
-    double idle = CpuSeconds(pid) - idle0;
-    std::map<std::string, double> idleThreads = ThreadCpuSeconds(pid);
-
-    // What the sound server plays, recorded from its monitor.
+    // What the sound server plays, recorded from its monitor from before the idle time on, so the
+    // recorder's start does not move the graph's clock under the first clicks.
     pid_t parec = -1;
     if (recording) {
         const char *args[] = {"parec",        "-d",    parecSource,          "--format=float32le", "--rate=48000",
@@ -267,6 +260,14 @@ int main(int argc, char **argv) {
             parec = -1;
         }
     }
+
+    // Idle: the window shown, nothing ticking (after the sound device settled).
+    sleep(3);
+    double idle0 = CpuSeconds(pid);
+    std::map<std::string, double> idleThreads0 = ThreadCpuSeconds(pid);
+    sleep(unsigned(idleSeconds));
+    double idle = CpuSeconds(pid) - idle0;
+    std::map<std::string, double> idleThreads = ThreadCpuSeconds(pid);
 
     // Tap "Start Metronome" and let it tick.
     // The window is centred on the display: aim at the button inside it.
