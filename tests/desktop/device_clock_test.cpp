@@ -20,7 +20,9 @@ constexpr std::int64_t kLatency = 50 * kMs;
 // (by the device's true rate) plus a wake-up delay; it may stall for a while at one moment.
 struct Device {
     double spread = hostsound::DeviceClock::kCrystalSpread;
+    double band = 0;
     double trueRate = kRate;
+    std::int64_t grainNs = 1;  // the host clock as the timestamps read it (a browser's: 100 us)
     double jitterMs = 0.3;
     std::int64_t stallAtNs = -1, stallNs = 0;
     std::mt19937 random{7};
@@ -32,7 +34,8 @@ struct Device {
     }
     std::int64_t TimeNs(std::int64_t k) {
         std::uniform_real_distribution<double> delay(0, jitterMs * 1e6);
-        return IdealNs(k) + std::int64_t(delay(random));
+        std::int64_t t = IdealNs(k) + std::int64_t(delay(random));
+        return t - t % grainNs;
     }
 };
 
@@ -45,7 +48,7 @@ struct Result {
 // Plays `count` sounds every `intervalMs`, the first at `firstMs`; each is scheduled when the
 // main loop reaches it, `loopLateMs` after its message time.
 Result Simulate(Device &device, int firstMs, int intervalMs, int count, double loopLateMs = 1.0) {
-    hostsound::DeviceClock clock(kRate, kBuffer, device.spread);
+    hostsound::DeviceClock clock(kRate, kBuffer, device.spread, hostsound::DeviceClock::kCallbackStall, device.band);
     Result result;
     std::int64_t pendingT = device.TimeNs(0);
     for (int i = 0; i < count; ++i) {
@@ -171,6 +174,30 @@ TEST(DeviceClock, TheScheduleLineHoldsStillWhileTheFitWobbles) {
     Result result = Simulate(device, 5000, 500, 100);
     EXPECT_EQ(result.late, 0);
     EXPECT_LE(WorstInterval(result, device.trueRate, 500), 1.0);
+}
+
+TEST(DeviceClock, CoarseTimestampsOfAClockAtItsNominalRateKeepEveryIntervalExact) {
+    // A browser's output: timestamps on a 100-us grid, taken by a timer; the fit wobbles by a part
+    // per million or so, which over a minute would move one interval in a few by a frame. Within
+    // the band the nominal rate is taken: a minute at 240 beats a minute, every interval exact.
+    Device device;
+    device.spread = 1e-6;
+    device.band = 3e-6;
+    device.grainNs = 100000;
+    device.jitterMs = 1.0;
+    Result result = Simulate(device, 1000, 250, 240, 2.0);
+    EXPECT_EQ(result.late, 0);
+    EXPECT_EQ(WorstInterval(result, device.trueRate, 250), 0.0);
+    // A clock truly off by more than the band is still followed.
+    Device fast;
+    fast.spread = device.spread;
+    fast.band = device.band;
+    fast.grainNs = device.grainNs;
+    fast.jitterMs = device.jitterMs;
+    fast.trueRate = kRate * (1 + 20e-6);
+    Result followed = Simulate(fast, 1000, 250, 240, 2.0);
+    EXPECT_LE(WorstInterval(followed, fast.trueRate, 250), 1.0);
+    EXPECT_LT(followed.worstHeardMs, 2.0);
 }
 
 }  // namespace

@@ -28,9 +28,11 @@ constexpr double kRedrawSeconds = 0.015;
 
 }  // namespace
 
-DeviceClock::DeviceClock(double nominalRate, int bufferFrames, double rateSpread, double stallSeconds)
+DeviceClock::DeviceClock(double nominalRate, int bufferFrames, double rateSpread, double stallSeconds,
+                         double nominalBand)
     : nominal_(nominalRate > 0 ? nominalRate : 48000.0), buffer_(std::max(bufferFrames, 1)),
-      spread_(std::clamp(rateSpread, 1e-6, 0.1)), stall_(std::max(stallSeconds, 0.001)) {}
+      spread_(std::clamp(rateSpread, 1e-6, 0.1)), stall_(std::max(stallSeconds, 0.001)),
+      band_(std::clamp(nominalBand, 0.0, 0.001)) {}
 
 void DeviceClock::Restart(std::int64_t timeNs, std::int64_t frame) {
     originT_ = timeNs;
@@ -140,6 +142,7 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
     }
     double fitNow = FitAt(nowNs);
     double rate = FitRate();
+    if (std::fabs(rate - nominal_) <= band_ * nominal_) rate = nominal_;
     if (!locked_ || lockEpoch_ != epoch_) {
         lock_ = Line{nowNs, fitNow, rate};
         locked_ = true;

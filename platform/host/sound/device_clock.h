@@ -22,8 +22,11 @@ public:
     // `stallSeconds`: no callback for this long when a sound is scheduled means the device has
     // stopped (callbacks come every buffer; a device read only from occasional reports says more).
     static constexpr double kCallbackStall = 0.060;
+    // `nominalBand`: a measured rate this close (a fraction) to the nominal one is taken as the
+    // nominal rate itself, for a device read through coarse timestamps whose fit wobbles by a few
+    // parts per million: the schedule line then keeps whole-millisecond intervals exact for good.
     DeviceClock(double nominalRate, int bufferFrames, double rateSpread = kCrystalSpread,
-                double stallSeconds = kCallbackStall);
+                double stallSeconds = kCallbackStall, double nominalBand = 0);
 
     // A callback began at host time `timeNs` when `frame` frames had been asked for before it.
     void AddCallback(std::int64_t timeNs, std::int64_t frame);
@@ -55,6 +58,7 @@ private:
     int buffer_;
     double spread_;
     double stall_;
+    double band_;
     // Exponentially weighted regression of frame on time, relative to the origin of the current run.
     std::int64_t originT_ = 0, originF_ = 0;
     double weight_ = 0, meanX_ = 0, meanY_ = 0, cxx_ = 0, cxy_ = 0, cyy_ = 0;

@@ -92,7 +92,7 @@ void Scheduler::Attach(const OutputTiming &timing, std::function<void()> wake, s
     std::lock_guard<std::mutex> lock(mutex_);
     timing_ = timing;
     wake_ = std::move(wake);
-    clock_.emplace(timing.rate, timing.grainFrames, timing.spread, timing.stallSeconds);
+    clock_.emplace(timing.rate, timing.grainFrames, timing.spread, timing.stallSeconds, timing.nominalBand);
     committed_ = 0;
     heard_ = -1;
     changedFrom_ = -1;

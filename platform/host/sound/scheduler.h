@@ -29,6 +29,7 @@ struct OutputTiming {
     int guardFrames = 0;    // a write-ahead output cannot change frames this close to being heard
     double spread = DeviceClock::kCrystalSpread;
     double stallSeconds = DeviceClock::kCallbackStall;
+    double nominalBand = 0;  // a measured rate this close to `rate` counts as `rate` (DeviceClock)
 };
 
 class Scheduler {

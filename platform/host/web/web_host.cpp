@@ -61,9 +61,11 @@ constexpr int kReportGrainFrames = 128;  // Web Audio renders in quanta of 128 f
 // Reports come from a page timer every 25 ms; one missing for this long means the context stopped.
 constexpr double kReportStallSeconds = 1.5;
 // The context's clock is taken to run at its nominal rate unless the reports say otherwise beyond
-// doubt: its timestamps scatter by milliseconds (a page's timers, a busy machine), and a rate that
-// followed them would move successive clicks off their exact spacing.
+// doubt: its timestamps scatter by milliseconds (a page's timers, a busy machine) and read a clock
+// coarsened to 100 us, and a rate that followed them would move successive clicks off their exact
+// spacing. A measured rate within a few parts per million of the nominal one is the nominal rate.
 constexpr double kRateSpread = 1e-6;
+constexpr double kNominalBand = 3e-6;
 constexpr const char *kFolder = "/cadenzo";
 
 // A sound asked for before the audio context ran: converted and placed when it starts.
@@ -132,6 +134,7 @@ void PollAudio() {
         web_log(line);
         timing.stallSeconds = kReportStallSeconds;
         timing.spread = kRateSpread;
+        timing.nominalBand = kNominalBand;
         double perfMs = 0, frame = 0;
         while (web_audio_take_report(&perfMs, &frame)) {
         }
