@@ -235,6 +235,34 @@ const cases = {
     if (failures) console.log((await page.evaluate(() => CadenzoPage.trace.map((t) => t.line))).join('\n'));
   },
 
+  // The page opened and its sound started, then left silent for over half a minute (the time after
+  // which a browser may move a silent output elsewhere): the first clicks of a run are still each
+  // exactly one beat apart, and the context's clock has not jumped under them.
+  async 'clicks-after-silence'(browser, url) {
+    const page = await open(browser, url, undefined, AT_240_IN_4_4);
+    await page.keyboard.press('Shift');
+    await page.waitForFunction(() => CadenzoPage.audio.state === 'running');
+    await sleep(33000);
+    await tap(page, ...START);
+    await sleep(1400);
+    await tap(page, ...START);
+    const r = await page.evaluate(() => {
+      const a = CadenzoPage.audio, h = a.history, rate = a.ctx.sampleRate, jumps = [];
+      // From a few seconds after it started (its first reports settle its place).
+      for (let i = 1; i < h.length; ++i) {
+        const off = (h[i][1] - h[i - 1][1]) / rate * 1000 - (h[i][0] - h[i - 1][0]);
+        if (h[i][0] > h[0][0] + 5000 && Math.abs(off) > 5) jumps.push(`${off.toFixed(1)} ms at ${(h[i][0] / 1000).toFixed(1)} s`);
+      }
+      return {rate, jumps, sounds: CadenzoPage.sounds.map((s) => s.scheduled)};
+    });
+    check(r.sounds.length >= 5, `5 clicks in 1.4 s, not ${r.sounds.length}`);
+    for (let k = 1; k < r.sounds.length; ++k)
+      check(r.sounds[k] - r.sounds[k - 1] === r.rate / 4,
+            `click ${k} is due ${r.sounds[k] - r.sounds[k - 1]} frames after the one before, not ${r.rate / 4}`);
+    check(r.jumps.length === 0, `the context's clock jumped: ${r.jumps.join(', ')}`);
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+  },
+
   // A tuning note set to repeat 3 times; again, stopped after its first time with "Stop"; About from
   // the Tools menu and its "ok"; F1 opens the help page in a new tab. The sounds and the screens
   // match the simulator's for the same script, and so does the spacing of the repeats (their timer

@@ -192,6 +192,16 @@ var CadenzoPage = (function () {
       }
       audio.output = audio.ctx.createGain();
       audio.output.connect(audio.ctx.destination);
+      // A browser may move an output that has played only silence for half a minute onto a timer of
+      // its own, and back when sound returns: the context's clock then jumps against performance.now()
+      // under the first click of a run, which comes late by that jump. A level far below hearing
+      // (under the last bit of a 24-bit output) keeps the output where it is.
+      if (audio.ctx.createConstantSource) {
+        var floor = audio.ctx.createConstantSource();
+        floor.offset.value = 1e-7;
+        floor.connect(audio.ctx.destination);
+        floor.start();
+      }
       audio.state = 'starting';
       audio.ctx.onstatechange = report;
       audio.timer = setInterval(report, 25);
