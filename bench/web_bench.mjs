@@ -101,13 +101,23 @@ try {
     const frames = [...window.recorded.keys()].sort((x, y) => x - y), base = frames[0];
     const stream = new Float32Array(frames[frames.length - 1] + 128 - base);
     for (const f of frames) if (window.recorded.get(f)) stream.set(window.recorded.get(f), f - base);
-    let wrong = 0;
+    const wrong = [];
     sounds.forEach((s, k) => {
       const b = s.buffer.getChannelData(0);
       const end = Math.min(b.length, k + 1 < sounds.length ? sounds[k + 1].frame - s.frame : b.length);
-      for (let i = 0; i < end; ++i) if (Math.abs(b[i] - stream[s.frame + i - base]) > 1e-6) { wrong++; break; }
+      let differ = 0, first = -1, unrecorded = 0;
+      for (let i = 0; i < end; ++i) if (Math.abs(b[i] - stream[s.frame + i - base]) > 1e-6 && differ++ === 0) first = i;
+      // Render quanta the recorder was never given (its own thread fell behind), over the sound.
+      for (let q = s.frame - (s.frame % 128); q < s.frame + end; q += 128) if (!window.recorded.has(q)) unrecorded++;
+      if (differ) wrong.push(`${k}: ${differ} of ${end} samples differ from +${first}, ${unrecorded} quanta unrecorded`);
     });
-    return {rate, wrong, frames: sounds.map((s) => s.frame), delays: sounds.map((s) => s.scheduledAt - s.message),
+    // Where the context's own clock jumped against performance.now() (its output stalled).
+    const jumps = [], h = a.history;
+    for (let i = 1; i < h.length; ++i) {
+      const off = (h[i][1] - h[i - 1][1]) / rate * 1000 - (h[i][0] - h[i - 1][0]);
+      if (Math.abs(off) > 5) jumps.push({at: h[i][0], ms: off});
+    }
+    return {rate, wrong, jumps, messages: sounds.map((s) => s.message), frames: sounds.map((s) => s.frame), delays: sounds.map((s) => s.scheduledAt - s.message),
             leads: sounds.map((s) => s.lead * 1000), latency: a.ctx.baseLatency, output: a.ctx.outputLatency,
             chosen: Number(CadenzoPage.trace.find((t) => t.line.startsWith('audio-open web ')).line.split(' ')[4])};
   });
@@ -117,7 +127,16 @@ try {
               ` the page's latency ${r.chosen} ms`);
   console.log(`clicks in 60 s: ${r.frames.length}; intervals between starts (frames: count): ` +
               Object.entries(intervals).map(([k, v]) => `${k}: ${v}`).join(', ') + ` (one beat = ${r.rate / 4})`);
-  console.log(`clicks not found sample for sample at their frame in the recorded output: ${r.wrong}`);
+  for (let k = 1; k < r.frames.length; ++k) {
+    if (r.frames[k] - r.frames[k - 1] === r.rate / 4) continue;
+    const near = r.jumps.filter((j) => j.at >= r.messages[k - 1] - 500 && j.at <= r.messages[k] + 100);
+    console.log(`  click ${k}: ${r.frames[k] - r.frames[k - 1]} frames after the one before; the context's clock ` +
+                (near.length ? 'jumped ' + near.map((j) => `${fmt(j.ms)} ms`).join(', ') + ' just before' : 'did not jump'));
+  }
+  console.log(`the context's clock jumped (its output stalled, > 5 ms) ${r.jumps.length} times: ` +
+              r.jumps.map((j) => `${fmt(j.ms)} ms at ${fmt(j.at / 1000)} s`).join(', '));
+  console.log(`clicks not found sample for sample at their frame in the recorded output: ${r.wrong.length}` +
+              (r.wrong.length ? ` (clicks ${r.wrong.join('; ')})` : ''));
   const d = stats(r.delays), l = stats(r.leads);
   console.log(`timer to sound handed to Web Audio (ms): min ${fmt(d.min, 2)} median ${fmt(d.median, 2)} max ${fmt(d.max, 2)}` +
               ` spread ${fmt(d.max - d.min, 2)} (inside the ${r.chosen} ms latency: ${d.max < r.chosen ? 'yes' : 'NO'})`);
