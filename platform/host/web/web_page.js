@@ -195,12 +195,16 @@ var CadenzoPage = (function () {
       // A browser may move an output that has played only silence for half a minute onto a timer of
       // its own, and back when sound returns: the context's clock then jumps against performance.now()
       // under the first click of a run, which comes late by that jump. A level far below hearing
-      // (under the last bit of a 24-bit output) keeps the output where it is.
+      // (under the last bit of a 24-bit output) keeps the output where it is, while the page is in
+      // view: a hidden page that plays nothing lets the browser rest its output.
       if (audio.ctx.createConstantSource) {
-        var floor = audio.ctx.createConstantSource();
-        floor.offset.value = 1e-7;
+        var floor = audio.ctx.createConstantSource(), level = function () {
+          floor.offset.value = document.hidden ? 0 : 1e-7;
+        };
+        level();
         floor.connect(audio.ctx.destination);
         floor.start();
+        document.addEventListener('visibilitychange', level);
       }
       audio.state = 'starting';
       audio.ctx.onstatechange = report;
