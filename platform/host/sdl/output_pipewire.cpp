@@ -113,9 +113,10 @@ private:
     std::int64_t drift_ = 0;  // how far the graph's position has moved from ours
     int driftCycles_ = 0;     // for this many cycles in a row
     std::int64_t silentFrames_ = 0;
-    std::int64_t lastNow_ = 0, lastRendered_ = 0;  // the last cycle's time and first frame
-    std::int64_t restNow_ = 0, restRendered_ = 0;  // the same of the last cycle before a rest
-    int wakeCycles_ = 0;                           // cycles after a rest still placed by time
+    std::int64_t lastNow_ = 0, lastRendered_ = 0;       // the last cycle's time and first frame
+    std::int64_t restNow_ = 0, restRendered_ = 0;       // the same of the last cycle before a rest
+    std::int64_t lastPosition_ = 0, restPosition_ = 0;  // the graph's position then (0: unknown)
+    int wakeCycles_ = 0;                                // cycles after a rest placed anew
 };
 
 void PipeWireOutput::OnProcess(void *self) {
@@ -133,6 +134,7 @@ void PipeWireOutput::OnProcess(void *self) {
     pw_time time{};
     std::int64_t now = NowNs();
     std::int64_t delay = 0;
+    std::int64_t ahead = 0;  // this buffer plays this many frames after the one the time says is heard now
     if (pw_stream_get_time_n(out->stream_, &time, sizeof time) == 0 && time.rate.denom > 0) {
         if (time.now > 0) now = FromMonotonicNs(time.now);
         // The next frame of the stream is heard after the graph's delay (in its rate's units), the
@@ -146,20 +148,30 @@ void PipeWireOutput::OnProcess(void *self) {
         // late is often called twice in the next one (the stream's queue absorbed the delay and
         // nothing was lost), so only a move that holds for several cycles counts.
         // After the stream rested its frames go on from where the time since its last cycle puts them.
-        // The graph takes the stream back over a cycle or two, and the first cycles come a cycle
-        // apart in time but not in frames (the cycle the stream is woken in is stamped a cycle early,
-        // or the graph runs one without it; its position does not tell, and has stood still anyway
-        // when no stream at all ran meanwhile): for the first cycles after waking the time since the
-        // rest decides, so the clock fit sees no step and the run that woke it is exact from its
-        // first sound.
+        // The graph takes the stream back over a cycle or two: the first cycle after waking is asked
+        // for a cycle ahead (its buffer plays in the next cycle, which does not call the stream),
+        // then the cycles come one by one again. Where the graph ran on meanwhile (another stream
+        // kept it going) its position says which cycle a buffer plays in, and places it: a sound due
+        // in the cycle played from the buffer asked for ahead is in that buffer. Where it stood still
+        // the time since the rest decides. Either way the clock fit is told what the time says is
+        // heard now, so it sees no step and the run that woke the stream is exact from its first sound.
+        std::int64_t position = time.ticks > 0 ? frames(std::int64_t(time.ticks)) : 0;
         if (out->lastNow_ > 0 && now - out->lastNow_ > kRestGapNs) {
             out->restNow_ = out->lastNow_;
             out->restRendered_ = out->lastRendered_;
+            out->restPosition_ = out->lastPosition_;
             out->wakeCycles_ = kWakeCycles;
         }
         if (out->wakeCycles_ > 0) {
             --out->wakeCycles_;
             std::int64_t due = out->restRendered_ + std::llround(double(now - out->restNow_) * kOutputRate * 1e-9);
+            if (position > 0 && out->restPosition_ > 0) {
+                std::int64_t played = out->restRendered_ + (position - out->restPosition_);
+                if (std::llabs(played - due) <= 2 * kCycleFrames) {
+                    ahead = played - due;
+                    due = played;
+                }
+            }
             if (due - out->rendered_ >= kCycleFrames / 2 || out->wakeCycles_ == kWakeCycles - 1) {
                 out->rendered_ = std::max(out->rendered_, due);
                 out->aligned_ = false;
@@ -167,8 +179,8 @@ void PipeWireOutput::OnProcess(void *self) {
         }
         out->lastNow_ = now;
         out->lastRendered_ = out->rendered_;
-        if (time.ticks > 0) {
-            std::int64_t position = frames(std::int64_t(time.ticks));
+        out->lastPosition_ = position;
+        if (position > 0) {
             if (!out->aligned_) {
                 out->tickOffset_ = position - out->rendered_;
                 out->aligned_ = true;
@@ -186,7 +198,7 @@ void PipeWireOutput::OnProcess(void *self) {
             }
         }
     }
-    bool silent = out->scheduler_.Pull(samples, out->rendered_, int(frames), now, out->rendered_ - delay);
+    bool silent = out->scheduler_.Pull(samples, out->rendered_, int(frames), now, out->rendered_ - ahead - delay);
     out->rendered_ += std::int64_t(frames);
     out->silentFrames_ = silent ? out->silentFrames_ + std::int64_t(frames) : 0;
     if (out->silentFrames_ >= kRestFrames) {
