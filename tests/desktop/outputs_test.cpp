@@ -238,9 +238,9 @@ TEST_P(OutputTest, NoSoundIsLostOrMovedWhileTheStreamIsTakenBackAfterARest) {
     std::vector<long> at = FindAll(heard, tick);
     // Both from their first, for the message.
     std::string where;
-    for (long f : at) where += " " + std::to_string(f - at.front());
-    where += "; scheduled at";
-    for (std::int64_t f : frames) where += " " + std::to_string(f - frames.front());
+    for (long f : at) where.append(" ").append(std::to_string(f - at.front()));
+    where.append("; scheduled at");
+    for (std::int64_t f : frames) where.append(" ").append(std::to_string(f - frames.front()));
     ASSERT_EQ(at.size(), 40u) << "each sound heard once, whole; heard at" << where;
     for (std::size_t i = 1; i < at.size(); ++i)
         EXPECT_EQ(at[i] - at[i - 1], frames[i] - frames[i - 1]) << "sound " << i << " at frame " << frames[i];
