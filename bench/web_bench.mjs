@@ -17,7 +17,7 @@ import zlib from 'node:zlib';
 
 const build = path.resolve(process.argv[2] || 'build-web');
 const site = path.join(build, 'site');
-const {serve, launch, open, tap} = await import(path.join(build, 'tests/web/harness.mjs'));
+const {serve, launch, open, tap, clockJumps} = await import(path.join(build, 'tests/web/harness.mjs'));
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const stats = (v) => {
   const s = [...v].sort((a, b) => a - b);
@@ -111,16 +111,12 @@ try {
       for (let q = s.frame - (s.frame % 128); q < s.frame + end; q += 128) if (!window.recorded.has(q)) unrecorded++;
       if (differ) wrong.push(`${k}: ${differ} of ${end} samples differ from +${first}, ${unrecorded} quanta unrecorded`);
     });
-    // Where the context's own clock jumped against performance.now() (its output stalled).
-    const jumps = [], h = a.history;
-    for (let i = 1; i < h.length; ++i) {
-      const off = (h[i][1] - h[i - 1][1]) / rate * 1000 - (h[i][0] - h[i - 1][0]);
-      if (Math.abs(off) > 5) jumps.push({at: h[i][0], ms: off});
-    }
-    return {rate, wrong, jumps, messages: sounds.map((s) => s.message), frames: sounds.map((s) => s.frame), delays: sounds.map((s) => s.scheduledAt - s.message),
+    return {rate, wrong, history: a.history, messages: sounds.map((s) => s.message), frames: sounds.map((s) => s.frame), delays: sounds.map((s) => s.scheduledAt - s.message),
             leads: sounds.map((s) => s.lead * 1000), latency: a.ctx.baseLatency, output: a.ctx.outputLatency,
             chosen: Number(CadenzoPage.trace.find((t) => t.line.startsWith('audio-open web ')).line.split(' ')[4])};
   });
+  // Where the context's own clock jumped against performance.now() (its output stalled).
+  const jumps = clockJumps(r.history, r.rate, 5);
   const intervals = {};
   for (let k = 1; k < r.frames.length; ++k) intervals[r.frames[k] - r.frames[k - 1]] = (intervals[r.frames[k] - r.frames[k - 1]] || 0) + 1;
   console.log(`context: ${r.rate} Hz, baseLatency ${fmt(r.latency * 1000)} ms, outputLatency ${fmt(r.output * 1000)} ms;` +
@@ -129,12 +125,12 @@ try {
               Object.entries(intervals).map(([k, v]) => `${k}: ${v}`).join(', ') + ` (one beat = ${r.rate / 4})`);
   for (let k = 1; k < r.frames.length; ++k) {
     if (r.frames[k] - r.frames[k - 1] === r.rate / 4) continue;
-    const near = r.jumps.filter((j) => j.at >= r.messages[k - 1] - 500 && j.at <= r.messages[k] + 100);
+    const near = jumps.filter((j) => j.to >= r.messages[k - 1] - 500 && j.to <= r.messages[k] + 100);
     console.log(`  click ${k}: ${r.frames[k] - r.frames[k - 1]} frames after the one before; the context's clock ` +
                 (near.length ? 'jumped ' + near.map((j) => `${fmt(j.ms)} ms`).join(', ') + ' just before' : 'did not jump'));
   }
-  console.log(`the context's clock jumped (its output stalled, > 5 ms) ${r.jumps.length} times: ` +
-              r.jumps.map((j) => `${fmt(j.ms)} ms at ${fmt(j.at / 1000)} s`).join(', '));
+  console.log(`the context's clock jumped (its output stalled, > 5 ms) ${jumps.length} times: ` +
+              jumps.map((j) => `${fmt(j.ms)} ms at ${fmt(j.to / 1000)} s`).join(', '));
   console.log(`clicks not found sample for sample at their frame in the recorded output: ${r.wrong.length}` +
               (r.wrong.length ? ` (clicks ${r.wrong.join('; ')})` : ''));
   const d = stats(r.delays), l = stats(r.leads);

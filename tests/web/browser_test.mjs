@@ -9,7 +9,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import {execFileSync} from 'node:child_process';
-import {serve, launch, open, screenPixels, tap, CHROMIUM} from './harness.mjs';
+import {serve, launch, open, screenPixels, tap, clockJumps, CHROMIUM} from './harness.mjs';
 
 const [caseName, site, nativeSim] = process.argv.slice(2);
 const SKIP = 77;
@@ -180,19 +180,14 @@ const cases = {
                      length: end - s.frame, firstWrong, unrecorded, handed: s.scheduledAt - s.message});
       }
       const presented = CadenzoPage.presented.slice();
-      // Where the context's own clock jumped against performance.now() (its output stalled: a starved
-      // machine): by how many ms, between two timestamps taken at `from` and `to`.
-      const jumps = [], h = a.history;
-      for (let i = 1; i < h.length; ++i) {
-        const off = (h[i][1] - h[i - 1][1]) / rate * 1000 - (h[i][0] - h[i - 1][0]);
-        if (Math.abs(off) > 20) jumps.push({from: h[i - 1][0], to: h[i][0], ms: off});
-      }
       // The output as the program opened it: its rate, the frames ahead of the one heard that the
       // context already holds, and the latency chosen.
       const open = CadenzoPage.trace.find((t) => t.line.startsWith('audio-open web ')).line.split(' ').map(Number);
-      return {rate, result, presented, recordedFrom: base, recordedTo: last, jumps, guardMs: open[3] / rate * 1000,
+      return {rate, result, presented, recordedFrom: base, recordedTo: last, history: a.history, guardMs: open[3] / rate * 1000,
               latencyMs: open[4]};
     });
+    // Where the context's own clock jumped (its output stalled: a starved machine).
+    const jumps = clockJumps(r.history, r.rate, 20);
     const beat = r.rate / 4, stalls = [];
     check(r.result.length === 40, `40 clicks handed to Web Audio, not ${r.result.length}`);
     const accents = [1025, 1027, 1026, 1027];
@@ -213,7 +208,7 @@ const cases = {
       if (k > 0 && c.scheduled - r.result[k - 1].scheduled !== beat) {
         // The spacing may break only where the output itself stalled, and the schedule then follows it.
         const prev = r.result[k - 1];
-        const stall = r.jumps.find((j) => j.to >= prev.message - 500 && j.from <= c.message);
+        const stall = jumps.find((j) => j.to >= prev.message - 500 && j.from <= c.message);
         if (stall) stalls.push(`click ${k} moved ${c.scheduled - prev.scheduled - beat} frames: the output stalled ${stall.ms.toFixed(1)} ms`);
         check(stall, `click ${k} is due ${c.scheduled - prev.scheduled} frames after the one before, not ${beat}`);
       }
@@ -247,19 +242,17 @@ const cases = {
     await sleep(1400);
     await tap(page, ...START);
     const r = await page.evaluate(() => {
-      const a = CadenzoPage.audio, h = a.history, rate = a.ctx.sampleRate, jumps = [];
-      // From a few seconds after it started (its first reports settle its place).
-      for (let i = 1; i < h.length; ++i) {
-        const off = (h[i][1] - h[i - 1][1]) / rate * 1000 - (h[i][0] - h[i - 1][0]);
-        if (h[i][0] > h[0][0] + 5000 && Math.abs(off) > 5) jumps.push(`${off.toFixed(1)} ms at ${(h[i][0] / 1000).toFixed(1)} s`);
-      }
-      return {rate, jumps, sounds: CadenzoPage.sounds.map((s) => s.scheduled)};
+      const a = CadenzoPage.audio;
+      return {rate: a.ctx.sampleRate, history: a.history, sounds: CadenzoPage.sounds.map((s) => s.scheduled)};
     });
+    // From a few seconds after the context started (its first reports settle its place).
+    const jumps = clockJumps(r.history, r.rate, 5, r.history[0][0] + 5000)
+      .map((j) => `${j.ms.toFixed(1)} ms at ${(j.to / 1000).toFixed(1)} s`);
     check(r.sounds.length >= 5, `5 clicks in 1.4 s, not ${r.sounds.length}`);
     for (let k = 1; k < r.sounds.length; ++k)
       check(r.sounds[k] - r.sounds[k - 1] === r.rate / 4,
             `click ${k} is due ${r.sounds[k] - r.sounds[k - 1]} frames after the one before, not ${r.rate / 4}`);
-    check(r.jumps.length === 0, `the context's clock jumped: ${r.jumps.join(', ')}`);
+    check(jumps.length === 0, `the context's clock jumped: ${jumps.join(', ')}`);
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
 

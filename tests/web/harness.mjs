@@ -86,3 +86,16 @@ export async function tap(page, x, y) {
 export async function settle(page, ms = 300) {
   await new Promise((r) => setTimeout(r, ms));
 }
+
+// Where the context's clock jumped against performance.now() by more than `limitMs` (its output
+// stalled, or the browser moved it), between two of its timestamps (`history`: [performance ms, frame]
+// pairs, as the page keeps them) taken at `from` and `to`; only jumps after `sinceMs`.
+export function clockJumps(history, rate, limitMs, sinceMs = -Infinity) {
+  const jumps = [];
+  for (let i = 1; i < history.length; ++i) {
+    const [t0, f0] = history[i - 1], [t1, f1] = history[i];
+    const ms = (f1 - f0) / rate * 1000 - (t1 - t0);
+    if (t1 > sinceMs && Math.abs(ms) > limitMs) jumps.push({from: t0, to: t1, ms});
+  }
+  return jumps;
+}
