@@ -232,7 +232,9 @@ const cases = {
 
   // The page opened and its sound started, then left silent for over half a minute (the time after
   // which a browser may move a silent output elsewhere): the first clicks of a run are still each
-  // exactly one beat apart, and the context's clock has not jumped under them.
+  // exactly one beat apart, and the context's clock has not moved under them (a stall that comes
+  // straight back, as on a busy machine, moves nothing; an output moved elsewhere and back moves it
+  // twice the same way).
   async 'clicks-after-silence'(browser, url) {
     const page = await open(browser, url, undefined, AT_240_IN_4_4);
     await page.keyboard.press('Shift');
@@ -246,13 +248,14 @@ const cases = {
       return {rate: a.ctx.sampleRate, history: a.history, sounds: CadenzoPage.sounds.map((s) => s.scheduled)};
     });
     // From a few seconds after the context started (its first reports settle its place).
-    const jumps = clockJumps(r.history, r.rate, 5, r.history[0][0] + 5000)
-      .map((j) => `${j.ms.toFixed(1)} ms at ${(j.to / 1000).toFixed(1)} s`);
+    const jumps = clockJumps(r.history, r.rate, 5, r.history[0][0] + 5000);
+    const moved = jumps.reduce((sum, j) => sum + j.ms, 0);
     check(r.sounds.length >= 5, `5 clicks in 1.4 s, not ${r.sounds.length}`);
     for (let k = 1; k < r.sounds.length; ++k)
       check(r.sounds[k] - r.sounds[k - 1] === r.rate / 4,
             `click ${k} is due ${r.sounds[k] - r.sounds[k - 1]} frames after the one before, not ${r.rate / 4}`);
-    check(jumps.length === 0, `the context's clock jumped: ${jumps.join(', ')}`);
+    check(Math.abs(moved) <= 5, `the context's clock moved ${moved.toFixed(1)} ms: it jumped ` +
+                                jumps.map((j) => `${j.ms.toFixed(1)} ms at ${(j.to / 1000).toFixed(1)} s`).join(', '));
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
 
