@@ -43,7 +43,6 @@ struct Burst : hostsound::SoundData {
             seed = seed * 1664525u + 1013904223u;
             s = float(int(seed >> 17) - 16384 + 1) / 32768.0f;
         }
-        ready = length;
     }
     std::int16_t At(std::size_t i) const { return std::int16_t(std::lround(samples[i] * 32767.0f)); }
 };

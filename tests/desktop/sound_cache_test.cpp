@@ -78,19 +78,4 @@ TEST(SoundCache, ConvertsEachSoundOnceWhereverItIsKept) {
     EXPECT_EQ(cache.Size(), 3u);
 }
 
-TEST(SoundCache, ALongSoundCanStartAtOnceAndIsCompletedBehindIt) {
-    // A two-second note: its head is ready when Get returns, the rest follows on the worker, and the
-    // whole is what a conversion in one go gives.
-    hostsound::SoundCache cache(48000);
-    std::vector<std::int16_t> note = Tone(196, 11025, 22050, 0.6);
-    const hostsound::SoundData *sound = cache.Get(note.data(), note.size(), 11025);
-    ASSERT_NE(sound, nullptr);
-    EXPECT_GE(sound->ready.load(), 9600u);
-    cache.Finish();
-    ASSERT_EQ(sound->ready.load(), sound->Length());
-    std::vector<float> whole = hostsound::ConvertRate(note.data(), note.size(), 11025, 48000);
-    ASSERT_EQ(whole.size(), sound->Length());
-    for (std::size_t i = 0; i < whole.size(); i += 97) ASSERT_EQ(whole[i], sound->samples[i]) << i;
-}
-
 }  // namespace

@@ -26,7 +26,7 @@ namespace {
 // counts every rewrite against them and would stop asking.)
 constexpr int kQueueMs = 8000;
 constexpr int kRefillMs = 4000;
-constexpr int kStartingMs = 50;  // refills while the stream has not been heard, or a sound converts
+constexpr int kStartingMs = 50;  // refills while the stream has not been heard
 // How far ahead the server's device renders: a stream that asks for no adjustment gets
 // (queue - 2 x request) there, and without it the server would pick its largest (seconds).
 constexpr int kDeviceAheadMs = 40;
@@ -111,7 +111,6 @@ private:
     std::int64_t written_ = 0;  // frames queued so far: the stream's write position
     std::int64_t heard_ = -1;   // the frame heard at the last report, and when
     std::int64_t heardNs_ = 0;
-    std::int64_t unready_ = -1;  // first frame written silent because its sound was still converting
     std::vector<float> mono_;
 };
 
@@ -251,8 +250,7 @@ void PulseOutput::Write(std::int64_t from, std::int64_t count) {
     for (std::int64_t at = from; at < end;) {
         int n = int(std::min<std::int64_t>(end - at, kChunkFrames));
         mono_.resize(std::size_t(n));
-        std::int64_t unready = scheduler_.Render(mono_.data(), at, n);
-        if (unready >= 0 && (unready_ < 0 || unready < unready_)) unready_ = unready;
+        scheduler_.Render(mono_.data(), at, n);
         const float *samples = mono_.data();
         auto silentUntil = [&](int k) {
             while (k < n && samples[k] == 0.0f) ++k;
@@ -301,20 +299,14 @@ void PulseOutput::OnWake(pa_mainloop_api *, pa_io_event *, int fd, pa_io_event_f
 
 void PulseOutput::Refill(pa_mainloop_api *, pa_time_event *event, const struct timeval *, void *self) {
     auto *out = static_cast<PulseOutput *>(self);
-    if (out->unready_ >= 0 && out->unready_ < out->written_) {
-        std::int64_t from = out->unready_;
-        out->unready_ = -1;
-        out->Write(from, out->written_ - from);  // the rest of a sound that has been converted since
-    }
     std::int64_t heard = out->heard_ < 0 ? 0 : out->heard_ + (NowNs() - out->heardNs_) * kOutputRate / 1000000000;
     std::int64_t target = heard + std::int64_t(kOutputRate) * kQueueMs / 1000;
     if (target > out->written_) out->Write(out->written_, target - out->written_);
     out->AskForTiming();
-    // Until the stream is heard to play (or while a sound converts), ask often.
-    bool soon = out->heard_ < 0 || out->unready_ >= 0;
+    // Until the stream is heard to play, ask often.
     if (event)
         pa_context_rttime_restart(out->context_, event,
-                                  pa_rtclock_now() + (soon ? kStartingMs : kRefillMs) * PA_USEC_PER_MSEC);
+                                  pa_rtclock_now() + (out->heard_ < 0 ? kStartingMs : kRefillMs) * PA_USEC_PER_MSEC);
 }
 
 }  // namespace

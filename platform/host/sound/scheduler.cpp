@@ -128,8 +128,7 @@ void Scheduler::Forget(std::int64_t before) {
     entries_.erase(entries_.begin(), ended ? decides + 1 : decides);
 }
 
-std::int64_t Scheduler::RenderLocked(float *out, std::int64_t from, int count) {
-    std::int64_t notReady = -1;
+void Scheduler::RenderLocked(float *out, std::int64_t from, int count) {
     std::int64_t end = from + count;
     auto next = std::upper_bound(entries_.begin(), entries_.end(), from,
                                  [](std::int64_t f, const Entry &e) { return f < e.frame; });
@@ -139,22 +138,16 @@ std::int64_t Scheduler::RenderLocked(float *out, std::int64_t from, int count) {
         float *at = out + (pos - from);
         std::int64_t filled = 0;
         if (voice && voice->sound) {
-            const SoundData &s = *voice->sound;
-            std::int64_t length = std::int64_t(s.Length());
-            std::int64_t ready = std::min<std::int64_t>(std::int64_t(s.ready.load(std::memory_order_acquire)), length);
+            // The part of the voice's sound that falls in [pos, stop).
+            const std::vector<float> &samples = voice->sound->samples;
             std::int64_t first = pos - voice->frame;
-            std::int64_t playing =
-                std::clamp<std::int64_t>(std::min(length, first + stop - pos) - first, 0, stop - pos);
-            std::int64_t written = std::clamp<std::int64_t>(ready - first, 0, playing);
-            std::copy(s.samples.data() + first, s.samples.data() + first + written, at);
-            if (written < playing && notReady < 0) notReady = pos + written;
-            filled = written;
+            filled = std::clamp<std::int64_t>(std::int64_t(samples.size()) - first, 0, stop - pos);
+            if (filled > 0) std::copy(samples.begin() + first, samples.begin() + first + filled, at);
         }
         std::fill(at + filled, at + (stop - pos), 0.0f);
         pos = stop;
         if (next != entries_.end() && next->frame <= pos) voice = &*next++;
     }
-    return notReady;
 }
 
 // The output's word on which frame is heard when: fed to the clock fit and kept for new sounds.
@@ -194,9 +187,9 @@ void Scheduler::Report(std::int64_t timeNs, std::int64_t heard) {
     Forget(heard);
 }
 
-std::int64_t Scheduler::Render(float *out, std::int64_t from, int count) {
+void Scheduler::Render(float *out, std::int64_t from, int count) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return RenderLocked(out, from, count);
+    RenderLocked(out, from, count);
 }
 
 std::int64_t Scheduler::TakeChange(std::int64_t *to) {

@@ -67,9 +67,8 @@ public:
     bool Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard);
     // A write-ahead output: frame `heard` is heard at `timeNs`.
     void Report(std::int64_t timeNs, std::int64_t heard);
-    // A write-ahead output: renders [from, from + count) as the schedule stands. Returns the first
-    // frame that is not ready yet (a long sound still being converted), or -1.
-    std::int64_t Render(float *out, std::int64_t from, int count);
+    // A write-ahead output: renders [from, from + count) as the schedule stands.
+    void Render(float *out, std::int64_t from, int count);
     // A write-ahead output: the frames new sounds changed since the last call, [returned, *to);
     // -1 when none did.
     std::int64_t TakeChange(std::int64_t *to);
@@ -86,7 +85,7 @@ private:
     void NoteHeardLocked(std::int64_t timeNs, std::int64_t heard);
     void Forget(std::int64_t before);
     void StartSkippedLocked(std::int64_t from);
-    std::int64_t RenderLocked(float *out, std::int64_t from, int count);
+    void RenderLocked(float *out, std::int64_t from, int count);
 
     const std::int64_t latencyNs_;
     std::mutex mutex_;
