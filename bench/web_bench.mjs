@@ -17,7 +17,8 @@ import zlib from 'node:zlib';
 
 const build = path.resolve(process.argv[2] || 'build-web');
 const site = path.join(build, 'site');
-const {serve, launch, open, tap, clockJumps} = await import(path.join(build, 'tests/web/harness.mjs'));
+const {serve, launch, open, tap, clockJumps, attachRecorder, startRecording, recording} =
+  await import(path.join(build, 'tests/web/harness.mjs'));
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const stats = (v) => {
   const s = [...v].sort((a, b) => a - b);
@@ -61,55 +62,29 @@ try {
   };
   await page.keyboard.press('Shift');
   await page.waitForFunction(() => CadenzoPage.audio.state === 'running');
-  // The recorder keeps the output inside the audio thread and hands it over once, at the end, so it
-  // adds next to nothing to the CPU figures.
-  await page.evaluate(async () => {
-    const code = `class R extends AudioWorkletProcessor {
-      constructor() { super(); this.kept = []; this.on = false;
-        this.port.onmessage = (e) => { if (e.data === 'start') this.on = true;
-          else { this.port.postMessage(this.kept); this.kept = []; } }; }
-      process(i) { const c = i[0] && i[0][0];
-        if (this.on) this.kept.push([currentFrame, c ? c.slice(0) : null]); return true; } }
-      registerProcessor('bench-recorder', R);`;
-    const a = CadenzoPage.audio;
-    await a.ctx.audioWorklet.addModule(URL.createObjectURL(new Blob([code], {type: 'text/javascript'})));
-    const node = new AudioWorkletNode(a.ctx, 'bench-recorder');
-    window.recorder = node;
-    a.output.connect(node);
-    node.connect(a.ctx.destination);
-  });
+  await attachRecorder(page);  // it keeps the output inside the audio thread: next to nothing in the CPU figures
   await sleep(2000);
   const idle0 = await cpu();
   await sleep(60000);
   const idle1 = await cpu();
-  await page.evaluate(() => window.recorder.port.postMessage('start'));
+  await startRecording(page);
   await tap(page, 61, 88);
   const tick0 = await cpu();
   await sleep(60000);
   const tick1 = await cpu();
   await tap(page, 61, 88);
   await sleep(500);
-  await page.evaluate(() => new Promise((done) => {
-    window.recorder.port.onmessage = (e) => {
-      window.recorded = new Map(e.data);
-      done();
-    };
-    window.recorder.port.postMessage('dump');
-  }));
+  const kept = await recording(page);
   const r = await page.evaluate(() => {
     const a = CadenzoPage.audio, rate = a.ctx.sampleRate, sounds = CadenzoPage.sounds;
-    const frames = [...window.recorded.keys()].sort((x, y) => x - y), base = frames[0];
-    const stream = new Float32Array(frames[frames.length - 1] + 128 - base);
-    for (const f of frames) if (window.recorded.get(f)) stream.set(window.recorded.get(f), f - base);
+    const {base, stream} = window.recording;
     const wrong = [];
     sounds.forEach((s, k) => {
       const b = s.buffer.getChannelData(0);
       const end = Math.min(b.length, k + 1 < sounds.length ? sounds[k + 1].frame - s.frame : b.length);
-      let differ = 0, first = -1, unrecorded = 0;
+      let differ = 0, first = -1;
       for (let i = 0; i < end; ++i) if (Math.abs(b[i] - stream[s.frame + i - base]) > 1e-6 && differ++ === 0) first = i;
-      // Render quanta the recorder was never given (its own thread fell behind), over the sound.
-      for (let q = s.frame - (s.frame % 128); q < s.frame + end; q += 128) if (!window.recorded.has(q)) unrecorded++;
-      if (differ) wrong.push(`${k}: ${differ} of ${end} samples differ from +${first}, ${unrecorded} quanta unrecorded`);
+      if (differ) wrong.push(`${k}: ${differ} of ${end} samples differ from +${first}`);
     });
     return {rate, wrong, history: a.history, messages: sounds.map((s) => s.message), frames: sounds.map((s) => s.frame), delays: sounds.map((s) => s.scheduledAt - s.message),
             leads: sounds.map((s) => s.lead * 1000), latency: a.ctx.baseLatency, output: a.ctx.outputLatency,
@@ -132,7 +107,8 @@ try {
   console.log(`the context's clock jumped (its output stalled, > 5 ms) ${jumps.length} times: ` +
               jumps.map((j) => `${fmt(j.ms)} ms at ${fmt(j.to / 1000)} s`).join(', '));
   console.log(`clicks not found sample for sample at their frame in the recorded output: ${r.wrong.length}` +
-              (r.wrong.length ? ` (clicks ${r.wrong.join('; ')})` : ''));
+              (r.wrong.length ? ` (clicks ${r.wrong.join('; ')})` : '') +
+              `; render quanta that came with another quantum's frame: ${kept.relabelled}`);
   const d = stats(r.delays), l = stats(r.leads);
   console.log(`timer to sound handed to Web Audio (ms): min ${fmt(d.min, 2)} median ${fmt(d.median, 2)} max ${fmt(d.max, 2)}` +
               ` spread ${fmt(d.max - d.min, 2)} (inside the ${r.chosen} ms latency: ${d.max < r.chosen ? 'yes' : 'NO'})`);

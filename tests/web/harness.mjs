@@ -99,3 +99,60 @@ export function clockJumps(history, rate, limitMs, sinceMs = -Infinity) {
   }
   return jumps;
 }
+
+// A recorder on the node every voice plays through: an AudioWorklet that keeps each render quantum
+// it is given inside the audio thread, from `startRecording` on, and hands them all over at once in
+// `recording`, so it adds next to nothing to the audio thread's work.
+const RECORDER = `
+class Recorder extends AudioWorkletProcessor {
+  constructor() {
+    super();
+    this.kept = null;
+    this.port.onmessage = (e) => {
+      if (e.data === 'start') this.kept = [];
+      else this.port.postMessage(this.kept || []), this.kept = null;
+    };
+  }
+  process(inputs) {
+    const channel = inputs[0] && inputs[0][0];
+    if (this.kept) this.kept.push([currentFrame, channel ? channel.slice(0) : null]);
+    return true;
+  }
+}
+registerProcessor('cadenzo-recorder', Recorder);`;
+
+// Attaches the recorder (the page's audio must be running); it keeps nothing yet.
+export async function attachRecorder(page) {
+  await page.evaluate(async (code) => {
+    const a = CadenzoPage.audio, url = URL.createObjectURL(new Blob([code], {type: 'text/javascript'}));
+    await a.ctx.audioWorklet.addModule(url);
+    window.recorder = new AudioWorkletNode(a.ctx, 'cadenzo-recorder', {numberOfOutputs: 1});
+    a.output.connect(window.recorder);
+    window.recorder.connect(a.ctx.destination);
+  }, RECORDER);
+}
+
+export async function startRecording(page) {
+  await page.evaluate(() => window.recorder.port.postMessage('start'));
+}
+
+// Ends the recording and leaves it in the page as `window.recording`: {base, stream, relabelled},
+// the output from context frame `base` on, one channel. The render calls the recorder once for every
+// quantum, in order, so the n-th quantum kept starts 128·n frames after the first; its currentFrame
+// only anchors that count. Chromium now and then gives one quantum the frame of the one before (the
+// two would land on one frame and one of them be lost): the anchor is the frame most quanta agree
+// on, and `relabelled` counts the quanta whose own frame said otherwise.
+export async function recording(page) {
+  return page.evaluate(() => new Promise((done) => {
+    window.recorder.port.onmessage = (e) => {
+      const kept = e.data, votes = new Map();
+      kept.forEach(([frame], n) => votes.set(frame - 128 * n, (votes.get(frame - 128 * n) || 0) + 1));
+      const base = [...votes.entries()].reduce((a, b) => (b[1] > a[1] ? b : a), [0, 0])[0];
+      const stream = new Float32Array(128 * kept.length);
+      kept.forEach(([, samples], n) => { if (samples) stream.set(samples, 128 * n); });
+      window.recording = {base, stream, relabelled: kept.length - (votes.get(base) || 0)};
+      done({from: base, to: base + stream.length, relabelled: window.recording.relabelled});
+    };
+    window.recorder.port.postMessage('dump');
+  }));
+}
