@@ -74,7 +74,7 @@ try {
   const tick1 = await cpu();
   await tap(page, 61, 88);
   await sleep(500);
-  const kept = await recording(page);
+  const relabelled = await recording(page);
   const r = await page.evaluate(() => {
     const a = CadenzoPage.audio, rate = a.ctx.sampleRate, sounds = CadenzoPage.sounds;
     const {base, stream} = window.recording;
@@ -108,7 +108,7 @@ try {
               jumps.map((j) => `${fmt(j.ms)} ms at ${fmt(j.to / 1000)} s`).join(', '));
   console.log(`clicks not found sample for sample at their frame in the recorded output: ${r.wrong.length}` +
               (r.wrong.length ? ` (clicks ${r.wrong.join('; ')})` : '') +
-              `; render quanta that came with another quantum's frame: ${kept.relabelled}`);
+              `; render quanta that came with another quantum's frame: ${relabelled}`);
   const d = stats(r.delays), l = stats(r.leads);
   console.log(`timer to sound handed to Web Audio (ms): min ${fmt(d.min, 2)} median ${fmt(d.median, 2)} max ${fmt(d.max, 2)}` +
               ` spread ${fmt(d.max - d.min, 2)} (inside the ${r.chosen} ms latency: ${d.max < r.chosen ? 'yes' : 'NO'})`);

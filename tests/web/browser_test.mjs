@@ -134,8 +134,8 @@ const cases = {
     await sleep(10100);
     await tap(page, ...START);
     await sleep(400);
-    const kept = await recording(page);
-    if (kept.relabelled) console.log(`note: ${kept.relabelled} render quanta came with another quantum's frame`);
+    const relabelled = await recording(page);
+    if (relabelled) console.log(`note: ${relabelled} render quanta came with another quantum's frame`);
     const r = await page.evaluate(() => {
       const a = CadenzoPage.audio, rate = a.ctx.sampleRate;
       const sounds = CadenzoPage.sounds.slice();

@@ -136,12 +136,12 @@ export async function startRecording(page) {
   await page.evaluate(() => window.recorder.port.postMessage('start'));
 }
 
-// Ends the recording and leaves it in the page as `window.recording`: {base, stream, relabelled},
-// the output from context frame `base` on, one channel. The render calls the recorder once for every
-// quantum, in order, so the n-th quantum kept starts 128·n frames after the first; its currentFrame
-// only anchors that count. Chromium now and then gives one quantum the frame of the one before (the
-// two would land on one frame and one of them be lost): the anchor is the frame most quanta agree
-// on, and `relabelled` counts the quanta whose own frame said otherwise.
+// Ends the recording and leaves it in the page as `window.recording`: {base, stream}, the output
+// from context frame `base` on, one channel. The render calls the recorder once for every quantum,
+// in order, so the n-th quantum kept starts 128·n frames after the first; its currentFrame only
+// anchors that count. Chromium now and then gives one quantum the frame of the one before (the two
+// would land on one frame and one of them be lost): the anchor is the frame most quanta agree on.
+// Returns how many quanta said otherwise.
 export async function recording(page) {
   return page.evaluate(() => new Promise((done) => {
     window.recorder.port.onmessage = (e) => {
@@ -150,8 +150,8 @@ export async function recording(page) {
       const base = [...votes.entries()].reduce((a, b) => (b[1] > a[1] ? b : a), [0, 0])[0];
       const stream = new Float32Array(128 * kept.length);
       kept.forEach(([, samples], n) => { if (samples) stream.set(samples, 128 * n); });
-      window.recording = {base, stream, relabelled: kept.length - (votes.get(base) || 0)};
-      done({from: base, to: base + stream.length, relabelled: window.recording.relabelled});
+      window.recording = {base, stream};
+      done(kept.length - (votes.get(base) || 0));
     };
     window.recorder.port.postMessage('dump');
   }));
