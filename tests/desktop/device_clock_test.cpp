@@ -21,6 +21,7 @@ constexpr std::int64_t kLatency = 50 * kMs;
 struct Device {
     double spread = hostsound::DeviceClock::kCrystalSpread;
     double band = 0;
+    double hold = 0;
     double trueRate = kRate;
     std::int64_t grainNs = 1;  // the host clock as the timestamps read it (a browser's: 100 us)
     double jitterMs = 0.3;
@@ -41,6 +42,7 @@ struct Device {
 
 struct Result {
     std::vector<std::int64_t> frames;  // chosen start frames
+    int anchors = 0;                   // schedule lines drawn afresh
     int late = 0;                      // starts whose frame was already asked for
     double worstHeardMs = 0;           // how far a start is heard from message time + latency
 };
@@ -48,7 +50,8 @@ struct Result {
 // Plays `count` sounds every `intervalMs`, the first at `firstMs`; each is scheduled when the
 // main loop reaches it, `loopLateMs` after its message time.
 Result Simulate(Device &device, int firstMs, int intervalMs, int count, double loopLateMs = 1.0) {
-    hostsound::DeviceClock clock(kRate, kBuffer, device.spread, hostsound::DeviceClock::kCallbackStall, device.band);
+    hostsound::DeviceClock clock(kRate, kBuffer, device.spread, hostsound::DeviceClock::kCallbackStall, device.band,
+                                 device.hold);
     Result result;
     std::int64_t pendingT = device.TimeNs(0);
     for (int i = 0; i < count; ++i) {
@@ -69,6 +72,7 @@ Result Simulate(Device &device, int firstMs, int intervalMs, int count, double l
         result.worstHeardMs = std::max(result.worstHeardMs, std::fabs(heardNs - double(message + kLatency)) / 1e6);
         result.frames.push_back(frame);
     }
+    result.anchors = clock.Anchors();
     return result;
 }
 
@@ -198,6 +202,66 @@ TEST(DeviceClock, CoarseTimestampsOfAClockAtItsNominalRateKeepEveryIntervalExact
     Result followed = Simulate(fast, 1000, 250, 240, 2.0);
     EXPECT_LE(WorstInterval(followed, fast.trueRate, 250), 1.0);
     EXPECT_LT(followed.worstHeardMs, 2.0);
+}
+
+// A browser's output through a sound server: its timestamps come a whole server cycle at a time and
+// each is late by up to a cycle (21 ms), read on a 100-us grid. The schedule holds each run's line.
+Device CoarseServerTimestamps() {
+    Device device;
+    device.spread = 1e-6;
+    device.band = 3e-6;
+    device.hold = 0.040;
+    device.grainNs = 100000;
+    device.jitterMs = 21.0;
+    return device;
+}
+
+TEST(DeviceClock, AHeldRunKeepsEveryIntervalExactWhateverTheTimestampsDo) {
+    // A minute at 240 beats a minute: one anchor, every interval exactly 12000 frames, none late.
+    Device device = CoarseServerTimestamps();
+    Result held = Simulate(device, 1000, 250, 240, 2.0);
+    EXPECT_EQ(held.late, 0);
+    EXPECT_EQ(WorstInterval(held, device.trueRate, 250), 0.0);
+    EXPECT_EQ(held.anchors, 1);
+    EXPECT_LT(held.worstHeardMs, 25.0) << "the anchor is chosen from the timestamps, within their scatter";
+    // Timestamps that step by 20 ms for good (a server's report moving by a few of its cycles): the
+    // held run keeps every interval exact, where a line that follows the fit bends one by the step.
+    Device stepped = CoarseServerTimestamps();
+    stepped.jitterMs = 2.0;
+    stepped.stallAtNs = 10000 * kMs;
+    stepped.stallNs = 20 * kMs;
+    Result kept = Simulate(stepped, 1000, 250, 120, 2.0);
+    EXPECT_EQ(WorstInterval(kept, stepped.trueRate, 250), 0.0);
+    EXPECT_EQ(kept.anchors, 1);
+    Device following = CoarseServerTimestamps();
+    following.jitterMs = 2.0;
+    following.stallAtNs = 10000 * kMs;
+    following.stallNs = 20 * kMs;
+    following.hold = 0;
+    Result bent = Simulate(following, 1000, 250, 120, 2.0);
+    EXPECT_GT(WorstInterval(bent, following.trueRate, 250), 100.0);
+}
+
+TEST(DeviceClock, AHeldRunMovesOnlyWhenTheDeviceLeftItByMoreThanTheBound) {
+    // At 30 beats a minute the run holds across the two seconds between clicks; after a pause of
+    // five seconds a new run is anchored afresh.
+    Device slow = CoarseServerTimestamps();
+    Result run = Simulate(slow, 1000, 2000, 30, 2.0);
+    EXPECT_EQ(WorstInterval(run, slow.trueRate, 2000), 0.0);
+    EXPECT_EQ(run.anchors, 1);
+    Device paused = CoarseServerTimestamps();
+    Result twoRuns = Simulate(paused, 1000, 5000, 4, 2.0);
+    EXPECT_EQ(twoRuns.anchors, 4);
+    // The device loses 100 ms once, ten seconds in: the line is drawn again once, and the sounds after
+    // the step are exactly spaced and heard on time again.
+    Device step = CoarseServerTimestamps();
+    step.jitterMs = 2.0;
+    step.stallAtNs = 10000 * kMs;
+    step.stallNs = 100 * kMs;
+    Result moved = Simulate(step, 1000, 250, 120, 2.0);
+    EXPECT_EQ(moved.anchors, 2);
+    EXPECT_EQ(WorstInterval(moved, step.trueRate, 250, 1, 36), 0.0) << "before the step";
+    EXPECT_EQ(WorstInterval(moved, step.trueRate, 250, 42), 0.0) << "after the step";
 }
 
 }  // namespace

@@ -29,10 +29,10 @@ constexpr double kRedrawSeconds = 0.015;
 }  // namespace
 
 DeviceClock::DeviceClock(double nominalRate, int bufferFrames, double rateSpread, double stallSeconds,
-                         double nominalBand)
+                         double nominalBand, double holdSeconds)
     : nominal_(nominalRate > 0 ? nominalRate : 48000.0), buffer_(std::max(bufferFrames, 1)),
       spread_(std::clamp(rateSpread, 1e-6, 0.1)), stall_(std::max(stallSeconds, 0.001)),
-      band_(std::clamp(nominalBand, 0.0, 0.001)) {}
+      band_(std::clamp(nominalBand, 0.0, 0.001)), hold_(std::max(holdSeconds, 0.0)) {}
 
 void DeviceClock::Restart(std::int64_t timeNs, std::int64_t frame) {
     originT_ = timeNs;
@@ -143,10 +143,23 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
     double fitNow = FitAt(nowNs);
     double rate = FitRate();
     if (std::fabs(rate - nominal_) <= band_ * nominal_) rate = nominal_;
-    if (!locked_ || lockEpoch_ != epoch_) {
+    bool newRun = !locked_ || timeNs - lastDueNs_ > std::int64_t(kRunGapSeconds * 1e9);
+    lastDueNs_ = locked_ ? std::max(lastDueNs_, timeNs) : timeNs;
+    if (hold_ > 0) {
+        // A held line: drawn from the fit when a run starts, kept while its sounds follow each other,
+        // so every interval of the run is exact in the device's own frames whatever the timestamps
+        // do; drawn again only when the fit has left it by more than the bound (the device really
+        // lost or gained that much, or its clock and the host's drifted that far apart).
+        if (newRun || std::fabs(fitNow - lock_.At(nowNs)) > hold_ * nominal_) {
+            lock_ = Line{nowNs, fitNow, rate};
+            locked_ = true;
+            ++anchors_;
+        }
+    } else if (!locked_ || lockEpoch_ != epoch_) {
         lock_ = Line{nowNs, fitNow, rate};
         locked_ = true;
         lockEpoch_ = epoch_;
+        ++anchors_;
     } else {
         // Continuous at `now`: what was scheduled before keeps its place, what comes next follows
         // the fit's rate, plus a slow pull that closes the gap between the line and the fit.
@@ -156,6 +169,7 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
         double dead = 3.0 * Scatter();
         if (std::fabs(error) > std::max(kRedrawSeconds * nominal_, 2.0 * dead)) {
             lock_ = Line{nowNs, fitNow, rate};
+            ++anchors_;
         } else {
             double pull = error > dead ? error - dead : error < -dead ? error + dead : 0.0;
             lock_ = Line{nowNs, lock_.At(nowNs), rate + pull / kSteerSeconds};

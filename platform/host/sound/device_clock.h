@@ -4,6 +4,9 @@
 // measured, never assumed), a restart of the fit after a gap in the callbacks or a step that holds,
 // and a straight schedule line that follows the fit slowly and never jumps (unless the device did),
 // so that sounds started at whole-millisecond intervals land exactly that many device frames apart.
+// For a device read through coarse or unreliable timestamps (a browser's), the line can instead be
+// held for a whole run of sounds: anchored once when a run starts, moved within it only when the
+// fit has left it by more than a bound, so the timestamps choose the anchor and never the spacing.
 // Leaves out: the device itself (the caller feeds it the callbacks' times and frame counts).
 #pragma once
 
@@ -25,8 +28,12 @@ public:
     // `nominalBand`: a measured rate this close (a fraction) to the nominal one is taken as the
     // nominal rate itself, for a device read through coarse timestamps whose fit wobbles by a few
     // parts per million: the schedule line then keeps whole-millisecond intervals exact for good.
+    // `holdSeconds` (> 0): a run of sounds (each due at most kRunGapSeconds after the one before)
+    // keeps the line it was anchored with until the fit is this far from it; 0: the line follows the
+    // fit continuously.
+    static constexpr double kRunGapSeconds = 3.0;
     DeviceClock(double nominalRate, int bufferFrames, double rateSpread = kCrystalSpread,
-                double stallSeconds = kCallbackStall, double nominalBand = 0);
+                double stallSeconds = kCallbackStall, double nominalBand = 0, double holdSeconds = 0);
 
     // A callback began at host time `timeNs` when `frame` frames had been asked for before it.
     void AddCallback(std::int64_t timeNs, std::int64_t frame);
@@ -41,6 +48,7 @@ public:
 
     double MeasuredRate() const;  // frames per second of host time, from the fit
     int Restarts() const { return restarts_; }
+    int Anchors() const { return anchors_; }  // lines drawn afresh: runs started, held lines left
 
 private:
     struct Line {
@@ -59,6 +67,7 @@ private:
     double spread_;
     double stall_;
     double band_;
+    double hold_;
     // Exponentially weighted regression of frame on time, relative to the origin of the current run.
     std::int64_t originT_ = 0, originF_ = 0;
     double weight_ = 0, meanX_ = 0, meanY_ = 0, cxx_ = 0, cxy_ = 0, cyy_ = 0;
@@ -74,6 +83,8 @@ private:
     bool locked_ = false;
     int lockEpoch_ = -1;
     Line lock_;
+    std::int64_t lastDueNs_ = 0;  // the latest time a sound was scheduled for
+    int anchors_ = 0;
 };
 
 }  // namespace hostsound

@@ -88,11 +88,17 @@ int Scheduler::Restarts() {
     return clock_ ? clock_->Restarts() : 0;
 }
 
+int Scheduler::Anchors() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return clock_ ? clock_->Anchors() : 0;
+}
+
 void Scheduler::Attach(const OutputTiming &timing, std::function<void()> wake, std::int64_t nowNs) {
     std::lock_guard<std::mutex> lock(mutex_);
     timing_ = timing;
     wake_ = std::move(wake);
-    clock_.emplace(timing.rate, timing.grainFrames, timing.spread, timing.stallSeconds, timing.nominalBand);
+    clock_.emplace(timing.rate, timing.grainFrames, timing.spread, timing.stallSeconds, timing.nominalBand,
+                   timing.holdSeconds);
     committed_ = 0;
     heard_ = -1;
     changedFrom_ = -1;

@@ -30,6 +30,7 @@ struct OutputTiming {
     double spread = DeviceClock::kCrystalSpread;
     double stallSeconds = DeviceClock::kCallbackStall;
     double nominalBand = 0;  // a measured rate this close to `rate` counts as `rate` (DeviceClock)
+    double holdSeconds = 0;  // > 0: each run of sounds keeps its anchor within this bound (DeviceClock)
 };
 
 class Scheduler {
@@ -51,6 +52,7 @@ public:
     int TakeStarted(Started *out, int max);
     double MeasuredRate();
     int Restarts();
+    int Anchors();  // schedule lines drawn afresh (DeviceClock::Anchors)
     // The last frame an output reported heard; -1 before the first report.
     std::int64_t HeardFrame();
     std::int64_t LatencyNs() const { return latencyNs_; }

@@ -66,6 +66,12 @@ constexpr double kReportStallSeconds = 1.5;
 // spacing. A measured rate within a few parts per million of the nominal one is the nominal rate.
 constexpr double kRateSpread = 1e-6;
 constexpr double kNominalBand = 3e-6;
+// Each run of sounds keeps the anchor it started with (every interval exact in the context's own
+// frames) until the context's clock and performance.now() have drifted this far apart. Timestamps
+// through a sound server come a whole server cycle at a time (up to 21 ms late) and the fit moves by
+// about that; a real output's crystal drifts from the system clock by up to 0.1 ms a second, so a
+// run is moved about once in seven minutes at worst, by this much.
+constexpr double kHoldSeconds = 0.040;
 constexpr const char *kFolder = "/cadenzo";
 
 // A sound asked for before the audio context ran: converted and placed when it starts.
@@ -99,8 +105,9 @@ void Start(int id, const hostsound::SoundData *sound, std::uint32_t messageTime)
     // The line says where the sound was due and where it starts: later only when the output could
     // not start it in time (the audio context was still starting).
     char line[128];
-    std::snprintf(line, sizeof line, "sound %d %u %lld %lld %.3f %d", id, messageTime, (long long)frame,
-                  (long long)scheduled, g_audio.scheduler->MeasuredRate(), g_audio.scheduler->Restarts());
+    std::snprintf(line, sizeof line, "sound %d %u %lld %lld %.3f %d %d", id, messageTime, (long long)frame,
+                  (long long)scheduled, g_audio.scheduler->MeasuredRate(), g_audio.scheduler->Restarts(),
+                  g_audio.scheduler->Anchors());
     web_log(line);
     if (sound)
         web_audio_start(id, sound->samples.data(), int(sound->Length()), double(frame), double(scheduled),
@@ -135,6 +142,7 @@ void PollAudio() {
         timing.stallSeconds = kReportStallSeconds;
         timing.spread = kRateSpread;
         timing.nominalBand = kNominalBand;
+        timing.holdSeconds = kHoldSeconds;
         double perfMs = 0, frame = 0;
         while (web_audio_take_report(&perfMs, &frame)) {
         }

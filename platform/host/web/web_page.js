@@ -163,16 +163,32 @@ var CadenzoPage = (function () {
     console.warn('Cadenzo plays no sound: ' + why);
     push(EVENT.soundChanged);
   }
-  // The context's timestamps: when (by performance.now()) which frame is heard, for the device clock fit.
+  // The context's timestamps: when (by performance.now()) which frame is heard, for the device clock
+  // fit, which chooses where each run of sounds is anchored (never their spacing). getOutputTimestamp()
+  // is used while it is sane: a frame already rendered, heard within the last second. An engine whose
+  // timestamps are not (or that has none) is read from then on through currentTime less the latency
+  // it states: coarser, which costs only the anchor's precision.
   function report() {
     var ctx = audio.ctx;
     if (!ctx || ctx.state !== 'running') return;
-    var ts = ctx.getOutputTimestamp();
-    if (!(ts.performanceTime > audio.lastPerf) || !(ts.contextTime > 0)) return;
-    audio.lastPerf = ts.performanceTime;
-    audio.reports.push([ts.performanceTime, Math.round(ts.contextTime * ctx.sampleRate)]);
+    var now = performance.now(), rate = ctx.sampleRate, rendered = ctx.currentTime * rate;
+    var ts = !audio.unstamped && ctx.getOutputTimestamp ? ctx.getOutputTimestamp() : {};
+    var perf = ts.performanceTime, frame = ts.contextTime * rate;
+    if (!audio.unstamped && !(frame > 0)) return;  // the output has not started yet
+    if (!audio.unstamped && !(perf > now - 1000 && perf <= now + 1 && frame <= rendered && frame > rendered - rate)) {
+      audio.unstamped = true;
+      page.log('audio-timestamps unusable ' + perf.toFixed(1) + ' ' + now.toFixed(1) + ' ' + Math.round(frame) +
+               ' ' + Math.round(rendered));
+    }
+    if (audio.unstamped) {
+      perf = now;
+      frame = rendered - ((ctx.baseLatency || 0) + (ctx.outputLatency || 0)) * rate;
+    }
+    if (!(perf > audio.lastPerf)) return;
+    audio.lastPerf = perf;
+    audio.reports.push([perf, Math.round(frame)]);
     if (audio.reports.length > 256) audio.reports.shift();
-    audio.history.push(audio.reports[audio.reports.length - 1]);
+    audio.history.push([perf, Math.round(frame), now, Math.round(rendered)]);
     if (audio.history.length > LOG_LIMIT) audio.history.shift();
     if (audio.state !== 'running') {
       audio.state = 'running';
