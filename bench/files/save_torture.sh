@@ -31,7 +31,7 @@ judge() {
   if [ "$now" = "$2" ]; then echo old; elif [ "$now" = "$3" ]; then echo new; else echo "other($now)"; fi
 }
 # (In a subshell whose own standard error is dropped: it reports "Killed" for a killed run.)
-run_sim() { (env "$@" "$sim" --dir "$dir" "$work/script.txt" > /dev/null 2> "$work/err.txt") 2> /dev/null; }
+run_sim() { (env "$@" "$sim" --dir "$dir" "$work/script.txt" > /dev/null 2> "$work/err.txt"; exit $?) 2> /dev/null; }
 
 # One calibration run: the watched calls, in order, with the save's first (its open of the file for
 # writing, the second open of the file).
