@@ -334,7 +334,9 @@ bool MakeTemp(File *f, int source) {
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         f->temp = TempPrefix(f->target) + std::to_string(getpid()) + "." + std::to_string(++serial) + ".new";
-        fd = open(f->temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        // No more open to others than the file itself, even before its mode is copied at the end.
+        fd = open(f->temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  f->keepOwner ? f->was.st_mode & 0777 : 0644);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
