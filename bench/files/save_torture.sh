@@ -63,6 +63,10 @@ for ((i = 0; i < runs; i++)); do
 done
 
 for call in write fsync rename; do
+  if [ "${count_of[$call]}" = 0 ]; then
+    tally["$call: the save makes no such call"]=0
+    continue
+  fi
   for error in ENOSPC EIO EDQUOT; do
     for ((i = 0; i < per_error; i++)); do
       dir=$work/$call-$error-$i; mkdir "$dir"; old_record > "$dir/Cadenzo.ini"
@@ -88,7 +92,7 @@ echo "  new contents left beside the file by killed runs: $left_after_kill; afte
 echo "an error injected into the save ($per_error runs each; expected: old, one line said):"
 for k in "${!tally[@]}"; do [[ $k != killed* ]] && printf '  %-40s %d\n' "$k" "${tally[$k]}"; done | sort
 echo "what was said, once for each call:"
-for k in "write ENOSPC" "fsync EIO" "rename EDQUOT"; do echo "  $k: ${sample[$k]}"; done
+for k in "write ENOSPC" "fsync EIO" "rename EDQUOT"; do echo "  $k: ${sample[$k]:-}"; done
 others=0
 for k in "${!tally[@]}"; do [[ $k == *other* || $k == *lines* || $k == *left* ]] && others=$((others + tally[$k])); done
 [[ -n ${tally["killed new"]+x} || -n ${tally["killed old"]+x} ]] || others=1
