@@ -519,7 +519,7 @@ HANDLE OpenFile(const std::string &path, bool read, bool write, bool create, boo
             if (e == EACCES && write && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0 &&
                 faccessat(AT_FDCWD, target.c_str(), R_OK, AT_EACCESS) != 0)
                 SayRefused(path, "cannot be read, so it is not written either: what it holds is kept");
-            else if (write && e != EISDIR)
+            else if (write && e != EISDIR && e != ENOENT && e != ENOTDIR)  // (no folder: said where it is made)
                 SayRefused(path, std::string("cannot be written (") + std::strerror(e) + "): what it holds is kept");
             if (read && e != ENOENT && e != ENOTDIR) MarkUnread(path, e);
             g_lastError = ErrorFromErrno(e);
