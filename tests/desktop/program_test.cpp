@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -73,6 +75,16 @@ bool WaitForText(const std::string &path, const std::string &text, int tenths) {
     return false;
 }
 
+// How a copy is started: the default is a display, the dummy audio driver, standard error in
+// stderr<N>.txt, the test's own runtime folder, and the test's user.
+struct How {
+    bool display = true;
+    bool dummyAudio = true;       // false: no sound server and the real ALSA driver (no sound)
+    int errorFd = -1;             // standard error onto this descriptor instead of the file
+    uid_t user = uid_t(-1);       // run as this user (the test runs as root)
+    std::string runtime = "run";  // XDG_RUNTIME_DIR, under the test's folder
+};
+
 class Desktop : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -104,22 +116,23 @@ protected:
     }
 
     // Starts a copy of the program; its trace goes to trace<N>.txt.
-    pid_t Launch(bool withDisplay = true) {
+    pid_t Launch(const How &how = How{}) {
         std::string trace = dir_ + "/trace" + std::to_string(programs_.size()) + ".txt";
         std::vector<std::string> env;
         for (char **e = environ; *e; ++e) {
             std::string entry = *e;
             if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
                 entry.rfind("SDL_", 0) == 0 || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0 ||
-                entry.rfind("CADENZO_", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0)
+                entry.rfind("CADENZO_", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
+                entry.rfind("PULSE_", 0) == 0 || entry.rfind("PIPEWIRE_", 0) == 0)
                 continue;
             if (!firstOnPath_.empty() && entry.rfind("PATH=", 0) == 0)
                 entry = "PATH=" + firstOnPath_ + ":" + entry.substr(5);
             env.push_back(entry);
         }
-        if (withDisplay) env.push_back("DISPLAY=" + display_);
-        env.push_back("SDL_AUDIODRIVER=dummy");
-        env.push_back("XDG_RUNTIME_DIR=" + dir_ + "/run");
+        if (how.display) env.push_back("DISPLAY=" + display_);
+        if (how.dummyAudio) env.push_back("SDL_AUDIODRIVER=dummy");
+        env.push_back("XDG_RUNTIME_DIR=" + dir_ + "/" + how.runtime);
         env.push_back("XDG_CONFIG_HOME=" + dir_ + "/config");
         env.push_back("CADENZO_SCALE=1");
         env.push_back("CADENZO_TRACE=" + trace);
@@ -128,16 +141,20 @@ protected:
         envp.push_back(nullptr);
         std::string exe = dir_ + "/cadenzo";
         std::string errors = dir_ + "/stderr" + std::to_string(programs_.size()) + ".txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         char *argv[] = {exe.data(), nullptr};
-        pid_t pid = -1;
-        posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
-        posix_spawn_file_actions_destroy(&actions);
+        pid_t pid = fork();
+        if (pid == 0) {
+            int fd = how.errorFd >= 0 ? how.errorFd : open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            if (fd < 0 || dup2(fd, 2) < 0) _exit(126);
+            if (how.user != uid_t(-1) && (setgroups(0, nullptr) != 0 || setgid(how.user) != 0 || setuid(how.user) != 0))
+                _exit(126);
+            execve(exe.c_str(), argv, envp.data());
+            _exit(127);
+        }
         programs_.push_back(pid);
         return pid;
     }
+    std::string Errors(int copy) { return ReadFile(dir_ + "/stderr" + std::to_string(copy) + ".txt"); }
     std::string Trace(int copy) { return dir_ + "/trace" + std::to_string(copy) + ".txt"; }
     std::string X(const std::string &arguments) {
         return Capture("DISPLAY=" + display_ + " xdotool " + arguments + " 2>/dev/null");
@@ -282,6 +299,165 @@ TEST_F(Desktop, ASecondCopyHandsOverToTheFirstAndEnds) {
     int status = 0;
     EXPECT_EQ(waitpid(first, &status, WNOHANG), 0) << "the first copy is still running";
     EXPECT_EQ(X("search --name '^Cadenzo$'").find('\n'), X("search --name '^Cadenzo$'").rfind('\n')) << "one window";
+}
+
+// The window destroyed by another X client (as `xdotool windowclose` does) ends the program as
+// closing it does: the settings are saved and it exits 0. Before, Xlib's default handler of the
+// BadWindow errors ended it at once with exit code 1 and nothing saved.
+TEST_F(Desktop, TheWindowDestroyedByAnotherClientEndsItAsAClose) {
+    pid_t pid = Launch();
+    std::string window = MainWindow();
+    ASSERT_FALSE(window.empty()) << ReadFile(Trace(0));
+    X("windowclose " + window);
+    int code = -1;
+    ASSERT_TRUE(WaitExit(pid, &code, 200)) << "still running after its window was destroyed";
+    Forget(pid);
+    EXPECT_EQ(code, 0) << Errors(0);
+    EXPECT_EQ(Errors(0).find("X Error"), std::string::npos) << Errors(0);
+    struct stat info {};
+    ASSERT_EQ(stat((dir_ + "/config/cadenzo/Cadenzo.ini").c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 7) << "the settings were not saved";
+}
+
+// Standard error a pipe whose reader has gone, and a line written to it (here why there is no
+// sound): the write fails and the program runs on; the Sound box tapped off is saved at Ctrl+Q.
+// Before, SIGPIPE ended it (exit 141) and the change was lost.
+TEST_F(Desktop, AClosedPipeOnStandardErrorDoesNotEndIt) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    close(pipeFds[0]);
+    How how;
+    how.dummyAudio = false;
+    how.errorFd = pipeFds[1];
+    pid_t pid = Launch(how);
+    close(pipeFds[1]);
+    std::string window = MainWindow();
+    ASSERT_FALSE(window.empty()) << "no window: " << ReadFile(Trace(0));
+    if (ReadFile(Trace(0)).find("audio-open") != std::string::npos) GTEST_SKIP() << "this machine has sound";
+    ASSERT_TRUE(WaitForText(Trace(0), "audio-none", 300)) << ReadFile(Trace(0));
+    X("mousemove --window " + window + " 140 81 click 1");  // the Sound box: on by default
+    int code = -1;
+    ASSERT_TRUE(PressUntil(window, "ctrl+q", [&] { return WaitExit(pid, &code, 1); }))
+        << "Ctrl+Q did not end the program";
+    Forget(pid);
+    EXPECT_EQ(code, 0);
+    std::string record = ReadFile(dir_ + "/config/cadenzo/Cadenzo.ini");
+    ASSERT_EQ(record.size(), 7u);
+    EXPECT_EQ(record[5], 0) << "the Sound box's change was lost";
+}
+
+// No sound server and no sound device: libasound's own lines (a dozen at every try) never reach
+// standard error and the program says why there is no sound once while the cause stays the same;
+// the browser the help key starts says what it likes, but not on the program's standard error.
+// Before, about 200 lines a minute.
+TEST_F(Desktop, WithoutSoundStandardErrorHoldsOneLineAndNothingOfTheBrowsers) {
+    ASSERT_EQ(std::system(("cp '" CADENZO_HELP_PAGE "' '" + dir_ + "/Cadenzo.htm'").c_str()), 0);
+    ASSERT_EQ(mkdir((dir_ + "/bin").c_str(), 0700), 0);
+    std::string opened = dir_ + "/opened.txt";
+    std::ofstream(dir_ + "/bin/xdg-open") << "#!/bin/sh\necho 'browser: hello on standard output'\n"
+                                          << "echo 'browser: hello on standard error' >&2\n"
+                                          << "echo \"$1\" >> '" << opened << "'\n";
+    ASSERT_EQ(chmod((dir_ + "/bin/xdg-open").c_str(), 0700), 0);
+    firstOnPath_ = dir_ + "/bin";
+    How how;
+    how.dummyAudio = false;
+    pid_t pid = Launch(how);
+    std::string window = MainWindow();
+    ASSERT_FALSE(window.empty()) << ReadFile(Trace(0));
+    if (ReadFile(Trace(0)).find("audio-open") != std::string::npos) GTEST_SKIP() << "this machine has sound";
+    // Tries at 0.1, 0.2, 0.4, 0.8, 1.6 s and then every 2 s: wait for eight of them.
+    auto tries = [&] {
+        std::string trace = ReadFile(Trace(0));
+        int n = 0;
+        for (std::size_t at = trace.find("audio-none"); at != std::string::npos; at = trace.find("audio-none", at + 1))
+            ++n;
+        return n;
+    };
+    for (int i = 0; i < 300 && tries() < 8; ++i) usleep(100000);
+    ASSERT_GE(tries(), 8) << ReadFile(Trace(0));
+    ASSERT_TRUE(PressUntil(window, "F1", [&] { return !ReadFile(opened).empty(); })) << ReadFile(Trace(0));
+    int code = -1;
+    ASSERT_TRUE(PressUntil(window, "ctrl+q", [&] { return WaitExit(pid, &code, 1); }));
+    Forget(pid);
+    EXPECT_EQ(code, 0);
+    std::string errors = Errors(0);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_NE(errors.find("cadenzo: no sound ("), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("ALSA lib"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("browser:"), std::string::npos) << errors;
+}
+
+// A second copy, with no sound, says in one line that Cadenzo runs already and was brought to the
+// front. Before, it said only that there was no sound.
+TEST_F(Desktop, ASecondCopySaysCadenzoIsAlreadyRunning) {
+    How how;
+    how.dummyAudio = false;
+    pid_t first = Launch(how);
+    ASSERT_TRUE(WaitForText(Trace(0), " present ", 300));
+    pid_t second = Launch(how);
+    int code = -1;
+    ASSERT_TRUE(WaitExit(second, &code, 200)) << "the second copy kept running";
+    Forget(second);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(WaitForText(Trace(0), " foreground", 100)) << "the first copy was not asked to the front";
+    std::string errors = Errors(1);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_NE(errors.find("Cadenzo is already running"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("brought to the front"), std::string::npos) << errors;
+    int status = 0;
+    EXPECT_EQ(waitpid(first, &status, WNOHANG), 0) << "the first copy is still running";
+}
+
+// The runtime folder unusable and /tmp/cadenzo-UID made first by another user: copies of this user
+// still find each other (in the user's own settings folder), so there is one window. Before, each
+// copy ran on its own.
+TEST_F(Desktop, WithTheSharedFallbackTakenByAnotherUserThereIsStillOneWindow) {
+    if (geteuid() != 0) GTEST_SKIP() << "running as two other users needs root";
+    // Two users with no other trace on this machine: ids with no account and no folder in /tmp.
+    uid_t user = 0;
+    for (uid_t candidate = 61000 + uid_t(getpid() % 2000); candidate < 65000; candidate += 2) {
+        struct stat info {};
+        std::string taken = "/tmp/cadenzo-" + std::to_string(candidate);
+        if (!getpwuid(candidate) && !getpwuid(candidate + 1) && stat(taken.c_str(), &info) != 0) {
+            user = candidate;
+            break;
+        }
+    }
+    ASSERT_NE(user, 0u);
+    const std::string taken = "/tmp/cadenzo-" + std::to_string(user);
+    ASSERT_EQ(mkdir(taken.c_str(), 0700), 0);
+    ASSERT_EQ(chown(taken.c_str(), user + 1, user + 1), 0);
+    ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);  // the user writes its settings, traces and errors here
+    How how;
+    how.user = user;
+    how.runtime = "run";  // root's, so not this user's: unusable
+    pid_t first = Launch(how);
+    bool shown = WaitForText(Trace(0), " present ", 300);
+    pid_t second = Launch(how);
+    int code = -1;
+    bool ended = WaitExit(second, &code, 100);
+    std::string windows = X("search --name '^Cadenzo$'");
+    rmdir(taken.c_str());
+    ASSERT_TRUE(shown) << Errors(0) << ReadFile(Trace(0));
+    EXPECT_TRUE(ended) << "a second copy runs beside the first: " << Errors(1);
+    EXPECT_EQ(code, 0) << Errors(1);
+    EXPECT_EQ(std::count(windows.begin(), windows.end(), '\n'), 1) << windows;
+    int status = 0;
+    EXPECT_EQ(waitpid(first, &status, WNOHANG), 0) << "the first copy is still running";
+    // With the settings folder open to others' writing too there is nowhere to meet: a copy ends at
+    // once, in one line, rather than run beside another.
+    ASSERT_EQ(chmod((dir_ + "/config/cadenzo").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir(taken.c_str(), 0700), 0);
+    ASSERT_EQ(chown(taken.c_str(), user + 1, user + 1), 0);
+    pid_t third = Launch(how);
+    ended = WaitExit(third, &code, 100);
+    rmdir(taken.c_str());
+    ASSERT_TRUE(ended) << Errors(2);
+    Forget(third);
+    EXPECT_EQ(code, 0);
+    std::string errors = Errors(2);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_NE(errors.find("this copy ends"), std::string::npos) << errors;
 }
 
 TEST(DesktopWithoutDisplay, SaysSoInOneLineAndFails) {

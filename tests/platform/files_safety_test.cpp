@@ -113,6 +113,43 @@ TEST(FileSafety, ALinkToAFileAnotherUserOwnsLeavesThatFileAsItIs) {
     CloseHandle(f);
 }
 
+// Links anywhere on the way, not only in the file's place: the user's own link to a folder (as a
+// config folder kept elsewhere) is followed, relative or not, and the file it leads to is replaced
+// with the links left as links; a link another user made, or one in a folder another user may
+// change, is not followed and nothing is made where it leads.
+TEST(FileSafety, LinksOnTheWayAreFollowedOnlyWhenNoOtherUserCouldHaveMadeOrMovedThem) {
+    std::string dir = TempDir();
+    ASSERT_EQ(mkdir((dir + "/real").c_str(), 0700), 0);
+    ASSERT_EQ(symlink((dir + "/real").c_str(), (dir + "/via").c_str()), 0);
+    ASSERT_EQ(symlink("../via/kept.ini", (dir + "/real/Cadenzo.ini").c_str()), 0);
+    Store(dir + "/real/kept.ini", "old");
+    EXPECT_TRUE(SaveRecord(dir + "/via/Cadenzo.ini", "seven!!"));
+    EXPECT_EQ(Contents(dir + "/real/kept.ini"), "seven!!");
+    EXPECT_TRUE(IsLink(dir + "/via"));
+    EXPECT_TRUE(IsLink(dir + "/real/Cadenzo.ini"));
+
+    if (geteuid() != 0) GTEST_SKIP() << "links and folders of another user need root";
+    ASSERT_EQ(symlink((dir + "/real").c_str(), (dir + "/theirs").c_str()), 0);
+    ASSERT_EQ(lchown((dir + "/theirs").c_str(), kOtherUser, kOtherUser), 0);
+    EXPECT_EQ(Open(dir + "/theirs/new.ini", GENERIC_WRITE, OPEN_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Open(dir + "/theirs/kept.ini", GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(SaveRecord(dir + "/theirs/kept.ini", "changed"));
+    EXPECT_EQ(Contents(dir + "/real/kept.ini"), "seven!!");
+    EXPECT_EQ(access((dir + "/real/new.ini").c_str(), F_OK), -1) << "made through another user's link";
+
+    // The user's own link, in a folder another user owns and anyone may write.
+    ASSERT_EQ(mkdir((dir + "/open").c_str(), 0777), 0);
+    ASSERT_EQ(chmod((dir + "/open").c_str(), 0777), 0);
+    ASSERT_EQ(chown((dir + "/open").c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(symlink((dir + "/real/kept.ini").c_str(), (dir + "/open/Cadenzo.ini").c_str()), 0);
+    EXPECT_FALSE(SaveRecord(dir + "/open/Cadenzo.ini", "changed"));
+    EXPECT_EQ(Contents(dir + "/real/kept.ini"), "seven!!");
+    // A plain file there, no link on the way, is written as any file is.
+    EXPECT_TRUE(SaveRecord(dir + "/open/plain.ini", "seven!!"));
+    EXPECT_EQ(Contents(dir + "/open/plain.ini"), "seven!!");
+}
+
 // A file the user may write but not read: opening it for writing fails and what it holds is kept.
 // Root reads every file, so as root the check runs in a child that has become another user.
 TEST(FileSafety, AFileThatCannotBeReadIsNotWritten) {

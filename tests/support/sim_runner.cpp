@@ -59,11 +59,12 @@ static std::string ReadText(const std::string &path) {
     return s.str();
 }
 
-Result Run(const std::string &script, const std::string &directory, const std::string &extraArgs) {
+Result Run(const std::string &script, const std::string &directory, const std::string &extraArgs,
+           const std::string &environment) {
     std::string work = MakeDir();
     std::string scriptPath = work + "/script.txt";
     std::ofstream(scriptPath) << script;
-    std::string command = std::string("'") + CADENZO_SIM + "'" +
+    std::string command = (environment.empty() ? std::string() : "env " + environment + " ") + "'" + CADENZO_SIM + "'" +
                           (directory.empty() ? "" : " --dir '" + directory + "'") + " " + extraArgs + " '" +
                           scriptPath + "' > '" + work + "/out.txt' 2> '" + work + "/err.txt'";
     int raw = std::system(command.c_str());

@@ -23,7 +23,9 @@ struct Result {
 
 // A fresh directory for the program to run from.
 std::string MakeDir();
-Result Run(const std::string &script, const std::string &directory = "", const std::string &extraArgs = "");
+// `environment`: "NAME=VALUE ..." set for the simulator alone (as `env` takes them).
+Result Run(const std::string &script, const std::string &directory = "", const std::string &extraArgs = "",
+           const std::string &environment = "");
 void WriteBytes(const std::string &path, const std::vector<unsigned char> &bytes);
 std::vector<unsigned char> ReadBytes(const std::string &path);
 bool Exists(const std::string &path);

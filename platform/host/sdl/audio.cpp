@@ -5,17 +5,22 @@
 // order PipeWire, PulseAudio, SDL (CADENZO_AUDIO=pipewire|pulse|sdl names one; SDL_AUDIODRIVER
 // chooses SDL and its driver), retries in the background when it breaks or when none works (every
 // 0.1 s at first, then up to every 2 s), and moves to a better one that comes back; while none
-// works the navigation bar says so and one line on standard error names the cause.
+// works the navigation bar says so and one line on standard error names the cause: said once, again
+// only when the cause changes or after sound worked, and only once the window is shown (a second copy
+// that hands over to the first says nothing about sound). libasound's own messages (each try of SDL's
+// ALSA driver prints a dozen) go to the trace, never to standard error.
 // Leaves out: choosing among devices, volume, recording.
+#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,6 +89,49 @@ std::string PulseSocket() {
     return dir.empty() ? "" : dir + "/pulse/native";
 }
 
+// libasound reports through a handler of this shape; by default it prints to standard error.
+using AlsaHandler = void (*)(const char *file, int line, const char *function, int error, const char *format, ...);
+
+void OnAlsaMessage(const char *file, int line, const char *, int, const char *format, ...) {
+    if (!Tracing()) return;
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    Trace("alsa %s:%d %s", file ? file : "", line, text);
+}
+
+// Gives libasound our handler. SDL loads the library by the same name, so it is the same copy; it is
+// kept loaded for the life of the process, so SDL's unloading it never takes the handler away.
+void QuietAlsa() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    void *library = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
+    if (!library) return;
+    auto set = reinterpret_cast<int (*)(AlsaHandler)>(dlsym(library, "snd_lib_error_set_handler"));
+    if (set) set(OnAlsaMessage);
+}
+
+// The line that says why there is no sound: kept until the window is shown, dropped when sound works.
+std::mutex sayMutex;
+bool mayTell = false;
+std::string untold;
+
+void TellNoSound(const std::string &line) {
+    std::lock_guard<std::mutex> lock(sayMutex);
+    if (mayTell)
+        std::fprintf(stderr, "%s\n", line.c_str());
+    else
+        untold = line;
+}
+
+void ForgetNoSound() {
+    std::lock_guard<std::mutex> lock(sayMutex);
+    untold.clear();
+}
+
 enum class State { Unknown, Works, None };
 
 struct Audio {
@@ -145,7 +193,7 @@ void Manage(Audio &a) {
     std::size_t rank = a.order.size();
     auto backoff = milliseconds(100);
     auto lastTry = steady_clock::now();
-    bool told = false;
+    std::string told;  // the causes last said; "" after sound worked
     std::int64_t skipped = 0;
     std::unique_lock<std::mutex> lock(a.mutex);
     while (!a.stop) {
@@ -179,13 +227,13 @@ void Manage(Audio &a) {
                 skipped = 0;
                 rank = i - 1;
                 backoff = milliseconds(100);
-                told = false;
+                told.clear();
+                ForgetNoSound();
                 SetState(a, State::Works);
             } else if (!out) {
                 Trace("audio-none %s", reasons.c_str());
-                if (!told)
-                    std::fprintf(stderr, "cadenzo: no sound (%s); trying again in the background\n", reasons.c_str());
-                told = true;
+                if (reasons != told) TellNoSound("cadenzo: no sound (" + reasons + "); trying again in the background");
+                told = reasons;
                 SetState(a, State::None);
             }
             lock.lock();
@@ -228,8 +276,16 @@ void Manage(Audio &a) {
 int LatencyMs() { return EnvNumber("CADENZO_LATENCY", kLatencyMs, 10, 1000); }
 int AudioBufferFrames() { return EnvNumber("CADENZO_AUDIO_BUFFER", kBufferFrames, 64, 4096); }
 
+void MayTellAboutSound() {
+    std::lock_guard<std::mutex> lock(sayMutex);
+    mayTell = true;
+    if (!untold.empty()) std::fprintf(stderr, "%s\n", untold.c_str());
+    untold.clear();
+}
+
 bool OpenAudio() {
     if (audio) return true;
+    QuietAlsa();
     audio = new Audio(LatencyMs());
     audio->order = Order();
     audio->manager = std::thread(Manage, std::ref(*audio));

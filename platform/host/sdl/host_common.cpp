@@ -1,12 +1,14 @@
 // The desktop host's start-up, clock and traces.
 //
 // Implements: host::Now from the monotonic clock, the opening and closing of the window, the
-// audio device and the watcher thread in the right order, the CADENZO_TRACE log, UTF-8 text.
+// audio device and the watcher thread in the right order, the CADENZO_TRACE log, UTF-8 text; SIGPIPE
+// ignored, so a write to a closed pipe fails and is handled where it is made.
 // Leaves out: everything the other files of this host do.
 #include "sdl_host.h"
 
 #include <SDL.h>
 
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -133,6 +135,9 @@ bool Open(const Options &options, std::string *error) {
     if (sdlOpen) return true;
     // Termination signals are ours (the watcher thread turns them into a Close event).
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A write to a closed pipe (standard error read by a program that has gone) fails with EPIPE
+    // instead of ending the process before it saves; programs we start get the default back.
+    signal(SIGPIPE, SIG_IGN);
     // The window's class names the desktop entry, so the desktop shows its name and icon for it.
     SDL_SetHint("SDL_VIDEO_X11_WMCLASS", CADENZO_APP_ID);
     SDL_SetHint("SDL_VIDEO_WAYLAND_WMCLASS", CADENZO_APP_ID);
@@ -151,6 +156,7 @@ bool Open(const Options &options, std::string *error) {
     // The audio device first: a sound server may take a second or two to start asking for sound,
     // time better spent while the window and the program start.
     if (options.audio) OpenAudio();
+    if (!options.video) MayTellAboutSound();  // no window to wait for
     if (options.video) {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             *error = std::string("no display found (") + SDL_GetError() + ")";
@@ -181,6 +187,15 @@ void Close() {
     CloseAudio();
     StopWatcher();
     ReleaseIdentities();
+    if (videoOpen && WindowGone()) {
+        // Taking down a window another client destroyed, and SDL's displays with it, meets X errors
+        // that SDL hands to Xlib's default handler once ours is gone, which ends the process with
+        // code 1. Nothing is left to save or release: the process ends with the connections.
+        videoOpen = false;
+        userEventType = 0;
+        sdlOpen = false;
+        return;
+    }
     if (videoOpen) CloseWindow();
     videoOpen = false;
     userEventType = 0;

@@ -3,7 +3,8 @@
 // Implements: a per-user registry of top-level window identities (class name, title) made of
 // Unix-domain sockets in a private folder: $XDG_RUNTIME_DIR when it is the user's own with mode 0700,
 // else /tmp/cadenzo-UID checked the same way (also when the runtime folder's name is too long for a
-// socket's). A copy that binds the identity's socket holds it and listens; a later copy finds it by
+// socket's), else (another user made that first) the program's own folder when only the user may
+// write in it; with none of them the copy ends, saying why, rather than risk a second window. A copy that binds the identity's socket holds it and listens; a later copy finds it by
 // connecting, is greeted, and asks it to come to the front. Both sides check that the other end runs
 // as the same user. A lock file held around the claim makes two copies started together end with one
 // holder, and lets a copy that crashed be replaced (its socket file is left, but nobody answers).
@@ -241,13 +242,34 @@ std::string RuntimeDir() {
     std::string dir = "/tmp/cadenzo-" + std::to_string(getuid());
     mkdir(dir.c_str(), 0700);
     std::string why = NotPrivate(dir, false);
+    if (why.empty()) {
+        if (!refused.empty()) Say("%s; using %s", refused.c_str(), dir.c_str());
+        return lastDir = dir;
+    }
+    refused += (refused.empty() ? "" : "; ") + dir + " is not private (" + why + ")";
+    // Someone else took that name first: the program's own folder, which only the user may change.
+    std::string own = host::ProgramFolder();
+    struct stat info {};
+    if (stat(own.c_str(), &info) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISDIR(info.st_mode))
+        why = "not a folder";
+    else if (info.st_uid != getuid())
+        why = "it belongs to another user";
+    else if (info.st_mode & 022)
+        why = "others may write in it";
+    else
+        why.clear();
     if (!why.empty()) {
-        Say("%s%sthis copy runs on its own: %s is not private (%s)", refused.c_str(), refused.empty() ? "" : "; ",
-            dir.c_str(), why.c_str());
+        Say("%s; nor is %s (%s): this copy ends, as it cannot tell whether another is running", refused.c_str(),
+            own.c_str(), why.c_str());
         return lastDir = "";
     }
-    if (!refused.empty()) Say("%s; using %s", refused.c_str(), dir.c_str());
-    return lastDir = dir;
+    Say("%s; using %s", refused.c_str(), own.c_str());
+    if (FitsSocket(own)) return lastDir = own;
+    // Too long a name for a socket's address: the folder is reached through a descriptor held open.
+    static int ownFd = open(own.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return lastDir = ownFd < 0 ? "" : "/proc/self/fd/" + std::to_string(ownFd);
 }
 
 bool MakeAddress(const std::string &path, sockaddr_un *address) {
@@ -410,7 +432,9 @@ void ReleaseIdentities() {
 bool host::ClaimOrFind(const std::u16string &className, const std::u16string &title) {
     using namespace sdlhost;
     std::string path = IdentityPath(className, title);
-    if (path.empty()) return false;  // no private folder: this copy acts alone
+    // No folder to meet other copies in: this copy cannot tell whether another runs, and ends as if
+    // one did rather than risk a second window (it has said why).
+    if (path.empty()) return true;
     std::lock_guard<std::mutex> lock(heldMutex);
     if (held.count(path)) return false;  // this copy already holds it
     std::int64_t deadline = NowMs() + kAnswerMs;
@@ -475,5 +499,9 @@ bool host::AskOtherToForeground(const std::u16string &className, const std::u16s
                 ssize_t(sizeof kForegroundRequest - 1);
     close(fd);
     Trace("copy asked to the front: %s", sent ? "sent" : "failed");
+    if (sent)
+        Say("Cadenzo is already running; its window was brought to the front");
+    else
+        Say("Cadenzo is already running; it did not take the request to come to the front");
     return sent;
 }

@@ -3,7 +3,7 @@
 // Implements: host::ProgramFolder, the user's $XDG_CONFIG_HOME/cadenzo (default ~/.config/cadenzo),
 // made private at start-up; host::StartProcess for the help viewer only: "peghelp.exe" with
 // "file:NAME#ANCHOR" opens NAME at ANCHOR in the user's browser (xdg-open), in its own session and
-// never waited for (no zombie is left). NAME is looked for where the program is installed
+// never waited for (no zombie is left), its standard input and output on /dev/null. NAME is looked for where the program is installed
 // (share/cadenzo/ beside the executable's bin/), then beside the executable (a build folder).
 // Leaves out: every other program (StartProcess returns false for them).
 #include <fcntl.h>
@@ -132,11 +132,15 @@ bool LaunchDetached(const std::string &program, const std::string &argument) {
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
-        int devnull = open("/dev/null", O_RDONLY);
+        // What the browser says goes nowhere: not onto our standard output or error.
+        int devnull = open("/dev/null", O_RDWR);
         if (devnull >= 0) {
             dup2(devnull, 0);
-            close(devnull);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            if (devnull > 2) close(devnull);
         }
+        signal(SIGPIPE, SIG_DFL);                  // ignored by us; the browser gets the default
         close_range(3, ~0u, CLOSE_RANGE_CLOEXEC);  // nothing of ours leaks into the browser
         execv(argv[0], argv.data());
         int error = errno;

@@ -49,6 +49,8 @@ std::uint32_t UserEventType();
 
 bool OpenWindow(std::string *error);
 void CloseWindow();
+// Another X client destroyed the window: the program ends as if it were closed.
+bool WindowGone();
 // Shows the newest frame due by `nowNs`; sets *nextDueNs to the next queued frame's due time
 // (false when none is queued).
 bool PresentDue(std::int64_t nowNs, std::int64_t *nextDueNs);
@@ -58,6 +60,8 @@ void RedrawWindow();
 bool OpenAudio();
 void CloseAudio();
 bool AudioWorks();  // an output plays
+// Why there is no sound is said from now on (the window is shown); a line kept until now is said.
+void MayTellAboutSound();
 void TraceAudio();  // the sounds placed, for traces
 
 // The thread that watches for termination signals and for other copies knocking.

@@ -6,9 +6,13 @@
 // frames shown at their message time + the audio latency (so a beat's flash is seen when its
 // click is heard), the mouse as the stylus (held and captured while the button is down), keys as
 // virtual-key codes, the close button, a wait that blocks until an event, a due frame or the
-// core's deadline, the title and the raise request.
+// core's deadline, the title and the raise request. The window destroyed by another X client (a
+// window manager's or a tool's "destroy") ends the program as closing it does: the X errors about the
+// window that is gone are taken, not left to Xlib's default, which would end the process at once.
 // Leaves out: the right and middle buttons, the wheel, text input.
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -31,6 +35,41 @@ constexpr int kFrameSlots = 8;
 constexpr std::uint8_t kMargin[3] = {0x3A, 0x3D,
                                      0x40};  // frames waiting for their time (the latency holds two or three)
 
+// Xlib, as SDL has loaded it (SDL opens the library itself; we only look its functions up).
+using XErrorHandlerFn = int (*)(Display *, XErrorEvent *);
+struct Xlib {
+    Display *display = nullptr;
+    unsigned long window = 0;
+    XErrorHandlerFn (*setErrorHandler)(XErrorHandlerFn) = nullptr;
+    XErrorHandlerFn previous = nullptr;
+    bool windowGone = false;  // destroyed by another client: nothing more is drawn
+} xlib;
+
+int OnXError(Display *display, XErrorEvent *error) {
+    if (error->resourceid == xlib.window || xlib.windowGone) {
+        if (!xlib.windowGone) {
+            xlib.windowGone = true;
+            Trace("window destroyed by another client");
+            PushUserEvent(kUserClose);
+        }
+        return 0;
+    }
+    return xlib.previous ? xlib.previous(display, error) : 0;
+}
+
+void WatchXErrors(SDL_Window *window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    void *library = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+    if (!library) return;
+    xlib.setErrorHandler = reinterpret_cast<XErrorHandlerFn (*)(XErrorHandlerFn)>(dlsym(library, "XSetErrorHandler"));
+    if (!xlib.setErrorHandler) return;
+    xlib.display = info.info.x11.display;
+    xlib.window = info.info.x11.window;
+    xlib.previous = xlib.setErrorHandler(OnXError);
+}
+
 struct Frame {
     std::int64_t dueNs;
     std::uint32_t messageTime;
@@ -49,7 +88,7 @@ struct Screen {
 } screen;
 
 void Draw() {
-    if (!screen.renderer || !screen.texture) return;
+    if (!screen.renderer || !screen.texture || xlib.windowGone) return;
     SDL_SetRenderDrawColor(screen.renderer, kMargin[0], kMargin[1], kMargin[2], 255);
     SDL_RenderClear(screen.renderer);
     SDL_RenderCopy(screen.renderer, screen.texture, nullptr, nullptr);
@@ -107,9 +146,12 @@ bool OpenWindow(std::string *error) {
     }
     for (auto &slot : screen.slots) slot.resize(std::size_t(kWidth) * kHeight);
     SDL_StopTextInput();
+    WatchXErrors(screen.window);
     Trace("window %dx%d scale %d", kWidth * scale, kHeight * scale, scale);
     return true;
 }
+
+bool WindowGone() { return xlib.windowGone; }
 
 void CloseWindow() {
     if (screen.stylusDown) SDL_CaptureMouse(SDL_FALSE);
@@ -117,6 +159,7 @@ void CloseWindow() {
     if (screen.renderer) SDL_DestroyRenderer(screen.renderer);
     if (screen.window) SDL_DestroyWindow(screen.window);
     screen = Screen{};
+    xlib.display = nullptr;
 }
 
 void SetIcon(const std::uint32_t *pixels, int width, int height) {
@@ -141,6 +184,7 @@ bool PresentDue(std::int64_t nowNs, std::int64_t *nextDueNs) {
             if (!screen.shown) {
                 SDL_ShowWindow(screen.window);
                 screen.shown = true;
+                MayTellAboutSound();
             }
             Draw();
             if (Tracing()) Trace("present %u %lld", frame.messageTime, (long long)(NowNs() / 1000));
@@ -286,7 +330,7 @@ void host::Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
 
 void host::SetTitle(const std::u16string &title) {
     using namespace sdlhost;
-    if (!screen.window) return;
+    if (!screen.window || xlib.windowGone) return;
     std::string text = Utf8(title);
     if (text.empty() || text == "Cadenzo")
         text = "Cadenzo";
@@ -297,7 +341,7 @@ void host::SetTitle(const std::u16string &title) {
 
 void host::RaiseWindow() {
     using namespace sdlhost;
-    if (!screen.window) return;
+    if (!screen.window || xlib.windowGone) return;
     if (SDL_GetWindowFlags(screen.window) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(screen.window);
     SDL_ShowWindow(screen.window);
     screen.shown = true;
