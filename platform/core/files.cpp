@@ -301,7 +301,13 @@ bool Resolve(const std::string &path, std::string *target, bool *exists, bool *v
 // The new contents of a file are written to ".NAME.PID.N.new" beside it. Such files of copies that
 // are gone (killed while writing) are removed when the file is next written.
 // A long name is cut in them so they stay within a name's length.
-std::string TempName(const std::string &target) { return "." + target.substr(target.rfind('/') + 1, 200) + "."; }
+// (Built with append: GCC 12 at -O3 warns falsely about a literal + a string here.)
+std::string TempName(const std::string &target) {
+    std::string name(1, '.');
+    name.append(target, target.rfind('/') + 1, 200);
+    name.push_back('.');
+    return name;
+}
 
 std::string TempPrefix(const std::string &target) { return target.substr(0, target.rfind('/') + 1) + TempName(target); }
 
