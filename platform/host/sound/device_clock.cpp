@@ -25,6 +25,8 @@ constexpr double kSettledCallbacks = 32;
 // a run of sounds changes by a fraction of a frame), and redrawn from the fit when far off.
 constexpr double kSteerSeconds = 5.0;
 constexpr double kRedrawSeconds = 0.015;
+// Reports a restarted fit must have taken in before a held line is judged against it.
+constexpr double kHeldCallbacks = 8;
 
 }  // namespace
 
@@ -150,7 +152,9 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
         // so every interval of the run is exact in the device's own frames whatever the timestamps
         // do; drawn again only when the fit has left it by more than the bound (the device really
         // lost or gained that much, or its clock and the host's drifted that far apart).
-        if (newRun || std::fabs(fitNow - lock_.At(nowNs)) > hold_ * nominal_) {
+        // A fit just restarted rests on a report or two, as coarse as they come: it is not judged.
+        bool settled = weight_ >= kHeldCallbacks;
+        if (newRun || (settled && std::fabs(fitNow - lock_.At(nowNs)) > hold_ * nominal_)) {
             lock_ = Line{nowNs, fitNow, rate};
             locked_ = true;
             ++anchors_;

@@ -174,7 +174,7 @@ var CadenzoPage = (function () {
     var now = performance.now(), rate = ctx.sampleRate, rendered = ctx.currentTime * rate;
     var ts = !audio.unstamped && ctx.getOutputTimestamp ? ctx.getOutputTimestamp() : {};
     var perf = ts.performanceTime, frame = ts.contextTime * rate;
-    if (!audio.unstamped && !(frame > 0)) return;  // the output has not started yet
+    if (!audio.unstamped && !(frame > 0 && perf > 0)) return;  // the output has not started yet
     if (!audio.unstamped && !(perf > now - 1000 && perf <= now + 1 && frame <= rendered && frame > rendered - rate)) {
       audio.unstamped = true;
       page.log('audio-timestamps unusable ' + perf.toFixed(1) + ' ' + now.toFixed(1) + ' ' + Math.round(frame) +
