@@ -5,7 +5,7 @@ set -e
 packages="cmake ninja-build g++ clang libclang-rt-14-dev llvm pkg-config libfreetype-dev libfontconfig-dev libpng-dev
   libgtest-dev libsdl2-dev libsamplerate0-dev libpulse-dev fonts-wine fonts-dejavu-core fonts-dejavu-extra xvfb xauth xdotool
   imagemagick xdg-utils pulseaudio pulseaudio-utils
-  desktop-file-utils appstream man-db dpkg-dev fakeroot file"   # the installed application: checks and the package
+  desktop-file-utils appstream man-db dpkg-dev fakeroot file lintian x11-utils"   # the installed application: checks and the package
 # PipeWire, the sound server of most desktops, with its session manager and bus, for the sound tests.
 packages="$packages libpipewire-0.3-dev pipewire pipewire-pulse wireplumber dbus"
 missing=""

@@ -477,23 +477,44 @@ TEST(DesktopWithoutDisplay, AStaleDisplayIsRefusedAndLeavesNoSocket) {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     std::string runtime = pattern;
     chmod(runtime.c_str(), 0700);
-    std::string command =
-        "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:77 SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR='" + runtime +
-        "' XDG_CONFIG_HOME='" + runtime + "/config' '" CADENZO_EXE "' 2>&1; echo \"exit=$?\"";
+    // A display number no server has, held for the test: X servers do not start on a number whose
+    // lock file exists, so taking the lock file keeps it free until the test ends.
+    std::string lock;
+    for (int number = 1077; number < 2077 && lock.empty(); ++number) {
+        std::string name = "/tmp/.X" + std::to_string(number) + "-lock";
+        struct stat existing {};
+        if (stat(("/tmp/.X11-unix/X" + std::to_string(number)).c_str(), &existing) == 0) continue;
+        int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0444);
+        if (fd < 0) continue;
+        close(fd);
+        lock = name;
+    }
+    ASSERT_FALSE(lock.empty()) << "no free display number from 1077 to 2076";
+    std::string display = ":" + lock.substr(7, lock.size() - 7 - 5);
+    std::string command = "env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=" + display +
+                          " SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR='" + runtime + "' XDG_CONFIG_HOME='" + runtime +
+                          "/config' '" CADENZO_EXE "' 2>&1; echo \"exit=$?\"";
     std::string out = Capture(command);
     EXPECT_NE(out.find("cadenzo: no display found"), std::string::npos) << out;
     EXPECT_NE(out.find("exit=1"), std::string::npos) << out;
     std::string sockets = Capture("find '" + runtime + "' -type s");
     EXPECT_EQ(sockets, "") << "a socket was left behind";
     EXPECT_EQ(std::system(("rm -rf '" + runtime + "'").c_str()), 0);
+    EXPECT_EQ(unlink(lock.c_str()), 0) << lock;
 }
 
 // The program takes no command line; the desktop executable answers --help and --version itself
 // and refuses anything else without opening a window.
 TEST(DesktopCommandLine, HelpAndVersionPrintAndAnythingElseIsRefused) {
     std::string help = Capture("env -u DISPLAY '" CADENZO_EXE "' --help 2>&1; echo \"exit=$?\"");
-    EXPECT_NE(help.find("Usage: cadenzo [--help | --version]"), std::string::npos) << help;
+    EXPECT_NE(help.find("Usage: cadenzo [-h | --help | --version]"), std::string::npos) << help;
     EXPECT_NE(help.find("exit=0"), std::string::npos) << help;
+    EXPECT_EQ(Capture("env -u DISPLAY '" CADENZO_EXE "' -h 2>&1; echo \"exit=$?\""), help) << "-h is --help";
+    // Every CADENZO_ variable the host reads is named in the help text.
+    std::istringstream knobs(CADENZO_KNOBS);
+    int named = 0;
+    for (std::string knob; knobs >> knob; ++named) EXPECT_NE(help.find("  " + knob + " "), std::string::npos) << knob;
+    EXPECT_GE(named, 5) << "the knobs were found in the host's sources: " CADENZO_KNOBS;
     std::string version = Capture("env -u DISPLAY '" CADENZO_EXE "' --version 2>&1; echo \"exit=$?\"");
     EXPECT_EQ(version.rfind("cadenzo ", 0), 0u) << version;
     EXPECT_NE(version.find("exit=0"), std::string::npos) << version;

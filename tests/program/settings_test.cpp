@@ -61,7 +61,7 @@ TEST(Settings, ADirectoryInPlaceOfTheFileIsLeftAloneAndNothingElseIsWritten) {
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     // Nothing but the script's own files appeared beside it.
     std::string listing = dir + "/listing.txt";
-    std::system(("ls -A '" + dir + "' > '" + listing + "'").c_str());
+    ASSERT_EQ(std::system(("ls -A '" + dir + "' > '" + listing + "'").c_str()), 0);
     Bytes names = sim::ReadBytes(listing);
     EXPECT_EQ(std::string(names.begin(), names.end()), "Cadenzo.ini\nlisting.txt\n");
 }

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -73,7 +74,8 @@ Result Run(const std::string &script, const std::string &directory, const std::s
     std::istringstream lines(ReadText(work + "/out.txt"));
     for (std::string line; std::getline(lines, line);) r.trace.push_back(line);
     r.errors = ReadText(work + "/err.txt");
-    std::system(("rm -rf '" + work + "'").c_str());
+    if (std::system(("rm -rf '" + work + "'").c_str()) != 0)
+        std::fprintf(stderr, "sim_runner: could not remove %s\n", work.c_str());
     return r;
 }
 

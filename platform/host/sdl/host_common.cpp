@@ -138,9 +138,12 @@ bool Open(const Options &options, std::string *error) {
     // A write to a closed pipe (standard error read by a program that has gone) fails with EPIPE
     // instead of ending the process before it saves; programs we start get the default back.
     signal(SIGPIPE, SIG_IGN);
-    // The window's class names the desktop entry, so the desktop shows its name and icon for it.
-    SDL_SetHint("SDL_VIDEO_X11_WMCLASS", CADENZO_APP_ID);
-    SDL_SetHint("SDL_VIDEO_WAYLAND_WMCLASS", CADENZO_APP_ID);
+    // The window's class (X11) and app id (Wayland) name the desktop entry, so the desktop shows its
+    // name and icon for it. SDL 2.26 reads these from the environment when its video starts, not as
+    // hints; a value the user set is kept.
+    setenv("SDL_VIDEO_X11_WMCLASS", CADENZO_APP_ID, 0);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", CADENZO_APP_ID, 0);
+    SDL_SetHint("SDL_APP_NAME", "Cadenzo");  // what the sound server and screen saver call it
     if (options.video && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("SDL_VIDEODRIVER")) {
         *error = "no display found (set DISPLAY or run under a desktop session)";

@@ -1,6 +1,6 @@
 // The desktop program: the handheld program on the SDL host.
 //
-// Answers --help and --version (the program itself takes no command line; anything else is refused
+// Answers --help (or -h) and --version (the program itself takes no command line; anything else is refused
 // with exit code 2), opens the window (with the program's icon) and the audio device, makes the
 // user's settings folder, runs the program until it ends, and closes everything. Without a display a
 // person can see it says so in one line and fails.
@@ -19,23 +19,28 @@
 namespace {
 
 void PrintUsage() {
-    std::printf("Usage: cadenzo [--help | --version]\n"
+    std::printf("Usage: cadenzo [-h | --help | --version]\n"
                 "A metronome and player of tuning notes for a 240 x 320 handheld screen.\n"
                 "\n"
-                "  --help     show this text and exit\n"
-                "  --version  show the version and exit\n"
+                "  -h, --help  show this text and exit\n"
+                "  --version   show the version and exit\n"
                 "\n"
                 "Settings are kept in %s/Cadenzo.ini.\n"
-                "Environment: CADENZO_SCALE (window scale factor, 1 to 16), CADENZO_LATENCY (ms),\n"
-                "CADENZO_TRACE (1, or a file name, for a log of sounds and frames).\n",
-                sdlhost::ConfigFolder().c_str());
+                "\n"
+                "Environment:\n"
+                "  CADENZO_SCALE         window scale factor, 1 to 16 (default: the largest that fits)\n"
+                "  CADENZO_LATENCY       ms from a tap to its sound and picture, 10 to 1000 (default %d)\n"
+                "  CADENZO_AUDIO         pipewire, pulse or sdl: the only sound output tried\n"
+                "  CADENZO_AUDIO_BUFFER  frames per audio buffer, 64 to 4096 (default %d)\n"
+                "  CADENZO_TRACE         1 (standard error) or a file name: a log of sounds and frames\n",
+                sdlhost::ConfigFolder().c_str(), sdlhost::kLatencyMs, sdlhost::kBufferFrames);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
     if (argc > 1) {
-        if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
             PrintUsage();
             return 0;
         }
