@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the Debian package from a build folder, checks it with lintian, installs it as a user would,
 # and runs the installed /usr/bin/cadenzo as an ordinary user under Xvfb: its window appears with the
-# desktop entry's class, a tap on the Sound box changes a setting, Ctrl+Q ends it with status 0, the
+# desktop entry's class and the theme's icons at every size, a tap on the Sound box changes a setting, Ctrl+Q ends it with status 0, the
 # 7-byte record is in that user's ~/.config/cadenzo, and nothing is written under /usr. Run as root (it installs the package and adds a user).
 #   scripts/package-check.sh [BUILD_DIR]        (default: build)
 set -eu
@@ -46,6 +46,10 @@ done
 # The window's class is the desktop entry's name, so the desktop shows that entry's name and icon.
 class=$(DISPLAY=$display xprop -id "$window" WM_CLASS)
 [ "$class" = 'WM_CLASS(STRING) = "org.cadenzo.Cadenzo", "org.cadenzo.Cadenzo"' ] || fail "window class: $class"
+# Its icon at every size the theme has, for the window manager to choose from (-len: xprop reads
+# only the start of a property this long unless told more).
+icons=$(DISPLAY=$display xprop -len 4000000 -id "$window" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr -d 'Icon ()' | tr '\n' ,)
+[ "$icons" = "16x16,32x32,48x48,64x64,128x128,256x256," ] || fail "window icons: $icons"
 echo "window after $(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }') s"
 
 # The window shows the screen at a whole factor: tap the Sound box (screen 140, 81) at that scale.

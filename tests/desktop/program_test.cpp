@@ -200,6 +200,9 @@ protected:
 };
 
 TEST_F(Desktop, TheWindowShowsTheScreenAndCtrlQEndsWithTheSettingsWritten) {
+    // The theme's icons where a build folder has them, beside the copy.
+    std::string theme = "mkdir '" + dir_ + "/data' && cp -r '" CADENZO_THEME_DIR "' '" + dir_ + "/data/'";
+    ASSERT_EQ(std::system(theme.c_str()), 0);
     pid_t pid = Launch();
     std::string window = MainWindow();
     ASSERT_FALSE(window.empty()) << "no window titled Cadenzo on " << display_ << ": " << ReadFile(Trace(0));
@@ -223,6 +226,11 @@ TEST_F(Desktop, TheWindowShowsTheScreenAndCtrlQEndsWithTheSettingsWritten) {
     EXPECT_GT(whites, 240 * 320 / 4) << "mostly white, as the handheld's look is";
     EXPECT_LT(whites, 240 * 320) << "but something is drawn";
     EXPECT_FALSE(white(120, 10)) << "the navigation bar at the top is dark";
+    // The window's icon at every size the theme has, for the window manager to choose from.
+    // (-len: xprop reads only the start of a property this long unless told more.)
+    std::string icons = Capture("DISPLAY=" + display_ + " xprop -len 4000000 -id " + window +
+                                " _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr -d 'Icon ()' | tr '\\n' ,");
+    EXPECT_EQ(icons, "16x16,32x32,48x48,64x64,128x128,256x256,");
 
     int code = -1;
     ASSERT_TRUE(PressUntil(window, "ctrl+q", [&] { return WaitExit(pid, &code, 1); }))

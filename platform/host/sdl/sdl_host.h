@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace sdlhost {
 
@@ -16,6 +18,15 @@ struct Options {
 bool Open(const Options &options, std::string *error);
 // The window's icon: 0xAARRGGBB pixels, row by row.
 void SetIcon(const std::uint32_t *pixels, int width, int height);
+// A square icon picture: 0xAARRGGBB pixels, row by row.
+struct IconImage {
+    int size = 0;
+    std::vector<std::uint32_t> pixels;
+};
+// The window's icon at several sizes, so the window manager takes the one nearest its need (X11's
+// _NET_WM_ICON; SDL sets one size only). False where the window is not an X11 window; on Wayland
+// the compositor takes the icon of the desktop entry the window's app id names.
+bool SetIcons(const std::vector<IconImage> &images);
 // Closes the window and the audio device, stops listening to other copies. Safe to call twice.
 void Close();
 
@@ -91,6 +102,11 @@ unsigned VirtualKey(int sdlKey);
 // is installed relative to `executableDir` (CADENZO_HELP_FROM_BIN, e.g. ../share/cadenzo) or else in
 // `executableDir` itself, or "" when the command line is not such a reference or the page is missing.
 std::string HelpUrl(const std::string &executableDir, const std::u16string &commandLine);
+// The desktop theme's icons of the program `id` at each of `sizes` that is there and readable, found
+// relative to `executableDir` (CADENZO_ICONS_FROM_BIN, e.g. ../share/icons/hicolor, installed; else
+// data/hicolor, a build folder's), smallest first as asked.
+std::vector<IconImage> ThemeIcons(const std::string &executableDir, const std::string &id,
+                                  std::initializer_list<int> sizes);
 // Starts `argv` detached (its own session, never waited for). False when it could not be executed.
 bool LaunchDetached(const std::string &program, const std::string &argument);
 // The socket file for the identity (className, title) in the per-user runtime folder ("" if none).

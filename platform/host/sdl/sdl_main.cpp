@@ -61,6 +61,10 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "cadenzo: %s; settings will not be kept\n", error.c_str());
     std::vector<std::uint32_t> icon;
     if (platform::AppIcon(&icon) && icon.size() == 32 * 32) sdlhost::SetIcon(icon.data(), 32, 32);
+    // The menu entry's icon at every size, where the theme's pictures are found.
+    std::string executable = sdlhost::ExecutablePath();
+    sdlhost::SetIcons(
+        sdlhost::ThemeIcons(executable.substr(0, executable.rfind('/')), CADENZO_APP_ID, {16, 32, 48, 64, 128, 256}));
     int code = platform::Run(argc, argv);
     sdlhost::Close();
     return code;

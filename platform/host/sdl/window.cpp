@@ -12,6 +12,7 @@
 // Leaves out: the right and middle buttons, the wheel, text input.
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -43,6 +44,7 @@ struct Xlib {
     XErrorHandlerFn (*setErrorHandler)(XErrorHandlerFn) = nullptr;
     XErrorHandlerFn previous = nullptr;
     bool windowGone = false;  // destroyed by another client: nothing more is drawn
+    void *library = nullptr;
 } xlib;
 
 int OnXError(Display *display, XErrorEvent *error) {
@@ -67,6 +69,7 @@ void WatchXErrors(SDL_Window *window) {
     if (!xlib.setErrorHandler) return;
     xlib.display = info.info.x11.display;
     xlib.window = info.info.x11.window;
+    xlib.library = library;
     xlib.previous = xlib.setErrorHandler(OnXError);
 }
 
@@ -169,6 +172,31 @@ void SetIcon(const std::uint32_t *pixels, int width, int height) {
     if (!surface) return;
     SDL_SetWindowIcon(screen.window, surface);
     SDL_FreeSurface(surface);
+}
+
+bool SetIcons(const std::vector<IconImage> &images) {
+    if (!xlib.display || !xlib.library || xlib.windowGone || images.empty()) return false;
+    auto internAtom = reinterpret_cast<Atom (*)(Display *, const char *, Bool)>(dlsym(xlib.library, "XInternAtom"));
+    auto changeProperty =
+        reinterpret_cast<int (*)(Display *, Window, Atom, Atom, int, int, const unsigned char *, int)>(
+            dlsym(xlib.library, "XChangeProperty"));
+    auto flush = reinterpret_cast<int (*)(Display *)>(dlsym(xlib.library, "XFlush"));
+    if (!internAtom || !changeProperty || !flush) return false;
+    // _NET_WM_ICON: width, height, then the pixels, for each picture; Xlib takes 32-bit items as longs.
+    std::vector<unsigned long> data;
+    for (const IconImage &image : images) {
+        if (image.size <= 0 || image.pixels.size() != std::size_t(image.size) * std::size_t(image.size)) continue;
+        data.push_back(static_cast<unsigned long>(image.size));
+        data.push_back(static_cast<unsigned long>(image.size));
+        data.insert(data.end(), image.pixels.begin(), image.pixels.end());
+    }
+    Atom property = internAtom(xlib.display, "_NET_WM_ICON", False);
+    if (data.empty() || property == None) return false;
+    changeProperty(xlib.display, xlib.window, property, XA_CARDINAL, 32, PropModeReplace,
+                   reinterpret_cast<const unsigned char *>(data.data()), int(data.size()));
+    flush(xlib.display);
+    Trace("window icons %zu", images.size());
+    return true;
 }
 
 void RedrawWindow() { Draw(); }
