@@ -184,4 +184,20 @@ TEST(DialogsSim, KeysWhileADialogIsOpenGoToTheDialog) {
     EXPECT_TRUE(r.Has("200 exit 0"));
 }
 
+TEST(Screenshots, AScaledShotIsTheScreenWithEveryPixelDrawnSoManyTimes) {
+    std::string dir = sim::MakeDir();
+    sim::Result r = sim::Run("shot " + dir + "/one.png\nshot " + dir + "/three.png 3\n", dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    Screen one = ReadPng(dir + "/one.png"), three = ReadPng(dir + "/three.png");
+    ASSERT_EQ(one.width, 240);
+    ASSERT_EQ(three.width, 720);
+    ASSERT_EQ(three.height, 960);
+    int different = 0;
+    for (int y = 0; y < 960; ++y)
+        for (int x = 0; x < 720; ++x) different += three.At(x, y) != one.At(x / 3, y / 3);
+    EXPECT_EQ(different, 0);
+    for (const char *bad : {"shot a.png 0\n", "shot a.png 9\n", "shot a.png x\n", "shot a.png 2 2\n"})
+        EXPECT_EQ(sim::Run(bad, dir).status, 2) << bad;
+}
+
 }  // namespace

@@ -13,7 +13,7 @@ namespace headless {
 
 struct Command {
     enum Kind { Wait, Tap, Down, Move, Up, Key, Shot, Probe } kind;
-    int a = 0, b = 0;  // wait: a = ms; tap/down/move/up/probe: x, y
+    int a = 0, b = 0;  // wait: a = ms; tap/down/move/up/probe: x, y; shot: a = scale
     unsigned key = 0;  // key: virtual-key code
     bool ctrl = false, shift = false, alt = false;
     std::string file;  // shot

@@ -81,7 +81,8 @@ void WriteWav() {
     std::fclose(f);
 }
 
-bool WritePng(const std::string &path, const std::uint32_t *pixels) {
+// The screen as a PNG, each pixel drawn `scale` x `scale` (nearest neighbour, as the desktop shows it).
+bool WritePng(const std::string &path, const std::uint32_t *pixels, int scale) {
     std::FILE *f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -92,16 +93,16 @@ bool WritePng(const std::string &path, const std::uint32_t *pixels) {
         return false;
     }
     png_init_io(png, f);
-    png_set_IHDR(png, info, host::kScreenWidth, host::kScreenHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, png_uint_32(host::kScreenWidth * scale), png_uint_32(host::kScreenHeight * scale), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    std::vector<png_byte> row(host::kScreenWidth * 3);
-    for (int y = 0; y < host::kScreenHeight; ++y) {
-        for (int x = 0; x < host::kScreenWidth; ++x) {
-            std::uint32_t p = pixels ? pixels[y * host::kScreenWidth + x] : 0;
-            row[x * 3] = png_byte(p >> 16);
-            row[x * 3 + 1] = png_byte(p >> 8);
-            row[x * 3 + 2] = png_byte(p);
+    std::vector<png_byte> row(std::size_t(host::kScreenWidth * scale) * 3);
+    for (int y = 0; y < host::kScreenHeight * scale; ++y) {
+        for (int x = 0; x < host::kScreenWidth * scale; ++x) {
+            std::uint32_t p = pixels ? pixels[(y / scale) * host::kScreenWidth + x / scale] : 0;
+            row[std::size_t(x) * 3] = png_byte(p >> 16);
+            row[std::size_t(x) * 3 + 1] = png_byte(p >> 8);
+            row[std::size_t(x) * 3 + 2] = png_byte(p);
         }
         png_write_row(png, row.data());
     }
@@ -156,7 +157,7 @@ void Execute(const Command &c) {
         g_pending.push_back(e);
         break;
     case Command::Shot:
-        if (!WritePng(c.file, g_frame))
+        if (!WritePng(c.file, g_frame, c.a))
             std::fprintf(stderr, "cadenzo-sim: line %d: cannot write %s\n", c.line, c.file.c_str());
         break;
     case Command::Probe: {

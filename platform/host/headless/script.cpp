@@ -87,7 +87,8 @@ bool ParseScript(const std::string &text, std::vector<Command> *out, std::string
             ok = w.size() == 2 && ParseKeys(w[1], &c);
         } else if (verb == "shot") {
             c.kind = Command::Shot;
-            ok = w.size() == 2;
+            c.a = 1;
+            ok = (w.size() == 2 || (w.size() == 3 && ParseInt(w[2], 1, 8, &c.a)));
             if (ok) c.file = w[1];
         }
         if (!ok) {
