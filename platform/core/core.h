@@ -57,6 +57,7 @@ struct Window {
     void *controlData = nullptr;           // a control's own state, owned by its window procedure
     bool remote = false;                   // stands for the main window of another running copy
     bool okButton = false;                 // the navigation bar shows "ok" for it (sends IDOK)
+    HWND lastFocus = nullptr;              // top-level: the window inside it that last had the focus
 };
 
 // ---- The window table (window_table.cpp): below everything else ----
@@ -88,6 +89,18 @@ ATOM RegisterPlatformClass(const WNDCLASSW &wc, unsigned platformFlags);
 Window *WindowFromScreenPoint(int x, int y);
 void DestroyAllWindows();  // platform shutdown
 void LayoutChanged();      // recompute the owner map; invalidate what became uncovered
+
+// ---- Keyboard (keyboard.cpp) ----
+// Where a key goes: the focused window when it lies in the active window and may take input, else the
+// active window itself.
+Window *KeyTarget();
+// Tab and Shift+Tab move the focus through the active window's controls; true when the key was taken.
+bool NavigationKey(const host::Event &e);
+// Whether every visible, enabled control that can take the focus is a tab stop (the keyboard-access
+// option, on by default), or only those with WS_TABSTOP.
+void SetKeyboardAccess(bool on);
+bool KeyboardAccess();
+bool IsWithin(const Window *w, const Window *ancestor);  // w is ancestor or one of its descendants
 
 // ---- Timers (timers.cpp) ----
 struct Timer {

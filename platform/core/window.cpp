@@ -102,6 +102,12 @@ void Activate(Window *w) {
     if (g_active == w) return;
     g_active = w;
     NavBarChanged();
+    // The window being activated gets back the control that had the focus when it was last active.
+    Window *focus = FromHandle(g_focus);
+    if (w && focus && IsWithin(focus, w)) return;
+    Window *restore = w ? FromHandle(w->lastFocus) : nullptr;
+    bool usable = restore && IsWithin(restore, w) && IsVisible(restore) && IsWindowEnabled(restore->handle);
+    SetFocus(usable ? restore->handle : nullptr);
 }
 
 void LayoutChanged() {
@@ -433,6 +439,9 @@ BOOL ShowWindow(HWND handle, int command) {
         }
     }
     if (!show && g_capture == handle) ReleaseCapture();
+    // A hidden window cannot keep the focus: it goes to the parent (nowhere for a top-level window).
+    if (Window *focus = FromHandle(g_focus); !show && focus && IsWithin(focus, w))
+        SetFocus(w->parent ? w->parent->handle : nullptr);
     return wasVisible ? TRUE : FALSE;
 }
 
@@ -453,6 +462,9 @@ BOOL EnableWindow(HWND handle, BOOL enable) {
             w->style |= WS_DISABLED;
         SendMessageW(handle, WM_ENABLE, enable, 0);
         if (!enable && g_capture == handle) ReleaseCapture();
+        // A disabled window loses the focus.
+        if (Window *focus = FromHandle(g_focus); !enable && focus && FromHandle(handle) && IsWithin(focus, w))
+            SetFocus(nullptr);
     }
     return wasDisabled ? TRUE : FALSE;
 }
@@ -540,9 +552,19 @@ BOOL ReleaseCapture() {
 
 HWND GetCapture() { return g_capture && FromHandle(g_capture) ? g_capture : nullptr; }
 
+// The window losing the focus hears WM_KILLFOCUS (with the window gaining it), then the window gaining it
+// WM_SETFOCUS (with the window that lost it). Each top-level window remembers which of its windows had
+// the focus, to give it back when it is activated again.
 HWND SetFocus(HWND handle) {
-    HWND old = g_focus;
-    g_focus = FromHandle(handle) ? handle : nullptr;
+    Window *w = FromHandle(handle);
+    if (w && w->remote) return nullptr;
+    HWND old = GetFocus();
+    HWND next = w ? handle : nullptr;
+    if (old == next) return old;
+    g_focus = next;
+    if (w) TopLevelOf(w)->lastFocus = next;
+    if (old) SendMessageW(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(next), 0);
+    if (next && g_focus == next && FromHandle(next)) SendMessageW(next, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
     return old;
 }
 
