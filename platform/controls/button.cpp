@@ -44,6 +44,7 @@ void SetPushed(HWND window, Button *b, bool pushed) {
     if (b->pushed == pushed) return;
     b->pushed = pushed;
     InvalidateRect(window, nullptr, FALSE);
+    core::AccessChanged(core::FromHandle(window), a11y::Change::State);
 }
 
 void Paint(HWND window, Button *b) {
@@ -188,6 +189,7 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (checked != b->checked) {
             b->checked = checked;
             InvalidateRect(window, nullptr, FALSE);
+            core::AccessChanged(core::FromHandle(window), a11y::Change::State);
         }
         return 0;
     }

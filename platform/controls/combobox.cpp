@@ -90,6 +90,13 @@ RECT ListRect(HWND combo, const ComboBox *c) {
 
 void Repaint(HWND window) { InvalidateRect(window, nullptr, FALSE); }
 
+// The selection or the dropped state changed: repaint, and tell a screen reader.
+void Changed(HWND combo, a11y::Change change) {
+    Repaint(combo);
+    core::AccessChanged(core::FromHandle(combo), change);
+    if (change == a11y::Change::Value) core::AccessChanged(core::FromHandle(combo), a11y::Change::Name);
+}
+
 // Closes the dropped list. `ok` chooses the highlighted item; otherwise the choice is cancelled.
 void CloseUp(HWND combo, bool ok) {
     ComboBox *c = StateOf<ComboBox>(combo);
@@ -100,7 +107,7 @@ void CloseUp(HWND combo, bool ok) {
         changed = c->highlighted != c->selection;
         c->selection = c->highlighted;
     }
-    Repaint(combo);
+    Changed(combo, changed ? a11y::Change::Value : a11y::Change::State);
     NotifyParent(combo, ok ? CBN_SELENDOK : CBN_SELENDCANCEL);
     if (!(c = StateOf<ComboBox>(combo))) return;
     HWND list = c->list;
@@ -108,7 +115,7 @@ void CloseUp(HWND combo, bool ok) {
     if (DropList *d = StateOf<DropList>(list)) d->combo = nullptr;
     if (GetCapture() == list) ReleaseCapture();
     DestroyWindow(list);
-    Repaint(combo);
+    Changed(combo, a11y::Change::State);
     NotifyParent(combo, CBN_CLOSEUP);
     if (!(c = StateOf<ComboBox>(combo))) return;
     c->closing = false;
@@ -135,7 +142,7 @@ void Drop(HWND combo, bool byStylus) {
     d->stylusDown = byStylus;
     c->list = list;
     SetCapture(list);
-    Repaint(combo);
+    Changed(combo, a11y::Change::State);
 }
 
 // The item in the dropped list under a point of the list, or -1.
@@ -284,8 +291,9 @@ LRESULT SelectString(HWND combo, ComboBox *c, WPARAM start, LPARAM lParam) {
     for (int k = 1; k <= count; ++k) {
         int i = (from + k) % count;
         if (StartsWith(c->items[std::size_t(i)], prefix)) {
-            if (i != c->selection) Repaint(combo);
+            bool changed = i != c->selection;
             c->selection = i;
+            if (changed) Changed(combo, a11y::Change::Value);
             return i;
         }
     }
@@ -294,8 +302,9 @@ LRESULT SelectString(HWND combo, ComboBox *c, WPARAM start, LPARAM lParam) {
 
 LRESULT SetCurSel(HWND combo, ComboBox *c, WPARAM index) {
     int selection = ValidIndex(c, index) ? int(index) : -1;
-    if (selection != c->selection) Repaint(combo);
+    bool changed = selection != c->selection;
     c->selection = selection;
+    if (changed) Changed(combo, a11y::Change::Value);
     return selection >= 0 ? selection : CB_ERR;
 }
 
@@ -350,7 +359,7 @@ void KeyDown(HWND combo, ComboBox *c, WPARAM key, bool alt) {
     // The same notifications as a pick from the dropped list, the selection (so the window text)
     // already the new item.
     c->selection = item;
-    Repaint(combo);
+    Changed(combo, a11y::Change::Value);
     NotifyParent(combo, CBN_SELENDOK);
     if (StateOf<ComboBox>(combo)) NotifyParent(combo, CBN_SELCHANGE);
 }

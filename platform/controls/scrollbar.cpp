@@ -219,6 +219,7 @@ int SetPosition(HWND window, ScrollBar *s, int position, bool redraw) {
     int previous = s->position;
     s->position = std::clamp(position, s->minimum, std::max(s->minimum, s->maximum));
     if (redraw && s->position != previous) InvalidateRect(window, nullptr, FALSE);
+    if (s->position != previous) core::AccessChanged(core::FromHandle(window), a11y::Change::Value);
     return previous;
 }
 

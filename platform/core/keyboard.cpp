@@ -120,6 +120,14 @@ bool IsWithin(const Window *w, const Window *ancestor) {
     return false;
 }
 
+Window *GroupLeader(Window *control) {
+    if (!control || !control->parent || !IsRadio(control)) return control;
+    const std::vector<Window *> &controls = Controls(control->parent);
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        if (controls[i] == control) return controls[GroupStart(controls, i)];
+    return control;
+}
+
 Window *KeyTarget() {
     Window *active = ActiveWindow();
     Window *focus = FromHandle(GetFocus());

@@ -142,6 +142,11 @@ bool TranslateInput(const host::Event &e, MSG *msg) {
 
 // One retrieval pass; false when nothing is pending (the caller may wait).
 bool Retrieve(MSG *msg, bool remove) {
+    // Actions of a screen reader's bridge run first, as messages sent from elsewhere do.
+    if (remove && a11y::ActionsPending()) {
+        g_messageTime = host::Now();
+        RunAccessActions();
+    }
     if (!g_posted.empty()) {
         *msg = g_posted.front();
         if (remove) g_posted.pop_front();
@@ -184,6 +189,7 @@ bool Retrieve(MSG *msg, bool remove) {
 }
 
 void Wait() {
+    DeliverAccessEvents();
     if (TakeScreenDirty()) host::Present(Framebuffer(), g_messageTime);
     bool has = false;
     std::uint32_t deadline = 0;
@@ -231,7 +237,10 @@ BOOL GetMessageW(LPMSG msg, HWND, UINT, UINT) {
 
 BOOL PeekMessageW(LPMSG msg, HWND, UINT, UINT, UINT remove) {
     if (!msg) return FALSE;
-    if (!Retrieve(msg, (remove & PM_REMOVE) != 0)) return FALSE;
+    if (!Retrieve(msg, (remove & PM_REMOVE) != 0)) {
+        DeliverAccessEvents();
+        return FALSE;
+    }
     if ((remove & PM_REMOVE) && msg->message != WM_PAINT) g_messageTime = msg->time;
     return TRUE;
 }
@@ -272,6 +281,7 @@ LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_SETTEXT: {
         auto text = reinterpret_cast<LPCWSTR>(lParam);
         w->text = text && !IS_INTRESOURCE(text) ? std::u16string(text) : std::u16string();
+        AccessChanged(w, a11y::Change::Name);
         if (!w->parent && w == ActiveWindow()) NavBarChanged();
         if (!w->parent) host::SetTitle(w->text);
         return TRUE;

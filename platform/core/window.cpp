@@ -100,6 +100,8 @@ Window *ActiveWindow() { return g_active; }
 void Activate(Window *w) {
     if (w && (w->parent || (w->cls->platformFlags & kClassNoActivate))) return;
     if (g_active == w) return;
+    AccessChanged(g_active, a11y::Change::State);
+    AccessChanged(w, a11y::Change::State);
     g_active = w;
     NavBarChanged();
     // The window being activated gets back the control that had the focus when it was last active.
@@ -208,7 +210,7 @@ using namespace core;
 
 ATOM RegisterClassW(const WNDCLASSW *wc) {
     if (!wc) return 0;
-    return RegisterPlatformClass(*wc, 0);
+    return RegisterPlatformClass(*wc, kClassProgram);
 }
 
 BOOL UnregisterClassW(LPCWSTR, HINSTANCE) { return FALSE; }
@@ -278,6 +280,7 @@ BOOL DestroyWindow(HWND handle) {
     SendDestroy(w);
     w = FromHandle(handle);
     if (!w) return TRUE;
+    AccessChanged(w->parent ? w->parent : w, a11y::Change::Children);
     Unlink(w);
     bool wasActive = g_active == w;
     if (g_main == w) g_main = nullptr;
@@ -427,6 +430,7 @@ BOOL ShowWindow(HWND handle, int command) {
     else
         w->style &= ~DWORD(WS_VISIBLE);
     SendMessageW(handle, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+    AccessChanged(w->parent ? w->parent : w, a11y::Change::Children);
     if (!FromHandle(handle)) return wasVisible ? TRUE : FALSE;
     if (w->parent == nullptr || IsVisible(w->parent)) LayoutChanged();
     if (!w->parent) {
@@ -461,6 +465,7 @@ BOOL EnableWindow(HWND handle, BOOL enable) {
         else
             w->style |= WS_DISABLED;
         SendMessageW(handle, WM_ENABLE, enable, 0);
+        AccessChanged(w, a11y::Change::State);
         if (!enable && g_capture == handle) ReleaseCapture();
         // A disabled window loses the focus.
         if (Window *focus = FromHandle(g_focus); !enable && focus && FromHandle(handle) && IsWithin(focus, w))
@@ -563,6 +568,8 @@ HWND SetFocus(HWND handle) {
     if (old == next) return old;
     g_focus = next;
     if (w) TopLevelOf(w)->lastFocus = next;
+    AccessChanged(FromHandle(old), a11y::Change::State);
+    AccessChanged(w, a11y::Change::Focus);
     if (old) SendMessageW(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(next), 0);
     if (next && g_focus == next && FromHandle(next)) SendMessageW(next, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
     return old;
