@@ -140,6 +140,23 @@ const Node *LabelAbove(const std::vector<Node> &nodes, const Node &control) {
     return best;
 }
 
+// The one whole number a text holds; false when it holds none or several.
+bool OneNumber(const std::string &text, int *out) {
+    int found = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] < '0' || text[i] > '9') {
+            ++i;
+            continue;
+        }
+        long long v = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+            v = std::min(v * 10 + (text[i] - '0'), 1LL << 30);
+        *out = int(v);
+        ++found;
+    }
+    return found == 1;
+}
+
 Node ControlNode(Window *w, Role role) {
     Node n = Base(w, role);
     n.name = Text(w);
@@ -281,6 +298,8 @@ std::vector<Node> Snapshot() {
             if (const Node *label = LabelAbove(out, out[i])) {
                 out[i].name = label->name;
                 out[i].labelledBy = label->id;
+                int shown;
+                if (OneNumber(label->name, &shown)) out[i].shownOffset = shown - out[i].value;
             }
         }
     }

@@ -52,6 +52,10 @@ struct Node {
     int selected = -1;                        // ComboBox
     Id group = 0;                             // RadioButton: the first button of its group
     Id labelledBy = 0;                        // the label that names it, when its name comes from one
+    // A slider whose label shows one whole number (the tempo bar: 60 shown at position 30): that number
+    // minus the position, so value + shownOffset is what the user reads (0 otherwise). Set and read
+    // the position itself through the actions.
+    int shownOffset = 0;
 };
 
 // The whole tree: every visible top-level window of the program, each followed by its objects in

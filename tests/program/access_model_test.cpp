@@ -125,6 +125,10 @@ TEST_F(AccessModel, TheTempoBarIsASliderNamedByTheLabelAboveIt) {
     ASSERT_TRUE(a11y::Find(slider.labelledBy, &label));
     EXPECT_EQ(label.role, Role::Label);
     EXPECT_EQ(label.name, "Metronome Speed = 60 Beats/Minute");
+    EXPECT_EQ(slider.value + slider.shownOffset, 60) << "the tempo the user reads";
+    EXPECT_EQ(slider.minimum + slider.shownOffset, 30);
+    EXPECT_EQ(slider.maximum + slider.shownOffset, 240);
+    EXPECT_EQ(NodeOf(app.instrumentCombo).shownOffset, 0);
 }
 
 TEST_F(AccessModel, TheThreeColouredBarsAreLabels) {

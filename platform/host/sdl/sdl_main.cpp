@@ -61,7 +61,9 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "cadenzo: %s; settings will not be kept\n", error.c_str());
     std::vector<std::uint32_t> icon;
     if (platform::AppIcon(&icon) && icon.size() == 32 * 32) sdlhost::SetIcon(icon.data(), 32, 32);
+    sdlhost::StartAccessibility();
     int code = platform::Run(argc, argv);
+    sdlhost::StopAccessibility();
     sdlhost::Close();
     return code;
 }
