@@ -72,8 +72,11 @@ def states(o):
     return o.getState()
 
 
-env = dict(os.environ, XDG_CONFIG_HOME=config, CADENZO_TRACE=trace, SDL_AUDIODRIVER="dummy",
-           CADENZO_AUDIO="sdl", CADENZO_SCALE="1")
+# A runtime folder of its own: another copy running on the machine is then not found and brought forward.
+runtime = os.path.join(config, "run")
+os.makedirs(runtime, mode=0o700, exist_ok=True)
+env = dict(os.environ, XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime, CADENZO_TRACE=trace,
+           SDL_AUDIODRIVER="dummy", CADENZO_AUDIO="sdl", CADENZO_SCALE="1")
 program = subprocess.Popen([cadenzo], env=env)
 try:
     app = until(find_app, 20)

@@ -8,8 +8,8 @@
 // items; the application root and the toolkit's global event listeners that atk-bridge needs (signal
 // emission hooks); events when a name, a state, a value, the focus or the children change.
 // GLib's main context, where atk-bridge does its D-Bus work, is served from the host's loop: a watcher
-// thread polls the context's descriptors while the loop waits for SDL, and wakes it through SDL's queue;
-// the loop itself dispatches, so every ATK call is made on the main thread.
+// thread polls the context's descriptors while the loop waits for SDL, and wakes it through SDL's queue
+// when one is ready; the loop itself dispatches, so every ATK call is made on the main thread.
 // Leaves out: text and table interfaces, key-event listeners, the menu bar.
 // Without an accessibility bus (no session bus, or NO_AT_BRIDGE=1) nothing of this starts.
 #include <atk-bridge.h>
@@ -496,15 +496,18 @@ void RemoveGlobalListener(guint id) {
 
 // ---- GLib's main context, served from the SDL loop ----
 
+// The watcher keeps polling one set of descriptors across the loop's turns while nothing is ready
+// there, so a turn costs no thread hand-over; it is given a new set only when the context's changes.
 struct Pump {
     GMainContext *context = nullptr;
     std::thread watcher;
     std::mutex mutex;
     std::condition_variable changed;
-    std::vector<GPollFD> fds;
-    bool polling = false;  // the watcher polls `fds`
+    std::vector<GPollFD> fds;  // the set being polled, with what was found ready once `fired`
+    bool polling = false;      // the watcher polls `fds`
+    bool fired = false;        // something in `fds` is ready; the loop has been woken
     bool stop = false;
-    int wake[2] = {-1, -1};
+    int wake[2] = {-1, -1};  // interrupts the watcher's poll
     int priority = 0;
 } g_pump;
 bool g_started = false;
@@ -525,13 +528,23 @@ void Watch() {
             while (read(g_pump.wake[0], buffer, sizeof buffer) > 0) {
             }
         }
-        for (std::size_t i = 0; i < g_pump.fds.size() && n > 0; ++i) g_pump.fds[i].revents = p[i].revents;
         bool ready = false;
-        for (std::size_t i = 0; i + 1 < p.size(); ++i) ready = ready || p[i].revents;
+        for (std::size_t i = 0; i < g_pump.fds.size() && n > 0; ++i) {
+            g_pump.fds[i].revents = p[i].revents;
+            ready = ready || p[i].revents;
+        }
         g_pump.polling = false;
+        g_pump.fired = ready;
         g_pump.changed.notify_all();
         if (ready) PushUserEvent(kUserAccess);
     }
+}
+
+bool SameSet(const std::vector<GPollFD> &a, const std::vector<GPollFD> &b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].fd != b[i].fd || a[i].events != b[i].events) return false;
+    return true;
 }
 
 }  // namespace
@@ -581,8 +594,9 @@ void StopAccessibility() {
     g_started = false;
 }
 
-// Before the loop waits: the model's changes as ATK events, then the context's descriptors handed to
-// the watcher. *waitMs is shortened to the context's own next timeout.
+// Before the loop waits: the model's changes as ATK events, then the context's descriptors for the
+// watcher (unless it already polls them, or found them ready). *waitMs is shortened to the context's
+// own next timeout.
 void AccessibilityBeforeWait(int *waitMs) {
     if (!g_started) return;
     Sync();
@@ -595,24 +609,32 @@ void AccessibilityBeforeWait(int *waitMs) {
         fds.resize(std::size_t(n));
     fds.resize(std::size_t(n));
     if (timeout >= 0 && (*waitMs < 0 || timeout < *waitMs)) *waitMs = timeout;
-    std::lock_guard<std::mutex> lock(g_pump.mutex);
+    std::unique_lock<std::mutex> lock(g_pump.mutex);
+    if (SameSet(fds, g_pump.fds) && (g_pump.polling || g_pump.fired)) return;
+    if (g_pump.polling && write(g_pump.wake[1], "x", 1) < 0) {
+    }
+    g_pump.changed.wait(lock, [] { return !g_pump.polling; });
     g_pump.fds = fds;
     for (GPollFD &f : g_pump.fds) f.revents = 0;
+    g_pump.fired = false;
     g_pump.polling = true;
     g_pump.changed.notify_all();
 }
 
-// After the wait: the watcher stops polling, and whatever is ready is dispatched here. True when the
-// screen reader asked for an action, which the message loop must now run.
+// After the wait: what the watcher found ready (nothing while it still polls) is checked and
+// dispatched here, on the main thread. True when the screen reader asked for an action, which the
+// message loop must now run.
 bool AccessibilityAfterWait() {
     if (!g_started) return false;
     std::vector<GPollFD> fds;
     {
-        std::unique_lock<std::mutex> lock(g_pump.mutex);
-        if (g_pump.polling && write(g_pump.wake[1], "x", 1) < 0) {
-        }
-        g_pump.changed.wait(lock, [] { return !g_pump.polling; });
+        std::lock_guard<std::mutex> lock(g_pump.mutex);
         fds = g_pump.fds;
+        if (g_pump.fired) {
+            g_pump.fired = false;  // taken: the next turn gives the watcher the set again
+        } else {
+            for (GPollFD &f : fds) f.revents = 0;
+        }
     }
     if (g_main_context_check(g_pump.context, g_pump.priority, fds.data(), gint(fds.size())))
         g_main_context_dispatch(g_pump.context);

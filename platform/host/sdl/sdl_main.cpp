@@ -32,7 +32,8 @@ void PrintUsage() {
                 "  CADENZO_LATENCY       ms from a tap to its sound and picture, 10 to 1000 (default %d)\n"
                 "  CADENZO_AUDIO         pipewire, pulse or sdl: the only sound output tried\n"
                 "  CADENZO_AUDIO_BUFFER  frames per audio buffer, 64 to 4096 (default %d)\n"
-                "  CADENZO_TRACE         1 (standard error) or a file name: a log of sounds and frames\n",
+                "  CADENZO_TRACE         1 (standard error) or a file name: a log of sounds and frames\n"
+                "  NO_AT_BRIDGE          1: stay off the accessibility bus (screen readers)\n",
                 sdlhost::ConfigFolder().c_str(), sdlhost::kLatencyMs, sdlhost::kBufferFrames);
 }
 
