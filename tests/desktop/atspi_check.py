@@ -150,6 +150,13 @@ try:
     boxes[0].queryAction().doAction(0)
     check(until(lambda: not states(boxes[0]).contains(pyatspi.STATE_CHECKED), 5), "Sound unchecked")
 
+    # A time signature chosen from the list's items.
+    item = combos[0].getChildAtIndex(2)
+    check(item.name == "3/4" and item.queryAction().getName(0) == "press", "the list's third item, 3/4, presses")
+    item.queryAction().doAction(0)
+    check(until(lambda: combos[0].name == "3/4", 5), "pressing it chooses 3/4")
+    check(until(lambda: item.getState().contains(pyatspi.STATE_SELECTED), 5), "and it is the selected item")
+
     # About by its key, Help from the Tools menu (the window is at scale 1: its pixels are the screen's).
     def dialog():
         for c in app:
@@ -161,6 +168,13 @@ try:
         subprocess.run(["xdotool"] + list(args), check=False, timeout=10)
 
     xdotool("search", "--sync", "--class", "cadenzo", "windowfocus", "--sync")
+    # Tab from the keyboard: the focus, heard as a state change, is on the slider.
+    focused = []
+    pyatspi.Registry.registerEventListener(
+        lambda e: focused.append(e.source.name) if e.detail1 else None, "object:state-changed:focused")
+    xdotool("key", "Tab")
+    check(until(lambda: states(sliders[0]).contains(pyatspi.STATE_FOCUSED), 5), "Tab puts the focus on the slider")
+    check(until(lambda: sliders[0].name in focused, 5), "and the focus is heard")
     window = subprocess.run(["xdotool", "search", "--class", "cadenzo"], capture_output=True, text=True,
                             timeout=10).stdout.split()
     for title, opening in (("About Cadenzo", [("key", "ctrl+a")]),
@@ -193,5 +207,6 @@ with open(os.path.join(config, "cadenzo", "Cadenzo.ini"), "rb") as f:
     record = f.read()
 check(len(record) == 7 and record[5] == 0 and record[6] == 1, "Sound off in the settings written at exit")
 check(len(record) == 7 and record[0] == 33, "the tempo 63 kept")
+check(len(record) == 7 and record[4] == 2, "the time signature 3/4 kept")
 print("checks done: %d failed" % failures, flush=True)
 sys.exit(1 if failures else 0)
