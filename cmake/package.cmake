@@ -25,7 +25,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The fonts it draws with, and the opener of the help page.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine | fonts-dejavu-extra")
 # The help page's opener; under Wayland, the window's title bar (drawn by libdecor's plugin).
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libdecor-0-plugin-1-cairo")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libdecor-0-plugin-1-cairo, at-spi2-core")
 
 # Debian's documents: the terms (machine-readable) and the package's changelog, compressed.
 set(CADENZO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/cadenzo)

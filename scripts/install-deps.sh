@@ -8,6 +8,9 @@ packages="cmake ninja-build g++ clang libclang-rt-14-dev llvm pkg-config libfree
   desktop-file-utils appstream man-db dpkg-dev fakeroot file lintian x11-utils"   # the installed application: checks and the package
 # PipeWire, the sound server of most desktops, with its session manager and bus, for the sound tests.
 packages="$packages libpipewire-0.3-dev pipewire pipewire-pulse wireplumber dbus"
+# Screen readers: ATK and its AT-SPI bridge (no toolkit), and for the test a private accessibility bus
+# with pyatspi as the client.
+packages="$packages libatk1.0-dev libatk-bridge2.0-dev at-spi2-core python3-pyatspi"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -11,9 +11,14 @@
 // item), the list goes, CBN_CLOSEUP, then CBN_SELCHANGE when the selection changed. A tap outside the
 // list cancels: CBN_SELENDCANCEL, the list goes, CBN_CLOSEUP. A tap on the field while the list is down
 // chooses the highlighted item. Choosing from code (CB_SELECTSTRING, CB_SETCURSEL) notifies nobody.
+// The keyboard: a tapped field takes the focus, and the focused field shows its text on the highlight
+// colour inside the focus rectangle. Closed, Up/Left and Down/Right choose the previous or next item
+// and Home/End the first or last, each as a pick from the list does (CBN_SELENDOK, then CBN_SELCHANGE);
+// Alt+Down, Alt+Up and F4 drop the list. Dropped, the arrows, Home and End move the highlight, Return,
+// F4, Alt+Up and Alt+Down choose it and Escape cancels; losing the focus cancels too.
 // Leaves out: editable and simple combo boxes, sorted lists, item data, deleting items, owner drawing,
-// keyboard operation, a scroll bar in the dropped list (a longer list scrolls when the stylus is
-// dragged past its top or bottom edge).
+// choosing by typing a letter, a scroll bar in the dropped list (a longer list scrolls when the stylus
+// is dragged past its top or bottom edge, or as the keys move the highlight past them).
 #include <algorithm>
 
 #include "common.h"
@@ -85,6 +90,13 @@ RECT ListRect(HWND combo, const ComboBox *c) {
 
 void Repaint(HWND window) { InvalidateRect(window, nullptr, FALSE); }
 
+// The selection or the dropped state changed: repaint, and tell a screen reader.
+void Changed(HWND combo, a11y::Change change) {
+    Repaint(combo);
+    core::AccessChanged(core::FromHandle(combo), change);
+    if (change == a11y::Change::Value) core::AccessChanged(core::FromHandle(combo), a11y::Change::Name);
+}
+
 // Closes the dropped list. `ok` chooses the highlighted item; otherwise the choice is cancelled.
 void CloseUp(HWND combo, bool ok) {
     ComboBox *c = StateOf<ComboBox>(combo);
@@ -95,7 +107,7 @@ void CloseUp(HWND combo, bool ok) {
         changed = c->highlighted != c->selection;
         c->selection = c->highlighted;
     }
-    Repaint(combo);
+    Changed(combo, changed ? a11y::Change::Value : a11y::Change::State);
     NotifyParent(combo, ok ? CBN_SELENDOK : CBN_SELENDCANCEL);
     if (!(c = StateOf<ComboBox>(combo))) return;
     HWND list = c->list;
@@ -103,7 +115,7 @@ void CloseUp(HWND combo, bool ok) {
     if (DropList *d = StateOf<DropList>(list)) d->combo = nullptr;
     if (GetCapture() == list) ReleaseCapture();
     DestroyWindow(list);
-    Repaint(combo);
+    Changed(combo, a11y::Change::State);
     NotifyParent(combo, CBN_CLOSEUP);
     if (!(c = StateOf<ComboBox>(combo))) return;
     c->closing = false;
@@ -130,7 +142,7 @@ void Drop(HWND combo, bool byStylus) {
     d->stylusDown = byStylus;
     c->list = list;
     SetCapture(list);
-    Repaint(combo);
+    Changed(combo, a11y::Change::State);
 }
 
 // The item in the dropped list under a point of the list, or -1.
@@ -253,7 +265,8 @@ void PaintField(HWND combo, const ComboBox *c) {
     SelectControlFont(dc, c->font);
     const std::u16string empty;
     const std::u16string &text = c->selection >= 0 ? c->items[std::size_t(c->selection)] : empty;
-    unsigned state = (c->list ? paint::kPushed : 0) | (IsWindowEnabled(combo) ? 0 : paint::kDisabled);
+    unsigned state = (c->list ? paint::kPushed : 0) | (IsWindowEnabled(combo) ? 0 : paint::kDisabled) |
+                     (GetFocus() == combo ? paint::kFocused : 0);
     paint::ComboField(dc, ClientRectOf(combo), text.data(), int(text.size()), kButtonWidth, state, paint::kColors);
     EndPaint(combo, &ps);
 }
@@ -278,8 +291,9 @@ LRESULT SelectString(HWND combo, ComboBox *c, WPARAM start, LPARAM lParam) {
     for (int k = 1; k <= count; ++k) {
         int i = (from + k) % count;
         if (StartsWith(c->items[std::size_t(i)], prefix)) {
-            if (i != c->selection) Repaint(combo);
+            bool changed = i != c->selection;
             c->selection = i;
+            if (changed) Changed(combo, a11y::Change::Value);
             return i;
         }
     }
@@ -288,8 +302,9 @@ LRESULT SelectString(HWND combo, ComboBox *c, WPARAM start, LPARAM lParam) {
 
 LRESULT SetCurSel(HWND combo, ComboBox *c, WPARAM index) {
     int selection = ValidIndex(c, index) ? int(index) : -1;
-    if (selection != c->selection) Repaint(combo);
+    bool changed = selection != c->selection;
     c->selection = selection;
+    if (changed) Changed(combo, a11y::Change::Value);
     return selection >= 0 ? selection : CB_ERR;
 }
 
@@ -302,6 +317,51 @@ LRESULT GetText(const ComboBox *c, WPARAM size, LPARAM lParam) {
     std::copy_n(text.data(), n, buffer);
     buffer[n] = 0;
     return LRESULT(n);
+}
+
+// The item a navigation key leads to from `from` in a list of `count`, or -1 for another key.
+int ItemForKey(WPARAM key, int from, int count) {
+    if (count == 0) return -1;
+    switch (key) {
+    case VK_UP:
+    case VK_LEFT: return std::max(0, from - 1);
+    case VK_DOWN:
+    case VK_RIGHT: return from < 0 ? 0 : std::min(count - 1, from + 1);
+    case VK_HOME: return 0;
+    case VK_END: return count - 1;
+    default: return -1;
+    }
+}
+
+void KeyDown(HWND combo, ComboBox *c, WPARAM key, bool alt) {
+    bool toggle = key == VK_F4 || (alt && (key == VK_UP || key == VK_DOWN));
+    int count = int(c->items.size());
+    if (c->list) {
+        if (toggle || key == VK_RETURN) {
+            CloseUp(combo, true);
+        } else if (key == VK_ESCAPE) {
+            CloseUp(combo, false);
+        } else if (int item = ItemForKey(key, c->highlighted, count); item >= 0) {
+            // Keep the highlighted row in view.
+            int rows = VisibleRows(c);
+            c->first = std::clamp(c->first, item - rows + 1, item);
+            c->highlighted = item;
+            Repaint(c->list);
+        }
+        return;
+    }
+    if (toggle) {
+        Drop(combo, false);
+        return;
+    }
+    int item = alt ? -1 : ItemForKey(key, c->selection, count);
+    if (item < 0 || item == c->selection) return;
+    // The same notifications as a pick from the dropped list, the selection (so the window text)
+    // already the new item.
+    c->selection = item;
+    Changed(combo, a11y::Change::Value);
+    NotifyParent(combo, CBN_SELENDOK);
+    if (StateOf<ComboBox>(combo)) NotifyParent(combo, CBN_SELCHANGE);
 }
 
 }  // namespace
@@ -333,11 +393,23 @@ LRESULT CALLBACK ComboProc(HWND combo, UINT message, WPARAM wParam, LPARAM lPara
     case WM_LBUTTONDOWN:
         // The list holds the stylus while it is down, so a tap reaches the field only when it is up
         // (or when someone took the stylus from the list): drop it, or choose.
+        SetFocus(combo);
+        if (!(c = StateOf<ComboBox>(combo))) return 0;
         if (c->list)
             CloseUp(combo, true);
         else
             Drop(combo, true);
         return 0;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: KeyDown(combo, c, wParam, message == WM_SYSKEYDOWN); return 0;
+    case WM_SETFOCUS: Repaint(combo); return 0;
+    case WM_KILLFOCUS:
+        CloseUp(combo, false);
+        Repaint(combo);
+        return 0;
+    case WM_GETDLGCODE:
+        // Dropped, it keeps Return and Escape from the dialog manager: they choose and cancel.
+        return DLGC_WANTARROWS | (c->list && (wParam == VK_RETURN || wParam == VK_ESCAPE) ? DLGC_WANTALLKEYS : 0);
     case WM_SHOWWINDOW:
     case WM_ENABLE:
         if (!wParam) CloseUp(combo, false);

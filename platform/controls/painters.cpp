@@ -1,5 +1,5 @@
 // Stateless painters for the platform's controls: flat faces, one-pixel frames, the system font.
-// Leaves out: focus rectangles, 3-D bevels (the handheld draws none), bitmaps on buttons.
+// Leaves out: 3-D bevels (the handheld draws none), bitmaps on buttons.
 #include "painters.h"
 
 #include <algorithm>
@@ -27,6 +27,7 @@ namespace {
 constexpr int kArrowDepth = 5;  // columns of a scroll arrow's triangle
 constexpr int kDropWidth = 7;   // top row of a combo box's down-triangle
 constexpr int kRadioDot = 6;    // the dot of a checked radio button
+constexpr int kFocusInset = 2;  // the focus rectangle inside a push button, a thumb, a combo field
 
 void Fill(HDC dc, int left, int top, int right, int bottom, COLORREF color) {
     core::FillSolid(dc, RECT{left, top, right, bottom}, color);
@@ -114,6 +115,11 @@ void PushButton(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigne
     RECT inside{rect.left + 1, rect.top, rect.right - 1, rect.bottom};
     Label(dc, inside, text, length, DT_CENTER | DT_VCENTER | DT_SINGLELINE,
           pushed ? colors.pushedText : TextColor(state, colors));
+    if (state & kFocused) {
+        RECT focus{rect.left + kFocusInset, rect.top + kFocusInset, rect.right - kFocusInset,
+                   rect.bottom - kFocusInset};
+        DrawFocusRect(dc, &focus);
+    }
 }
 
 void CheckBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, bool radio,
@@ -139,6 +145,13 @@ void CheckBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned 
     }
     RECT caption{rect.left + kCaptionOffset, rect.top, rect.right, rect.bottom};
     Label(dc, caption, text, length, DT_LEFT | DT_VCENTER | DT_SINGLELINE, TextColor(state, colors));
+    if (state & kFocused) {
+        // Round the caption, two pixels clear of its text either side, the control's full height.
+        SIZE extent{0, 0};
+        if (text && length > 0) GetTextExtentPoint32W(dc, text, length, &extent);
+        RECT focus{caption.left - 2, rect.top, std::min<LONG>(caption.left + extent.cx + 2, rect.right), rect.bottom};
+        DrawFocusRect(dc, &focus);
+    }
 }
 
 void GroupBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, const Colors &colors) {
@@ -159,7 +172,8 @@ void GroupBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned 
           TextColor(state, colors));
 }
 
-void ScrollBar(HDC dc, const RECT &rect, const ScrollLayout &layout, ScrollPart pressed, const Colors &colors) {
+void ScrollBar(HDC dc, const RECT &rect, const ScrollLayout &layout, ScrollPart pressed, const Colors &colors,
+               unsigned state) {
     const int a = layout.arrow;
     RECT leftArrow{rect.left, rect.top, rect.left + a, rect.bottom};
     RECT rightArrow{rect.right - a, rect.top, rect.right, rect.bottom};
@@ -190,6 +204,11 @@ void ScrollBar(HDC dc, const RECT &rect, const ScrollLayout &layout, ScrollPart 
     if (layout.thumbWidth > 0) {
         Fill(dc, thumbLeft, rect.top, thumbRight, rect.bottom, colors.face);
         Frame(dc, RECT{thumbLeft, rect.top, thumbRight, rect.bottom}, colors.frame);
+        if (state & kFocused) {
+            RECT focus{thumbLeft + kFocusInset, rect.top + kFocusInset, thumbRight - kFocusInset,
+                       rect.bottom - kFocusInset};
+            DrawFocusRect(dc, &focus);
+        }
     }
 }
 
@@ -204,7 +223,12 @@ void ComboField(HDC dc, const RECT &rect, const WCHAR *text, int length, int but
     if (pushed) Fill(dc, button.left, button.top, button.right, button.bottom, colors.pushedFace);
     DownTriangle(dc, button, pushed ? colors.pushedText : colors.frame);
     RECT field{rect.left + kTextPadding, rect.top, buttonLeft - 1, rect.bottom};
-    Label(dc, field, text, length, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, TextColor(state, colors));
+    bool focused = (state & kFocused) && !pushed;
+    RECT lit{rect.left + kFocusInset, rect.top + kFocusInset, buttonLeft - 1, rect.bottom - kFocusInset};
+    if (focused) Fill(dc, lit.left, lit.top, lit.right, lit.bottom, colors.highlight);
+    Label(dc, field, text, length, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX,
+          focused ? colors.highlightText : TextColor(state, colors));
+    if (focused) DrawFocusRect(dc, &lit);
 }
 
 void ListRows(HDC dc, const RECT &rect, const std::u16string *items, int count, int first, int highlighted,

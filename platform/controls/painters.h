@@ -32,6 +32,7 @@ extern const Colors kColors;
 constexpr unsigned kPushed = 1;   // the stylus is down inside the control
 constexpr unsigned kChecked = 2;  // check boxes and radio buttons
 constexpr unsigned kDisabled = 4;
+constexpr unsigned kFocused = 8;  // the control has the keyboard focus: the focus rectangle shows it
 
 // Sizes of the parts, in pixels.
 constexpr int kCheckBoxSize = 12;   // the square of a check box
@@ -40,9 +41,10 @@ constexpr int kCaptionOffset = 17;  // left edge of a check box's or radio butto
 constexpr int kGroupCaptionX = 7;   // left edge of a group box's caption
 constexpr int kTextPadding = 3;     // left edge of the text in a combo field or list row
 
+// A focused push button shows the focus rectangle two pixels inside its frame.
 void PushButton(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, const Colors &colors);
 // A check box (radio == false) or a radio button: the box at the left, vertically centred, the caption
-// to its right.
+// to its right; focused, the focus rectangle surrounds the caption.
 void CheckBox(HDC dc, const RECT &rect, const WCHAR *text, int length, unsigned state, bool radio,
               const Colors &colors);
 // A frame starting half a text line below the top, the caption over its top line, the inside blank.
@@ -55,9 +57,12 @@ struct ScrollLayout {
     int thumbWidth;  // 0: no thumb (an empty range, or no room)
 };
 enum class ScrollPart { None, LeftArrow, LeftPage, Thumb, RightPage, RightArrow };
-void ScrollBar(HDC dc, const RECT &rect, const ScrollLayout &layout, ScrollPart pressed, const Colors &colors);
+// With kFocused in `state` the focus rectangle is drawn inside the thumb.
+void ScrollBar(HDC dc, const RECT &rect, const ScrollLayout &layout, ScrollPart pressed, const Colors &colors,
+               unsigned state = 0);
 
-// The closed field of a drop-down list: the text of the selection and the arrow button at the right.
+// The closed field of a drop-down list: the text of the selection and the arrow button at the right;
+// focused, the text stands on the highlight colour inside the focus rectangle.
 void ComboField(HDC dc, const RECT &rect, const WCHAR *text, int length, int buttonWidth, unsigned state,
                 const Colors &colors);
 // The rows of a dropped list inside a one-pixel frame; `first` is the item in the top row and

@@ -8,9 +8,12 @@
 // the value, SB_THUMBPOSITION with the final value at release; SB_ENDSCROLL at every release. Dragging
 // far outside the bar puts the thumb back at its starting value. The bar never moves its own position:
 // the owner answers with SBM_SETPOS; only the thumb being dragged follows the stylus.
-// Leaves out: vertical bars, page sizes (the thumb is as wide as an arrow), keyboard operation
-// (SB_LEFT/SB_RIGHT), disabling single arrows. A bar with an empty range shows no thumb and ignores the
-// stylus.
+// The keyboard: a tapped bar takes the focus, shown by the focus rectangle inside its thumb; the focused
+// bar reports Left/Up as SB_LINELEFT, Right/Down as SB_LINERIGHT, Page Up/Page Down as SB_PAGELEFT/
+// SB_PAGERIGHT, Home/End as SB_LEFT/SB_RIGHT, and the release of any of these keys as SB_ENDSCROLL.
+// Leaves out: vertical bars, page sizes (the thumb is as wide as an arrow), disabling single arrows,
+// the blinking of the focused thumb (it shows the focus rectangle steadily). A bar with an empty range
+// shows no thumb and ignores the stylus and the keys.
 #include <algorithm>
 #include <cstdint>
 
@@ -113,7 +116,7 @@ void Paint(HWND window, ScrollBar *s) {
     ScrollLayout l = Layout(client, s);
     if (s->held == ScrollPart::Thumb) l.thumbLeft = s->dragPixel;
     ScrollPart pressed = s->held != ScrollPart::Thumb && s->inside ? s->held : ScrollPart::None;
-    paint::ScrollBar(dc, client, l, pressed, paint::kColors);
+    paint::ScrollBar(dc, client, l, pressed, paint::kColors, GetFocus() == window ? paint::kFocused : 0);
     EndPaint(window, &ps);
 }
 
@@ -123,6 +126,7 @@ void StylusDown(HWND window, ScrollBar *s, LPARAM point) {
     int x = GET_X_LPARAM(point), y = GET_Y_LPARAM(point);
     ScrollPart part = EmptyRange(s) ? ScrollPart::None : PartAt(client, l, x, y);
     if (part == ScrollPart::None) return;
+    SetFocus(window);
     s->held = part;
     s->inside = true;
     s->repeating = false;
@@ -215,7 +219,29 @@ int SetPosition(HWND window, ScrollBar *s, int position, bool redraw) {
     int previous = s->position;
     s->position = std::clamp(position, s->minimum, std::max(s->minimum, s->maximum));
     if (redraw && s->position != previous) InvalidateRect(window, nullptr, FALSE);
+    if (s->position != previous) core::AccessChanged(core::FromHandle(window), a11y::Change::Value);
     return previous;
+}
+
+// The request a key makes of the owner, or -1 for a key the bar does not answer.
+int KeyCode(WPARAM key) {
+    switch (key) {
+    case VK_LEFT:
+    case VK_UP: return SB_LINELEFT;
+    case VK_RIGHT:
+    case VK_DOWN: return SB_LINERIGHT;
+    case VK_PRIOR: return SB_PAGELEFT;
+    case VK_NEXT: return SB_PAGERIGHT;
+    case VK_HOME: return SB_LEFT;
+    case VK_END: return SB_RIGHT;
+    default: return -1;
+    }
+}
+
+void Key(HWND window, ScrollBar *s, WPARAM key, bool down) {
+    int code = KeyCode(key);
+    if (code < 0 || EmptyRange(s) || s->held != ScrollPart::None) return;
+    Report(window, down ? code : SB_ENDSCROLL, 0);
 }
 
 }  // namespace
@@ -232,6 +258,11 @@ LRESULT CALLBACK ScrollBarProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_MOUSEMOVE: StylusMove(window, s, lParam); return 0;
     case WM_LBUTTONUP: EndTracking(window, s, true); return 0;
     case WM_CAPTURECHANGED: EndTracking(window, s, false); return 0;
+    case WM_KEYDOWN: Key(window, s, wParam, true); return 0;
+    case WM_KEYUP: Key(window, s, wParam, false); return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: InvalidateRect(window, nullptr, FALSE); return 0;
+    case WM_GETDLGCODE: return DLGC_WANTARROWS;
     case WM_TIMER:
         if (wParam == kRepeatTimer) RepeatTick(window, s);
         return 0;

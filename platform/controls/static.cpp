@@ -87,6 +87,7 @@ LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_PAINT: Paint(window, s); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_NCHITTEST: return HTTRANSPARENT;  // taps pass to the window beneath (no SS_NOTIFY here)
+    case WM_GETDLGCODE: return DLGC_STATIC;   // never takes the focus
     case WM_SETTEXT: {
         LRESULT result = DefWindowProcW(window, message, wParam, lParam);
         InvalidateRect(window, nullptr, FALSE);

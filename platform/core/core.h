@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "access.h"
 #include "capacities.h"
 #include "host.h"
 #include "resfile.h"
@@ -25,6 +26,7 @@ constexpr int kScreenH = host::kScreenHeight;
 
 // Class flags the platform uses for its own windows.
 constexpr unsigned kClassNoActivate = 1;  // never becomes the active window (bars, pop-up lists, menus)
+constexpr unsigned kClassProgram = 2;     // registered by the program (RegisterClassW)
 
 struct WindowClass {
     std::u16string name;
@@ -34,6 +36,12 @@ struct WindowClass {
     HICON icon = nullptr;
     HBRUSH background = nullptr;
     unsigned platformFlags = 0;
+};
+
+// Text a program drew into one of its own windows with DrawTextW, kept for the accessibility model.
+struct PaintedText {
+    RECT rect;  // client coordinates, as drawn
+    std::u16string text;
 };
 
 struct Window {
@@ -57,6 +65,8 @@ struct Window {
     void *controlData = nullptr;           // a control's own state, owned by its window procedure
     bool remote = false;                   // stands for the main window of another running copy
     bool okButton = false;                 // the navigation bar shows "ok" for it (sends IDOK)
+    HWND lastFocus = nullptr;              // top-level: the window inside it that last had the focus
+    std::vector<PaintedText> painted;      // windows of the program's classes: text it drew, by place
 };
 
 // ---- The window table (window_table.cpp): below everything else ----
@@ -88,6 +98,29 @@ ATOM RegisterPlatformClass(const WNDCLASSW &wc, unsigned platformFlags);
 Window *WindowFromScreenPoint(int x, int y);
 void DestroyAllWindows();  // platform shutdown
 void LayoutChanged();      // recompute the owner map; invalidate what became uncovered
+
+// ---- Keyboard (keyboard.cpp) ----
+// Where a key goes: the focused window when it lies in the active window and may take input, else the
+// active window itself.
+Window *KeyTarget();
+// Tab and Shift+Tab move the focus through the active window's controls; true when the key was taken.
+bool NavigationKey(const host::Event &e);
+// Whether every visible, enabled control that can take the focus is a tab stop (the keyboard-access
+// option, on by default), or only those with WS_TABSTOP.
+void SetKeyboardAccess(bool on);
+bool KeyboardAccess();
+bool IsWithin(const Window *w, const Window *ancestor);  // w is ancestor or one of its descendants
+Window *GroupLeader(Window *control);  // the first control of a radio button's group (itself otherwise)
+
+// ---- Accessibility (access.cpp) ----
+// Something a screen reader may want to hear about changed; kept until the loop next waits.
+void AccessChanged(const Window *w, a11y::Change change);
+void AccessChangedId(a11y::Id id, a11y::Change change);
+void DeliverAccessEvents();
+// Runs the actions a bridge queued, as sent messages are run: from the message loop, before anything else.
+bool RunAccessActions();
+// A program drew text into its own window: kept for the labels of the model, one per place.
+void RecordPaintedText(Window *w, const RECT &rect, const std::u16string &text);
 
 // ---- Timers (timers.cpp) ----
 struct Timer {

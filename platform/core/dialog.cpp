@@ -11,9 +11,10 @@
 // The dialog's caption is not drawn by the dialog: the navigation bar shows the active window's text.
 // A WM_QUIT that reaches a modal loop ends the dialog and is posted again for the loop outside; a
 // dialog destroyed from outside (with its owner, say) ends its loop as well.
-// Leaves out: modeless dialogs (CreateDialog*), extended templates, dialog navigation with the
-// keyboard (tab order, mnemonics), DS_ABSALIGN and the other placement styles, message-box icons and
-// buttons other than OK (every message box has just OK and returns IDOK).
+// Tab and Shift+Tab move through a dialog's controls as through the main window's (keyboard.cpp).
+// Leaves out: modeless dialogs (CreateDialog*), extended templates, mnemonics, DS_ABSALIGN and the
+// other placement styles, message-box icons and buttons other than OK (every message box has just OK
+// and returns IDOK).
 #include "dialog.h"
 
 #include <aygshell.h>
@@ -113,12 +114,26 @@ LRESULT CALLBACK DialogWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     return DefaultDialogHandling(window, message, wParam, lParam);
 }
 
-// Return and Escape in a dialog press its OK and Cancel; true when the key was taken.
+// Return and Escape in a dialog: Return presses the focused push button, else the default push button,
+// else OK; Escape presses Cancel. A control that wants every key (a dropped list) keeps them. True when
+// the key was taken.
 bool TranslateDialogKey(HWND dialog, const MSG &msg) {
-    if (msg.message != WM_KEYDOWN || msg.hwnd != dialog) return false;
-    int id = msg.wParam == VK_RETURN ? IDOK : msg.wParam == VK_ESCAPE ? IDCANCEL : 0;
-    if (!id) return false;
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, 0), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    if (msg.message != WM_KEYDOWN || TopLevelOf(FromHandle(msg.hwnd)) != FromHandle(dialog)) return false;
+    if (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE) return false;
+    UINT code = msg.hwnd != dialog ? UINT(SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, 0)) : 0;
+    if (code & DLGC_WANTALLKEYS) return false;
+    HWND button = nullptr;
+    int id = IDCANCEL;
+    if (msg.wParam == VK_RETURN) {
+        id = IDOK;
+        if (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) button = msg.hwnd;
+        if (Window *d = FromHandle(dialog); d && !button)
+            for (Window *c : d->children)
+                if (!button && (SendMessageW(c->handle, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON)) button = c->handle;
+        if (button) id = GetDlgCtrlID(button);
+    }
+    if (!button) button = GetDlgItem(dialog, id);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
     return true;
 }
 
@@ -304,8 +319,9 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialogTempla
     FromHandle(dialog)->controlData = &state;
     SetWindowLongPtrW(dialog, DWL_DLGPROC, reinterpret_cast<LRESULT>(dialogProc));
 
-    HWND first = nullptr;
-    if (Window *w = FromHandle(dialog); w && !w->children.empty()) first = w->children.front()->handle;
+    // The focus goes to the first tab stop, or to the dialog itself when it has none (an information
+    // dialog of static text, whose keys are then Return and Escape).
+    HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
     if (SendMessageW(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), initParam) && IsWindow(dialog))
         SetFocus(first ? first : dialog);
     return RunModal(dialog, ownerWindow, &state);

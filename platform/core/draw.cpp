@@ -4,7 +4,7 @@
 // owns and inside the context's clip (so every window clips its children and the windows above it),
 // memory contexts drawing into their bitmap; Rectangle (the pen's one-pixel outline, right and bottom
 // edges excluded), FillRect, SetPixel/GetPixel, LoadBitmapW, BitBlt with SRCCOPY, DrawIcon, and the
-// framed box of the platform's pop-ups.
+// framed box of the platform's pop-ups, DrawFocusRect (a dotted outline drawn by inverting pixels).
 // Leaves out: raster operations other than SRCCOPY, lines, ellipses, polygons.
 #include <algorithm>
 
@@ -120,6 +120,29 @@ BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
             Plot(t, left, y, c);
             Plot(t, right - 1, y, c);
         }
+    }
+    return TRUE;
+}
+
+// The focus rectangle: every other pixel of the outline inverted, on the pixels whose coordinates add
+// up to an even number, so drawing it twice takes it away again.
+BOOL DrawFocusRect(HDC dc, const RECT *rect) {
+    Dc *d = DcFrom(dc);
+    Target t;
+    if (!d || !rect || !MakeTarget(d, &t)) return FALSE;
+    RECT r = *rect;
+    if (r.right - r.left < 1 || r.bottom - r.top < 1) return TRUE;
+    auto invert = [&](int x, int y) {
+        std::uint32_t rgb;
+        if (((x + y) & 1) == 0 && ReadPixel(d, x, y, &rgb)) Plot(t, x, y, rgb ^ 0xFFFFFF);
+    };
+    for (int x = r.left; x < r.right; ++x) {
+        invert(x, r.top);
+        if (r.bottom - 1 > r.top) invert(x, r.bottom - 1);
+    }
+    for (int y = r.top + 1; y < r.bottom - 1; ++y) {
+        invert(r.left, y);
+        if (r.right - 1 > r.left) invert(r.right - 1, y);
     }
     return TRUE;
 }

@@ -10,8 +10,11 @@
 // pending twice. Timers keep their
 // own schedule (due = set time + k x interval), so a late dispatch does not delay the next tick; each
 // timer message carries its due time and input carries its event time.
-// Keyboard input goes to the active top-level window (the main window or an open dialog), so the
-// accelerators reach the main window whatever control was tapped last; the help key becomes WM_HELP.
+// Keyboard input goes to the focused control of the active window (keyboard.cpp; Tab and Shift+Tab move
+// the focus there and reach nobody), or to the active window when none of its controls has the focus;
+// a key with Alt held is a system key. TranslateAcceleratorW sends its command to the top-level window
+// of the window it is given, so the accelerators reach the main window whatever control has the focus.
+// The help key becomes WM_HELP to the active window.
 // Leaves out: message filters, WM_CHAR translation, cross-thread messages, hooks.
 #include <algorithm>
 #include <deque>
@@ -100,16 +103,22 @@ bool TranslateInput(const host::Event &e, MSG *msg) {
         g_keys[VK_SHIFT] = e.shift;
         g_keys[VK_MENU] = e.alt;
         if (e.key < g_keys.size()) g_keys[e.key] = down;
-        Window *target = ActiveWindow();
-        if (!target || !InputAllowed(target)) return false;
-        msg->hwnd = target->handle;
+        Window *active = ActiveWindow();
+        if (!active || !InputAllowed(active)) return false;
         if (e.key == VK_F1) {
             // The handheld's help key asks the active window for help.
             if (!down) return false;
+            msg->hwnd = active->handle;
             msg->message = WM_HELP;
             return true;
         }
-        msg->message = down ? WM_KEYDOWN : WM_KEYUP;
+        if (NavigationKey(e)) return false;
+        msg->hwnd = KeyTarget()->handle;
+        // With Alt held a key is a system key, as the drop-down list's Alt+Down is.
+        if (e.alt)
+            msg->message = down ? WM_SYSKEYDOWN : WM_SYSKEYUP;
+        else
+            msg->message = down ? WM_KEYDOWN : WM_KEYUP;
         msg->wParam = e.key;
         msg->lParam = down ? 1 : LPARAM(0xC0000001u);
         return true;
@@ -133,6 +142,11 @@ bool TranslateInput(const host::Event &e, MSG *msg) {
 
 // One retrieval pass; false when nothing is pending (the caller may wait).
 bool Retrieve(MSG *msg, bool remove) {
+    // Actions of a screen reader's bridge run first, as messages sent from elsewhere do.
+    if (remove && a11y::ActionsPending()) {
+        g_messageTime = host::Now();
+        RunAccessActions();
+    }
     if (!g_posted.empty()) {
         *msg = g_posted.front();
         if (remove) g_posted.pop_front();
@@ -175,6 +189,7 @@ bool Retrieve(MSG *msg, bool remove) {
 }
 
 void Wait() {
+    DeliverAccessEvents();
     if (TakeScreenDirty()) host::Present(Framebuffer(), g_messageTime);
     bool has = false;
     std::uint32_t deadline = 0;
@@ -222,7 +237,10 @@ BOOL GetMessageW(LPMSG msg, HWND, UINT, UINT) {
 
 BOOL PeekMessageW(LPMSG msg, HWND, UINT, UINT, UINT remove) {
     if (!msg) return FALSE;
-    if (!Retrieve(msg, (remove & PM_REMOVE) != 0)) return FALSE;
+    if (!Retrieve(msg, (remove & PM_REMOVE) != 0)) {
+        DeliverAccessEvents();
+        return FALSE;
+    }
     if ((remove & PM_REMOVE) && msg->message != WM_PAINT) g_messageTime = msg->time;
     return TRUE;
 }
@@ -263,6 +281,7 @@ LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_SETTEXT: {
         auto text = reinterpret_cast<LPCWSTR>(lParam);
         w->text = text && !IS_INTRESOURCE(text) ? std::u16string(text) : std::u16string();
+        AccessChanged(w, a11y::Change::Name);
         if (!w->parent && w == ActiveWindow()) NavBarChanged();
         if (!w->parent) host::SetTitle(w->text);
         return TRUE;
@@ -316,7 +335,9 @@ int TranslateAcceleratorW(HWND handle, HACCEL accel, LPMSG msg) {
         if (bool(e.flags & FCONTROL) != IsKeyDown(VK_CONTROL)) continue;
         if (bool(e.flags & FSHIFT) != IsKeyDown(VK_SHIFT)) continue;
         if (bool(e.flags & FALT) != IsKeyDown(VK_MENU)) continue;
-        SendMessageW(handle, WM_COMMAND, MAKEWPARAM(e.command, 1), 0);
+        // The command goes to the top-level window of the window given, whichever of its controls has the
+        // focus, so the accelerators reach the main window however the user got there.
+        SendMessageW(TopLevelOf(FromHandle(handle))->handle, WM_COMMAND, MAKEWPARAM(e.command, 1), 0);
         return 1;
     }
     return 0;

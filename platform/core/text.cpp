@@ -122,6 +122,8 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
 
     Target t;
     if (!MakeTarget(d, &t)) return 0;
+    // Text a program draws into its own window is what a screen reader reads there.
+    if (t.window) RecordPaintedText(t.window, *rect, s);
     int y = rect->top;
     if (single && (format & DT_VCENTER))
         y = rect->top + (rect->bottom - rect->top) / 2 - lineHeight / 2;

@@ -100,8 +100,16 @@ Window *ActiveWindow() { return g_active; }
 void Activate(Window *w) {
     if (w && (w->parent || (w->cls->platformFlags & kClassNoActivate))) return;
     if (g_active == w) return;
+    AccessChanged(g_active, a11y::Change::State);
+    AccessChanged(w, a11y::Change::State);
     g_active = w;
     NavBarChanged();
+    // The window being activated gets back the control that had the focus when it was last active.
+    Window *focus = FromHandle(g_focus);
+    if (w && focus && IsWithin(focus, w)) return;
+    Window *restore = w ? FromHandle(w->lastFocus) : nullptr;
+    bool usable = restore && IsWithin(restore, w) && IsVisible(restore) && IsWindowEnabled(restore->handle);
+    SetFocus(usable ? restore->handle : nullptr);
 }
 
 void LayoutChanged() {
@@ -202,7 +210,7 @@ using namespace core;
 
 ATOM RegisterClassW(const WNDCLASSW *wc) {
     if (!wc) return 0;
-    return RegisterPlatformClass(*wc, 0);
+    return RegisterPlatformClass(*wc, kClassProgram);
 }
 
 BOOL UnregisterClassW(LPCWSTR, HINSTANCE) { return FALSE; }
@@ -272,6 +280,7 @@ BOOL DestroyWindow(HWND handle) {
     SendDestroy(w);
     w = FromHandle(handle);
     if (!w) return TRUE;
+    AccessChanged(w->parent ? w->parent : w, a11y::Change::Children);
     Unlink(w);
     bool wasActive = g_active == w;
     if (g_main == w) g_main = nullptr;
@@ -421,6 +430,7 @@ BOOL ShowWindow(HWND handle, int command) {
     else
         w->style &= ~DWORD(WS_VISIBLE);
     SendMessageW(handle, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+    AccessChanged(w->parent ? w->parent : w, a11y::Change::Children);
     if (!FromHandle(handle)) return wasVisible ? TRUE : FALSE;
     if (w->parent == nullptr || IsVisible(w->parent)) LayoutChanged();
     if (!w->parent) {
@@ -433,6 +443,9 @@ BOOL ShowWindow(HWND handle, int command) {
         }
     }
     if (!show && g_capture == handle) ReleaseCapture();
+    // A hidden window cannot keep the focus: it goes to the parent (nowhere for a top-level window).
+    if (Window *focus = FromHandle(g_focus); !show && focus && IsWithin(focus, w))
+        SetFocus(w->parent ? w->parent->handle : nullptr);
     return wasVisible ? TRUE : FALSE;
 }
 
@@ -452,7 +465,11 @@ BOOL EnableWindow(HWND handle, BOOL enable) {
         else
             w->style |= WS_DISABLED;
         SendMessageW(handle, WM_ENABLE, enable, 0);
+        AccessChanged(w, a11y::Change::State);
         if (!enable && g_capture == handle) ReleaseCapture();
+        // A disabled window loses the focus.
+        if (Window *focus = FromHandle(g_focus); !enable && focus && FromHandle(handle) && IsWithin(focus, w))
+            SetFocus(nullptr);
     }
     return wasDisabled ? TRUE : FALSE;
 }
@@ -540,9 +557,21 @@ BOOL ReleaseCapture() {
 
 HWND GetCapture() { return g_capture && FromHandle(g_capture) ? g_capture : nullptr; }
 
+// The window losing the focus hears WM_KILLFOCUS (with the window gaining it), then the window gaining it
+// WM_SETFOCUS (with the window that lost it). Each top-level window remembers which of its windows had
+// the focus, to give it back when it is activated again.
 HWND SetFocus(HWND handle) {
-    HWND old = g_focus;
-    g_focus = FromHandle(handle) ? handle : nullptr;
+    Window *w = FromHandle(handle);
+    if (w && w->remote) return nullptr;
+    HWND old = GetFocus();
+    HWND next = w ? handle : nullptr;
+    if (old == next) return old;
+    g_focus = next;
+    if (w) TopLevelOf(w)->lastFocus = next;
+    AccessChanged(FromHandle(old), a11y::Change::State);
+    AccessChanged(w, a11y::Change::Focus);
+    if (old) SendMessageW(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(next), 0);
+    if (next && g_focus == next && FromHandle(next)) SendMessageW(next, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
     return old;
 }
 

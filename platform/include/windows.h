@@ -187,6 +187,8 @@ struct ACCEL {
 #define BM_SETCHECK 0x00F1
 #define BM_GETSTATE 0x00F2
 #define BM_SETSTATE 0x00F3
+#define BM_CLICK 0x00F5
+#define BST_FOCUS 8
 #define BN_CLICKED 0
 
 // Static styles
@@ -258,6 +260,7 @@ struct ACCEL {
 #define WM_GETFONT 0x0031
 #define WM_HELP 0x0053
 #define WM_NCHITTEST 0x0084
+#define WM_GETDLGCODE 0x0087
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
@@ -293,7 +296,22 @@ struct ACCEL {
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
 #define VK_F1 0x70
+#define VK_F4 0x73
+
+// What a control asks of the dialog manager's keys (WM_GETDLGCODE)
+#define DLGC_WANTARROWS 0x0001
+#define DLGC_WANTTAB 0x0002
+#define DLGC_WANTALLKEYS 0x0004
+#define DLGC_DEFPUSHBUTTON 0x0010
+#define DLGC_UNDEFPUSHBUTTON 0x0020
+#define DLGC_RADIOBUTTON 0x0040
+#define DLGC_STATIC 0x0100
+#define DLGC_BUTTON 0x2000
 
 // Accelerator flags
 #define FVIRTKEY 0x01
@@ -349,6 +367,8 @@ BOOL ReleaseCapture();
 HWND GetCapture();
 HWND SetFocus(HWND window);
 HWND GetFocus();
+HWND GetNextDlgTabItem(HWND dialog, HWND control, BOOL previous);
+HWND GetNextDlgGroupItem(HWND dialog, HWND control, BOOL previous);
 BOOL ClientToScreen(HWND window, POINT *point);
 BOOL ScreenToClient(HWND window, POINT *point);
 #define GWL_STYLE (-16)
@@ -425,6 +445,7 @@ BOOL DeleteObject(HGDIOBJ object);
 #define SYSTEM_FONT 13
 HGDIOBJ GetStockObject(int object);
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
+BOOL DrawFocusRect(HDC dc, const RECT *rect);
 int FillRect(HDC dc, const RECT *rect, HBRUSH brush);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
 COLORREF GetPixel(HDC dc, int x, int y);

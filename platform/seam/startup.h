@@ -24,4 +24,8 @@ bool AppIcon(std::vector<std::uint32_t> *pixels32x32);
 // resources through the API.
 HINSTANCE ProgramInstance();
 
+// Keyboard access (on by default): Tab and Shift+Tab stop at every visible, enabled control that takes
+// the focus. Off, they stop only at controls with WS_TABSTOP, as on the handheld.
+void SetKeyboardAccess(bool on);
+
 }  // namespace platform

@@ -3,7 +3,7 @@
 // Implements: platform::Init, which prepares what the program finds on the handheld when it starts (its
 // module instance over the embedded resources, the system font, the control classes, the navigation
 // bar and the bottom bar); platform::AppIcon for the desktop window's icon; platform::ProgramInstance
-// for a host that reads the program's resources. (platform::Run, which needs the program, is in run.cpp,
+// for a host that reads the program's resources; platform::SetKeyboardAccess. (platform::Run, which needs the program, is in run.cpp,
 // so that tests of the platform alone can start it without one.)
 // It sits above the core and the controls: the one place that knows both.
 #include "startup.h"
@@ -25,6 +25,8 @@ void Init() {
 }
 
 HINSTANCE ProgramInstance() { return core::MainModule(); }
+
+void SetKeyboardAccess(bool on) { core::SetKeyboardAccess(on); }
 
 bool AppIcon(std::vector<std::uint32_t> *pixels) {
     HICON icon = core::LoadIconSized(core::MainModule(), MAKEINTRESOURCE(101), 32);

@@ -123,21 +123,22 @@ TEST_F(Buttons, APushButtonIsFramedWhiteWithBlackTextAndInvertsWhilePushed) {
     const RECT face{5, kTop + 49, 117, kTop + 75};
     EXPECT_EQ(seq::Pixel(4, kTop + 48), kBlack) << "a one-pixel black frame";
     EXPECT_EQ(seq::Pixel(117, kTop + 75), kBlack) << "down to the bottom-right corner";
-    EXPECT_EQ(seq::Pixel(6, kTop + 50), kWhite) << "a white face";
+    EXPECT_EQ(seq::Pixel(8, kTop + 52), kWhite) << "a white face";
     EXPECT_GT(seq::CountColor(face, kBlack), 50) << "black caption text on the face";
     RECT ink = seq::InkBounds(face, kBlack);
     EXPECT_NEAR((ink.left + ink.right) / 2, 61, 2) << "the caption is centred across";
     EXPECT_NEAR((ink.top + ink.bottom) / 2, kTop + 62, 3) << "and down";
 
+    // (8, 52) is face inside the focus rectangle that the tapped button shows two pixels in.
     testhost::Down(60, kTop + 60);
-    EXPECT_EQ(seq::Pixel(6, kTop + 50), kBlack) << "pushed: the face is black";
+    EXPECT_EQ(seq::Pixel(8, kTop + 52), kBlack) << "pushed: the face is black";
     EXPECT_GT(seq::CountColor(face, kWhite), 50) << "with white text";
     testhost::Move(200, kTop + 200);
-    EXPECT_EQ(seq::Pixel(6, kTop + 50), kWhite) << "moved off: no longer pushed";
+    EXPECT_EQ(seq::Pixel(8, kTop + 52), kWhite) << "moved off: no longer pushed";
     testhost::Move(60, kTop + 60);
-    EXPECT_EQ(seq::Pixel(6, kTop + 50), kBlack) << "moved back: pushed again";
+    EXPECT_EQ(seq::Pixel(8, kTop + 52), kBlack) << "moved back: pushed again";
     testhost::Up(60, kTop + 60);
-    EXPECT_EQ(seq::Pixel(6, kTop + 50), kWhite) << "released: white again";
+    EXPECT_EQ(seq::Pixel(8, kTop + 52), kWhite) << "released: white again";
 }
 
 TEST_F(Buttons, ACheckedBoxHasABlackTickAtItsCentre) {

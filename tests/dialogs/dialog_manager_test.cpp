@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "access.h"
 #include "app/cadenzo.h"
 #include "dialog.h"
 #include "dialogs_support.h"
@@ -65,14 +66,16 @@ struct Script {
     bool visibleAtTimer = false, activeAtTimer = false, ownerEnabledAtTimer = true;
     RECT rectAtTimer{};
     std::vector<ChildSeen> children;
+    std::vector<a11y::Node> modelAtTimer;  // what a screen reader finds while the dialog is open
+    HWND focusAtTimer = nullptr;
     HWND dialog = nullptr;
     HWND owner = nullptr;
 };
 Script g_script;
 
-enum Action : UINT_PTR { kEnd42 = 1, kQuit5, kDestroyOwner };
+enum Action : UINT_PTR { kEnd42 = 1, kQuit5, kDestroyOwner, kPressOk };
 
-BOOL CALLBACK DialogProcForTests(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+BOOL CALLBACK DialogProcForTests(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
         g_script.dialog = dialog;
@@ -88,12 +91,21 @@ BOOL CALLBACK DialogProcForTests(HWND dialog, UINT message, WPARAM, LPARAM lPara
         return TRUE;
     }
     case WM_SHOWWINDOW: g_script.sawShow = true; return FALSE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) != IDOK) return FALSE;
+        EndDialog(dialog, IDOK);
+        return TRUE;
     case WM_TIMER:
         KillTimer(dialog, 1);
         g_script.visibleAtTimer = IsWindowVisible(dialog);
         g_script.activeAtTimer = GetForegroundWindow() == dialog;
         g_script.ownerEnabledAtTimer = IsWindowEnabled(g_script.owner);
         GetWindowRect(dialog, &g_script.rectAtTimer);
+        g_script.modelAtTimer = a11y::Snapshot();
+        g_script.focusAtTimer = GetFocus();
+        if (g_script.action == kPressOk)
+            for (const a11y::Node &n : g_script.modelAtTimer)
+                if (n.role == a11y::Role::PushButton && n.name == "ok") a11y::Press(n.id);
         if (g_script.action == kEnd42) EndDialog(dialog, 42);
         if (g_script.action == kQuit5) PostQuitMessage(5);
         if (g_script.action == kDestroyOwner) DestroyWindow(g_script.owner);
@@ -169,6 +181,35 @@ TEST_F(Dialogs, AboutBecomesAFullScreenModalDialogWithItsControlsInPixels) {
     EXPECT_TRUE(IsWindowEnabled(owner));
     EXPECT_EQ(GetForegroundWindow(), owner);
     EXPECT_EQ(core::TopLevels().size(), windows);
+}
+
+TEST_F(Dialogs, AScreenReaderFindsAboutAsADialogAndItsOkEndsIt) {
+    HWND focus = CreateWindowExW(0, u"button", u"Start", WS_CHILD | WS_VISIBLE, 4, 48, 100, 28, owner, nullptr, nullptr,
+                                 nullptr);
+    SetFocus(focus);
+    EXPECT_EQ(Run(Template(IDD_ABOUT), kPressOk), IDOK) << "the navigation bar's ok, pressed through the model";
+
+    const std::vector<a11y::Node> &model = g_script.modelAtTimer;
+    const a11y::Node *dialog = nullptr;
+    for (const a11y::Node &n : model)
+        if (n.role == a11y::Role::Dialog) dialog = &n;
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->name, "About Cadenzo");
+    EXPECT_TRUE(dialog->states & a11y::Active);
+    std::vector<std::pair<a11y::Role, std::string>> inside;
+    for (const a11y::Node &n : model)
+        if (n.parent == dialog->id) inside.push_back({n.role, n.name.substr(0, 12)});
+    const std::vector<std::pair<a11y::Role, std::string>> expected = {
+        {a11y::Role::Image, ""},
+        {a11y::Role::Label, "Cadenzo v2.1"},
+        {a11y::Role::Label, "Metronomes, "},
+        {a11y::Role::Label, "Cadenzo is a"},
+        {a11y::Role::Grouping, "Lyrebay Soft"},
+        {a11y::Role::PushButton, "ok"},
+    };
+    EXPECT_EQ(inside, expected);
+    EXPECT_EQ(g_script.focusAtTimer, g_script.dialog) << "no control of About takes the focus: the dialog has it";
+    EXPECT_EQ(GetFocus(), focus) << "the owner's control has the focus back afterwards";
 }
 
 TEST_F(Dialogs, WithoutTheShellsSizingTheDialogKeepsItsTemplateSizeBelowItsOwner) {

@@ -86,15 +86,32 @@ void Up(int x, int y) {
     Pump();
 }
 
-void Key(unsigned vk, bool ctrl) {
+namespace {
+void PostKey(host::Event::Kind kind, unsigned vk, bool ctrl, bool shift, bool alt) {
     host::Event e;
-    e.kind = host::Event::KeyDown;
+    e.kind = kind;
     e.key = vk;
     e.ctrl = ctrl;
+    e.shift = shift;
+    e.alt = alt;
     e.time = g_now;
     core::PostInput(e);
-    e.kind = host::Event::KeyUp;
-    core::PostInput(e);
+}
+}  // namespace
+
+void Key(unsigned vk, bool ctrl, bool shift, bool alt) {
+    PostKey(host::Event::KeyDown, vk, ctrl, shift, alt);
+    PostKey(host::Event::KeyUp, vk, ctrl, shift, alt);
+    Pump();
+}
+
+void KeyDown(unsigned vk, bool alt) {
+    PostKey(host::Event::KeyDown, vk, false, false, alt);
+    Pump();
+}
+
+void KeyUp(unsigned vk, bool alt) {
+    PostKey(host::Event::KeyUp, vk, false, false, alt);
     Pump();
 }
 

@@ -28,7 +28,9 @@ void Tap(int x, int y);
 void Down(int x, int y);
 void Move(int x, int y);
 void Up(int x, int y);
-void Key(unsigned vk, bool ctrl = false);
+void Key(unsigned vk, bool ctrl = false, bool shift = false, bool alt = false);  // pressed and released
+void KeyDown(unsigned vk, bool alt = false);
+void KeyUp(unsigned vk, bool alt = false);
 
 // "T sound ID", "T process APP ARGS", "T foreground", "T messagebox ..." as the simulator traces them.
 const std::vector<std::string> &Record();

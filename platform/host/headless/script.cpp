@@ -40,9 +40,11 @@ bool ParseKeys(std::string text, Command *c) {
     static const struct {
         const char *name;
         unsigned vk;
-    } named[] = {{"return", VK_RETURN}, {"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"esc", VK_ESCAPE},
-                 {"left", VK_LEFT},     {"right", VK_RIGHT},  {"up", VK_UP},         {"down", VK_DOWN},
-                 {"space", VK_SPACE},   {"tab", VK_TAB},      {"f1", VK_F1},         {"backspace", VK_BACK}};
+    } named[] = {{"return", VK_RETURN}, {"enter", VK_RETURN},  {"escape", VK_ESCAPE}, {"esc", VK_ESCAPE},
+                 {"left", VK_LEFT},     {"right", VK_RIGHT},   {"up", VK_UP},         {"down", VK_DOWN},
+                 {"space", VK_SPACE},   {"tab", VK_TAB},       {"f1", VK_F1},         {"backspace", VK_BACK},
+                 {"pageup", VK_PRIOR},  {"pagedown", VK_NEXT}, {"home", VK_HOME},     {"end", VK_END},
+                 {"f4", VK_F4}};
     for (const auto &n : named)
         if (key == n.name) {
             c->key = n.vk;

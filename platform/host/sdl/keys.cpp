@@ -1,7 +1,7 @@
 // Keys of the desktop keyboard as the handheld's virtual-key codes.
 //
-// Implements: letters, digits, Return, Escape, Backspace, Tab, Space, the arrows, F1 (the help
-// key) and the modifier keys themselves.
+// Implements: letters, digits, Return, Escape, Backspace, Tab, Space, the arrows, Page Up, Page Down,
+// Home, End, F1 (the help key), F4 (drops a list) and the modifier keys themselves.
 // Leaves out: the numeric keypad's digits, punctuation, the other function keys.
 #include <SDL.h>
 
@@ -24,7 +24,12 @@ unsigned VirtualKey(int sdlKey) {
     case SDLK_UP: return VK_UP;
     case SDLK_RIGHT: return VK_RIGHT;
     case SDLK_DOWN: return VK_DOWN;
+    case SDLK_PAGEUP: return VK_PRIOR;
+    case SDLK_PAGEDOWN: return VK_NEXT;
+    case SDLK_HOME: return VK_HOME;
+    case SDLK_END: return VK_END;
     case SDLK_F1: return VK_F1;
+    case SDLK_F4: return VK_F4;
     case SDLK_LCTRL:
     case SDLK_RCTRL: return VK_CONTROL;
     case SDLK_LSHIFT:

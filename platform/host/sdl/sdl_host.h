@@ -54,7 +54,7 @@ void FlushTrace();  // the main thread's lines so far (its loop calls it before 
 
 // ---- Shared pieces --------------------------------------------------------------------------
 // Events that other threads hand to the main loop through SDL's queue.
-enum UserCode { kUserForeground = 1, kUserClose = 2, kUserSound = 3 };
+enum UserCode { kUserForeground = 1, kUserClose = 2, kUserSound = 3, kUserAccess = 4 };
 void PushUserEvent(UserCode code);
 std::uint32_t UserEventType();
 
@@ -82,6 +82,18 @@ void WatchListener(int fd);
 void ReleaseIdentities();
 
 std::string Utf8(const std::u16string &text);
+
+// ---- Screen readers (a11y_atk.cpp, or a11y_none.cpp without ATK) ----
+// Puts the program on the accessibility bus when there is one; false (and nothing started) otherwise.
+bool StartAccessibility();
+void StopAccessibility();
+// The loop's turn: before waiting (may shorten *waitMs, -1 = no limit) and after (true when a screen
+// reader queued an action that the message loop must now run).
+void AccessibilityBeforeWait(int *waitMs);
+bool AccessibilityAfterWait();
+// A point of the 240 x 320 screen in the desktop window's pixels, and the window's place on the desktop.
+void ScreenToWindow(int x, int y, int *windowX, int *windowY);
+void WindowPosition(int *x, int *y);
 
 // The program's folder on this host: $XDG_CONFIG_HOME/cadenzo, else ~/.config/cadenzo.
 std::string ConfigFolder();

@@ -5,6 +5,7 @@
 // user's settings folder, runs the program until it ends, and closes everything. Without a display a
 // person can see it says so in one line and fails.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,7 +33,10 @@ void PrintUsage() {
                 "  CADENZO_LATENCY       ms from a tap to its sound and picture, 10 to 1000 (default %d)\n"
                 "  CADENZO_AUDIO         pipewire, pulse or sdl: the only sound output tried\n"
                 "  CADENZO_AUDIO_BUFFER  frames per audio buffer, 64 to 4096 (default %d)\n"
-                "  CADENZO_TRACE         1 (standard error) or a file name: a log of sounds and frames\n",
+                "  CADENZO_TRACE         1 (standard error) or a file name: a log of sounds and frames\n"
+                "  CADENZO_KEYBOARD_ACCESS  0: Tab stops only where the program asks (default 1: at every\n"
+                "                        control)\n"
+                "  NO_AT_BRIDGE          1: stay off the accessibility bus (screen readers)\n",
                 sdlhost::ConfigFolder().c_str(), sdlhost::kLatencyMs, sdlhost::kBufferFrames);
 }
 
@@ -65,7 +69,11 @@ int main(int argc, char **argv) {
     std::string executable = sdlhost::ExecutablePath();
     sdlhost::SetIcons(
         sdlhost::ThemeIcons(executable.substr(0, executable.rfind('/')), CADENZO_APP_ID, {16, 32, 48, 64, 128, 256}));
+    if (const char *access = std::getenv("CADENZO_KEYBOARD_ACCESS"); access && std::strcmp(access, "0") == 0)
+        platform::SetKeyboardAccess(false);
+    sdlhost::StartAccessibility();
     int code = platform::Run(argc, argv);
+    sdlhost::StopAccessibility();
     sdlhost::Close();
     return code;
 }

@@ -312,21 +312,33 @@ bool host::WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
         }
         FlushTrace();
         SDL_Event event;
-        int got;
-        if (wake == INT64_MAX) {
-            got = SDL_WaitEvent(&event);
-        } else {
-            // Round up: waking a little late is harmless, waking early only costs another turn.
-            std::int64_t waitMs = std::max<std::int64_t>(0, (wake - NowNs() + 999999) / 1000000);
-            got = SDL_WaitEventTimeout(&event, int(std::min<std::int64_t>(waitMs, 1 << 30)));
-        }
-        if (!got) continue;
+        int waitMs = -1;
+        // Round up: waking a little late is harmless, waking early only costs another turn.
+        if (wake != INT64_MAX)
+            waitMs =
+                int(std::min<std::int64_t>(std::max<std::int64_t>(0, (wake - NowNs() + 999999) / 1000000), 1 << 30));
+        AccessibilityBeforeWait(&waitMs);
+        int got = waitMs < 0 ? SDL_WaitEvent(&event) : SDL_WaitEventTimeout(&event, waitMs);
+        // A screen reader's request is served here; an action it asked for is run by the message loop.
+        bool actions = AccessibilityAfterWait();
         *out = Event{Event::Close};
-        if (Translate(event, out)) {
+        if (got && Translate(event, out)) {
             out->time = host::Now();
             return true;
         }
+        if (actions) return false;
     }
+}
+
+void sdlhost::ScreenToWindow(int x, int y, int *windowX, int *windowY) {
+    *windowX = x;
+    *windowY = y;
+    if (screen.renderer) SDL_RenderLogicalToWindow(screen.renderer, float(x), float(y), windowX, windowY);
+}
+
+void sdlhost::WindowPosition(int *x, int *y) {
+    *x = *y = 0;
+    if (screen.window) SDL_GetWindowPosition(screen.window, x, y);
 }
 
 void host::Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
