@@ -16,6 +16,7 @@ const TYPES = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'applica
 // with `gzip`, compressed for a browser that accepts it. `counter` (optional) adds up, for each file,
 // the bytes of body sent (`counter[name]`) and the requests answered (`counter.requests[name]`).
 export async function serve(folder, counter, gzip = false) {
+  const compressed = new Map();  // each file's content gzipped once, as a server keeps it
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     const file = path.join(folder, name.endsWith('/') ? name + 'index.html' : name);
@@ -39,7 +40,8 @@ export async function serve(folder, counter, gzip = false) {
       return;
     }
     if (gzip && /\bgzip\b/.test(req.headers['accept-encoding'] || '')) {
-      body = zlib.gzipSync(body, {level: 9});
+      if (!compressed.has(tag)) compressed.set(tag, zlib.gzipSync(body, {level: 9}));
+      body = compressed.get(tag);
       headers['Content-Encoding'] = 'gzip';
     }
     if (counter) counter[base] = (counter[base] || 0) + body.length;
@@ -81,6 +83,19 @@ export async function open(browser, url, viewport = {width: 390, height: 844, de
   await page.goto(url);
   await page.waitForFunction(() => window.CadenzoPage && window.CadenzoPage.presented.length > 0, {timeout: 20000});
   return page;
+}
+
+// Counts the page's timer, interval and animation-frame callbacks as they run (in `window.fired`);
+// run in the page before its own scripts (`open`'s `prepare`, or evaluateOnNewDocument).
+export function countCallbacks() {
+  window.fired = {timeout: 0, interval: 0, frame: 0};
+  for (const [name, kind] of [['setTimeout', 'timeout'], ['setInterval', 'interval'], ['requestAnimationFrame', 'frame']]) {
+    const original = window[name];
+    window[name] = function (f, ...rest) {
+      const counted = typeof f === 'function' ? function (...a) { window.fired[kind]++; return f.apply(this, a); } : f;
+      return original.call(window, counted, ...rest);
+    };
+  }
 }
 
 // The screen as the canvas holds it: 240 x 320 pixels, 0xRRGGBB each.

@@ -146,10 +146,16 @@ var CadenzoPage = (function () {
       page.presented.push({message: f.message, due: f.due, shown: now, probes: probes});
       if (page.presented.length > LOG_LIMIT) page.presented.shift();
     }
-    if (page.frames.length && !drawing) {
-      drawing = true;
-      requestAnimationFrame(show);
-    }
+    drawWhenDue();
+  }
+  // The next frame is drawn in the browser's first animation frame at or after its due time; a timer
+  // waits until a little before it, so that nothing runs in the animation frames between.
+  function drawWhenDue() {
+    if (drawing || !page.frames.length) return;
+    drawing = true;
+    var wait = page.frames[0].due - performance.now() - 8;
+    if (wait > 0) setTimeout(function () { requestAnimationFrame(show); }, wait);
+    else requestAnimationFrame(show);
   }
   page.present = function (pixels, message, due) {
     var image = new ImageData(W, H), d = image.data;
@@ -159,10 +165,7 @@ var CadenzoPage = (function () {
     }
     page.frames.push({message: message, due: due, image: image});
     if (page.frames.length > 8) page.frames.shift();  // a hidden page draws nothing: keep the latest
-    if (!drawing) {
-      drawing = true;
-      requestAnimationFrame(show);
-    }
+    drawWhenDue();
   };
 
   // ---- Sound: one context, made or resumed with the first tap or key (browsers ask for a gesture).
