@@ -27,7 +27,7 @@ var CadenzoPage = (function () {
     trace: [],
     audio: {ctx: null, output: null, state: 'none', reports: [], history: [], lastPerf: 0, voices: [], buffers: new Map(),
             timer: 0, giveUp: 0, resting: false, restTimer: 0, restedAt: 0, lastPoll: 0, wokenAt: 0, settling: 0,
-            wakeTimer: 0, held: [], holdTimer: 0, wakeDue: false},
+            fresh: [], wakeTimer: 0, held: [], holdTimer: 0, wakeDue: false},
     screenLock: {wanted: false, sentinel: null, asking: false},
     channel: null,
     holder: false,   // this tab runs the program the other tabs find
@@ -213,26 +213,34 @@ var CadenzoPage = (function () {
   // The output's timestamps while it plays: every 25 ms, and whenever the program asks for them or is
   // woken by its timer. Until the output plays again after it woke from rest, or after the page did
   // not run for a while (frozen, or its timers held back), its timestamps are the ones from before:
-  // they are passed over, and input and the program's timers wait meanwhile (at most 250 ms). After
-  // such a pause, the program waits for a few timestamps more (the device clock judges a run's
-  // line against a fresh fit only once it holds 8 of them, older ones weighing a little less), so
-  // that the next sound of a run that went on through the pause is placed on the output's present
-  // time, not the one from before it.
-  var SETTLE_REPORTS = 10;
+  // they are passed over, and input and the program's timers wait meanwhile (at most 250 ms after a
+  // rest, 500 ms after a pause). After a pause, the program waits for more timestamps, until the last
+  // SETTLE_REPORTS of them agree within SETTLE_MS (an output catching up after a pause jumps about
+  // first, and the device clock judges a run's line against a fresh fit only once it holds 8
+  // timestamps, older ones weighing a little less), so that the next sound of a run that went on
+  // through the pause is placed on the output's present time, not the one from before it.
+  var SETTLE_REPORTS = 10, SETTLE_MS = 2;
   function poll() {
     var ctx = audio.ctx, now = performance.now();
     if (!ctx) return;
     if (!audio.resting && !audio.wokenAt && audio.lastPoll && now - audio.lastPoll > 1000) {
       audio.settling = SETTLE_REPORTS;
-      holdFor(now);
+      holdFor(now, 500);
     }
     audio.lastPoll = now;
     if (!audio.wokenAt) return report();
     var ts = ctx.getOutputTimestamp ? ctx.getOutputTimestamp() : {};
     if (ctx.state !== 'running' || (!audio.unstamped && ctx.getOutputTimestamp && !(ts.performanceTime > audio.wokenAt)))
       return;
+    var before = audio.history.length;
     report();
-    if (--audio.settling > 0) {
+    if (audio.history.length > before) {
+      var h = audio.history[audio.history.length - 1];
+      audio.fresh.push(h[1] - h[0] * ctx.sampleRate / 1000);  // the frame heard at performance time 0
+    }
+    var last = audio.fresh.slice(-audio.settling);
+    if (last.length < audio.settling ||
+        Math.max.apply(null, last) - Math.min.apply(null, last) > SETTLE_MS * ctx.sampleRate / 1000) {
       audio.wokenAt = ts.performanceTime || now;
       return;
     }
@@ -241,10 +249,11 @@ var CadenzoPage = (function () {
   page.poll = poll;
   // Input and the program's own wake-ups wait from now until the output tells the time again; asked
   // every few milliseconds meanwhile (a tap's sound has only the latency's room).
-  function holdFor(now) {
+  function holdFor(now, most) {
     audio.wokenAt = now;
+    audio.fresh = [];
     clearTimeout(audio.holdTimer);
-    audio.holdTimer = setTimeout(endHold, 250);  // an output that does not come back lets them through
+    audio.holdTimer = setTimeout(endHold, most);  // an output that does not come back lets them through
     pollHolding();
   }
   function pollHolding() {
@@ -308,7 +317,7 @@ var CadenzoPage = (function () {
     if (asleep >= MIN_SLEEP_MS) resume();
     else setTimeout(resume, MIN_SLEEP_MS - asleep);
     audio.timer = setInterval(poll, 25);
-    holdFor(performance.now());
+    holdFor(performance.now(), 250);
   }
   // The floor (see startAudio): while the page is in view and its output awake.
   var floor = null;
