@@ -1,23 +1,30 @@
-// The browser version's figures, from Debian's chromium (headless) on the page as built. Run on
+// The browser version's figures, from Debian's chromium (headless) on the page as built, beside the
+// same figures for two small metronome pages of our own in bench/anchors (stand-ins for the plain
+// "two clocks" demo and a small installable metronome; nothing is fetched from elsewhere). Run on
 // demand after `scripts/build-web.sh --test` (which installs puppeteer-core into the build folder):
 //
-//   node bench/web_bench.mjs [BUILD_FOLDER]          (default build-web; about 3 minutes)
+//   node bench/web_bench.mjs [BUILD_FOLDER [EARLIER_SITE]]   (default build-web; about 5 minutes)
 //
-// Prints: the page's download size (each file and the total, raw and gzipped); the time from
-// navigation to the first frame shown (5 loads); at 240 bpm in 4/4 for 60 s, the intervals between
-// click starts in frames (as handed to Web Audio, and each checked against the output recorded by an
-// AudioWorklet), the delay from each click's timer to its sound handed to Web Audio (which must stay
-// inside the latency the page chose: 60 ms, or more where the context holds more) and how far ahead
-// of the context's clock it was; the CPU time of
-// chromium's processes (the page's renderer, the audio service, the rest) per minute while ticking
-// and while idle.
+// EARLIER_SITE (a copy of an earlier build's site/ folder) adds its download, for a before and after.
+// Prints, for each page: its download (each file and the total, raw and gzipped), the bytes a first
+// visit takes on the wire (served gzipped, the service worker's own fetches included), the time from
+// navigation to the first screen painted (the largest content's paint: cold, warm with the service
+// worker, and cold on a phone's slow CPU (4x) and link (9 Mbit/s, 150 ms)), and the CPU of chromium's
+// page renderer and audio service per second at rest after a sound and while ticking at 240 bpm, with
+// the page's own timer, interval and animation-frame callbacks counted at rest. Then, for Cadenzo, at
+// 240 bpm in 4/4 for 60 s, the intervals between click starts in frames (as handed to Web Audio, and
+// each checked against the output recorded by an AudioWorklet), the delay from each click's timer to
+// its sound handed to Web Audio (which must stay inside the latency the page chose: 60 ms, or more
+// where the context holds more) and how far ahead of the context's clock it was.
 import fs from 'node:fs';
 import path from 'node:path';
 import zlib from 'node:zlib';
+import {fileURLToPath} from 'node:url';
 
 const build = path.resolve(process.argv[2] || 'build-web');
 const site = path.join(build, 'site');
-const {serve, launch, open, tap, clockJumps, attachRecorder, startRecording, recording} =
+const anchors = path.join(path.dirname(fileURLToPath(import.meta.url)), 'anchors');
+const {serve, launch, open, tap, clockJumps, attachRecorder, startRecording, recording, countCallbacks} =
   await import(path.join(build, 'tests/web/harness.mjs'));
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const stats = (v) => {
@@ -25,32 +32,195 @@ const stats = (v) => {
   return {min: s[0], median: s[s.length >> 1], max: s[s.length - 1]};
 };
 const fmt = (n, d = 1) => n.toFixed(d);
+const PHONE = {width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true};
+const AT_240_IN_4_4 = 'd2000100030101';
 
-// ---- Download size.
-console.log('download (file: bytes, gzipped)');
-let raw = 0, gz = 0;
-for (const f of fs.readdirSync(site).sort()) {
-  const body = fs.readFileSync(path.join(site, f)), z = zlib.gzipSync(body, {level: 9}).length;
-  raw += body.length;
-  gz += z;
-  console.log(`  ${f.padEnd(22)} ${String(body.length).padStart(9)} ${String(z).padStart(9)}`);
+// The pages compared: how each is told to start and stop ticking at 240 bpm.
+const pages = [
+  {name: 'Cadenzo', folder: site,
+   async start(page) {
+     await page.keyboard.press('Shift');
+     await page.waitForFunction(() => CadenzoPage.audio.state === 'running');
+     await tap(page, 61, 88);
+   },
+   async stop(page) { await tap(page, 61, 88); }},
+  {name: 'two clocks (stand-in)', folder: path.join(anchors, 'two-clocks'),
+   async start(page) {
+     await page.evaluate(() => { document.getElementById('tempo').value = 240; });
+     await page.click('#play');
+   },
+   async stop(page) { await page.click('#play'); }},
+  {name: 'small metronome (stand-in)', folder: path.join(anchors, 'small-metronome'),
+   async start(page) {
+     await page.evaluate(() => { document.getElementById('tempo').value = 240; });
+     await page.click('#play');
+   },
+   async stop(page) { await page.click('#play'); }},
+];
+
+// Keeps the times the largest content was painted (`window.largest`), from before the page's scripts.
+function watchLargest() {
+  window.largest = [];
+  new PerformanceObserver((list) => list.getEntries().forEach((e) => window.largest.push(e.startTime)))
+      .observe({type: 'largest-contentful-paint', buffered: true});
 }
-console.log(`  ${'total'.padEnd(22)} ${String(raw).padStart(9)} ${String(gz).padStart(9)}`);
+
+// Opens `url` in `context` at a phone's size; resolves once the first screen has been painted.
+async function visit(context, url, slow) {
+  const page = await context.newPage();
+  await page.setViewport(PHONE);
+  await page.evaluateOnNewDocument(countCallbacks);
+  await page.evaluateOnNewDocument(watchLargest);
+  if (slow) {
+    const cdp = await page.createCDPSession();
+    await cdp.send('Emulation.setCPUThrottlingRate', {rate: 4});
+    await cdp.send('Network.emulateNetworkConditions', {offline: false, latency: 150,
+                                                       downloadThroughput: 9e6 / 8, uploadThroughput: 9e6 / 8});
+  }
+  await page.goto(url, {waitUntil: 'load', timeout: 60000});
+  await page.waitForFunction(() => window.largest.length > 0, {timeout: 60000});
+  await sleep(300);
+  return page;
+}
+const painted = (page) => page.evaluate(() => window.largest[window.largest.length - 1]);
+const usable = (page) => page.evaluate(() => window.CadenzoPage ? new Promise((done) => {
+  const wait = () => (CadenzoPage.presented.length ? done(CadenzoPage.presented[0].shown) : setTimeout(wait, 20));
+  wait();
+}) : null);
+
+// The CPU time of one browser's processes by type (ms).
+async function cpuOf(browser) {
+  const cdp = await browser.target().createCDPSession();
+  return async () => {
+    const {processInfo} = await cdp.send('SystemInfo.getProcessInfo');
+    const by = {};
+    for (const p of processInfo) by[p.type] = (by[p.type] || 0) + p.cpuTime * 1000;
+    return by;
+  };
+}
+const perSecond = (a, b, seconds, type) => ((b[type] || 0) - (a[type] || 0)) / seconds;
+const allPerSecond = (a, b, seconds) => Object.keys(b).map((k) => `${k} ${fmt(perSecond(a, b, seconds, k))}`).join(', ');
+
+// Each file of a folder, raw and gzipped; the totals.
+function download(folder) {
+  let raw = 0, gz = 0;
+  for (const f of fs.readdirSync(folder).sort()) {
+    const body = fs.readFileSync(path.join(folder, f)), z = zlib.gzipSync(body, {level: 9}).length;
+    raw += body.length;
+    gz += z;
+    console.log(`  ${f.padEnd(22)} ${String(body.length).padStart(9)} ${String(z).padStart(9)}`);
+  }
+  console.log(`  ${'total'.padEnd(22)} ${String(raw).padStart(9)} ${String(gz).padStart(9)}`);
+  return gz;
+}
+if (process.argv[3]) {
+  console.log(`earlier build (${process.argv[3]}): download (file: bytes, gzipped)`);
+  download(path.resolve(process.argv[3]));
+}
+
+const table = [];
+for (const anchor of pages) {
+  const row = {name: anchor.name};
+  // ---- Download: every file of the page, gzipped.
+  console.log(`${anchor.name}: download (file: bytes, gzipped)`);
+  const gz = row.download = download(anchor.folder);
+
+  const counter = {};
+  const {server, url} = await serve(anchor.folder, counter, true);
+  const browser = await launch();
+  try {
+    // ---- A first visit on the wire, until its service worker (if any) has installed.
+    const context = await browser.createBrowserContext();
+    const page = await visit(context, url);
+    if (anchor.name === 'Cadenzo') await usable(page);
+    await page.evaluate(() => 'serviceWorker' in navigator && navigator.serviceWorker.getRegistration().then(
+        (r) => r && navigator.serviceWorker.ready));
+    await sleep(1000);
+    row.firstVisit = Object.entries(counter).filter(([k]) => k !== 'requests').reduce((a, [, v]) => a + v, 0);
+    console.log(`  first visit on the wire: ${row.firstVisit} bytes (${fmt(row.firstVisit / gz, 2)} x the download); ` +
+                `requests: ${JSON.stringify(counter.requests)}`);
+    // ---- First screen painted: cold (a fresh profile each time), warm (the service worker's copy).
+    const cold = [], warm = [], ready = [];
+    for (let i = 0; i < 3; ++i) {
+      const fresh = await browser.createBrowserContext();
+      const p = await visit(fresh, url);
+      cold.push(await painted(p));
+      ready.push(await usable(p));
+      await fresh.close();
+    }
+    for (let i = 0; i < 3; ++i) {
+      const p = await visit(context, url);
+      warm.push(await painted(p));
+      await p.close();
+    }
+    const slowContext = await browser.createBrowserContext();
+    const slowPage = await visit(slowContext, url, true);
+    row.slow = await painted(slowPage);
+    const slowUsable = await usable(slowPage);
+    await slowContext.close();
+    await context.close();
+    row.cold = stats(cold).median;
+    row.warm = stats(warm).median;
+    console.log(`  first screen painted (ms, median of 3): cold ${fmt(row.cold)}, warm ${fmt(row.warm)}; ` +
+                `slow CPU and link: ${fmt(row.slow)}` +
+                (ready[0] !== null ? `; the program's own first frame: cold ${fmt(stats(ready).median)}, slow ` +
+                                     `${fmt(slowUsable)}` : ''));
+  } finally {
+    await browser.close();
+    server.close();
+  }
+
+  // ---- CPU at rest after a sound, and while ticking at 240 bpm: a browser of its own.
+  const quiet = await serve(anchor.folder);
+  const own = await launch();
+  try {
+    const context = await own.createBrowserContext();
+    const page = await context.newPage();
+    await page.setViewport(PHONE);
+    await page.evaluateOnNewDocument(countCallbacks);
+    if (anchor.name === 'Cadenzo') {
+      await page.evaluateOnNewDocument((s) => localStorage.setItem('cadenzo:Cadenzo.ini', s), AT_240_IN_4_4);
+    }
+    await page.goto(quiet.url);
+    if (anchor.name === 'Cadenzo') await usable(page);
+    const cpu = await cpuOf(own);
+    await anchor.start(page);
+    await sleep(1000);
+    await anchor.stop(page);
+    await sleep(9000);  // Cadenzo rests 6.5 s after its last sound
+    await page.evaluate(() => { window.fired = {timeout: 0, interval: 0, frame: 0}; });
+    const rest0 = await cpu();
+    await sleep(10000);
+    const rest1 = await cpu();
+    row.fired = await page.evaluate(() => window.fired);
+    await anchor.start(page);
+    await sleep(1000);
+    const tick0 = await cpu();
+    await sleep(20000);
+    const tick1 = await cpu();
+    await anchor.stop(page);
+    row.rest = {renderer: perSecond(rest0, rest1, 10, 'renderer')};
+    row.tick = {renderer: perSecond(tick0, tick1, 20, 'renderer')};
+    console.log(`  CPU at rest after a sound (ms/s, by process): ${allPerSecond(rest0, rest1, 10)}; the page's ` +
+                `callbacks in 10 s: ${JSON.stringify(row.fired)}`);
+    console.log(`  CPU ticking at 240 bpm (ms/s, by process): ${allPerSecond(tick0, tick1, 20)}`);
+  } finally {
+    await own.close();
+    quiet.server.close();
+  }
+  table.push(row);
+}
+console.log('\nside by side (download and first visit in KB gzipped; times in ms; CPU in ms/s)');
+console.log('  page                        download first-visit  cold  warm  slow  rest-renderer  tick-renderer');
+for (const r of table) {
+  console.log(`  ${r.name.padEnd(27)} ${fmt(r.download / 1024).padStart(8)} ${fmt(r.firstVisit / 1024).padStart(11)} ` +
+              `${fmt(r.cold, 0).padStart(5)} ${fmt(r.warm, 0).padStart(5)} ${fmt(r.slow, 0).padStart(5)} ` +
+              `${fmt(r.rest.renderer).padStart(14)} ${fmt(r.tick.renderer).padStart(14)}`);
+}
 
 const {server, url} = await serve(site);
 const browser = await launch();
 try {
-  // ---- Navigation to first frame: performance.now() counts from the navigation's start.
-  const firsts = [];
-  for (let i = 0; i < 5; ++i) {
-    const context = await browser.createBrowserContext();
-    const page = await open(context, url);
-    firsts.push(await page.evaluate(() => CadenzoPage.presented[0].shown));
-    await context.close();
-  }
-  const f = stats(firsts);
-  console.log(`navigation to first frame (ms, 5 loads): min ${fmt(f.min)} median ${fmt(f.median)} max ${fmt(f.max)}`);
-
   // ---- 60 s at 240 bpm in 4/4, recorded at the output.
   const page = await open(browser, url, undefined, 'd2000100030101');
   const cdp = await browser.target().createCDPSession();  // process figures come from the browser's target
@@ -64,9 +234,6 @@ try {
   await page.waitForFunction(() => CadenzoPage.audio.state === 'running');
   await attachRecorder(page);  // it keeps the output inside the audio thread: next to nothing in the CPU figures
   await sleep(2000);
-  const idle0 = await cpu();
-  await sleep(60000);
-  const idle1 = await cpu();
   await startRecording(page);
   await tap(page, 61, 88);
   const tick0 = await cpu();
@@ -114,7 +281,6 @@ try {
               ` spread ${fmt(d.max - d.min, 2)} (inside the ${r.chosen} ms latency: ${d.max < r.chosen ? 'yes' : 'NO'})`);
   console.log(`start ahead of the context's clock when handed over (ms): min ${fmt(l.min, 2)} median ${fmt(l.median, 2)} max ${fmt(l.max, 2)}`);
   const per = (a, b) => Object.keys(b).map((k) => `${k} ${fmt((b[k] - (a[k] || 0)) * 1000, 0)} ms`).join(', ');
-  console.log(`CPU per minute, idle:    ${per(idle0, idle1)}`);
   console.log(`CPU per minute, ticking: ${per(tick0, tick1)}`);
 } finally {
   await browser.close();

@@ -5,8 +5,9 @@
 #    sound synthesizer and artwork tool, the compiled resource script (native/resources/cadenzo.res,
 #    embedded in the wasm as it is in the desktop program), the theme icons (the page's icons) and the
 #    native simulator the browser tests compare against.
-# 2. scripts/build-wasm-deps.sh builds FreeType, fontconfig, libsamplerate, zlib and libpng for wasm
-#    from Debian's source packages into CADENZO_WASM_PREFIX (once; later runs find them).
+# 2. scripts/build-wasm-deps.sh builds FreeType, libsamplerate, zlib and libpng for wasm from Debian's
+#    source packages into CADENZO_WASM_PREFIX (once; later runs find them, or rebuild a library whose
+#    build options changed).
 # 3. pkg-config is pointed at that prefix, so the libraries the platform needs are found as usual.
 set(CADENZO_NATIVE_BUILD ${CMAKE_BINARY_DIR}/native CACHE PATH "The native build the web build takes its resources from")
 set(CADENZO_WASM_PREFIX ${CMAKE_SOURCE_DIR}/build-wasm-deps/prefix CACHE PATH "The wasm libraries")

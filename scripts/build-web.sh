@@ -1,7 +1,6 @@
 #!/bin/sh
 # Builds the browser version (the web preset) into build-web/site, installing what it needs first:
-# Debian's emscripten, fonts-wine, node/npm, gperf (fontconfig's build makes its hash table with it)
-# and, with --test, chromium. With --test the browser tests then run (CTest, in headless chromium);
+# Debian's emscripten, fonts-wine, node/npm and, with --test, chromium. With --test the browser tests then run (CTest, in headless chromium);
 # with --serve the folder is served on http://127.0.0.1:PORT/ (PORT from CADENZO_PORT, default 8000)
 # until interrupted.
 #
@@ -10,7 +9,7 @@ set -eu
 cd "$(dirname "$0")/.."
 mode=${1:-}
 # Each tool by the command (or file) it gives, so a Node installed otherwise is taken as it is.
-need="emcc:emscripten node:nodejs npm:npm python3:python3 gperf:gperf /usr/share/wine/fonts/tahoma.ttf:fonts-wine"
+need="emcc:emscripten node:nodejs npm:npm python3:python3 /usr/share/wine/fonts/tahoma.ttf:fonts-wine"
 [ "$mode" = --test ] && need="$need chromium:chromium"
 missing=""
 for pair in $need; do

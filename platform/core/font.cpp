@@ -1,5 +1,6 @@
 // The handheld's system font: Tahoma (the one in Debian's fonts-wine, with Tahoma's advance widths
-// and hand-made 1-bit strikes) found through fontconfig, rendered 1-bit by FreeType.
+// and hand-made 1-bit strikes) found through fontconfig, rendered 1-bit by FreeType. The browser
+// build (CADENZO_FONT_FILES) has no fontconfig: it opens the two files the page carries by path.
 //
 // Implements: choosing the regular and bold files (Tahoma, else DejaVu Sans Condensed, else any
 // sans-serif), checking the family fontconfig returns; the platform's line metrics from the font's
@@ -18,13 +19,16 @@
 #include FT_BITMAP_H
 #include FT_SIZES_H
 #include FT_TRUETYPE_TABLES_H
+#ifndef CADENZO_FONT_FILES
 #include <fontconfig/fontconfig.h>
+#endif
 #include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstddef>
 #include <cstdlib>
 #include <cstdint>
 #include <memory>
@@ -39,8 +43,10 @@ namespace {
 constexpr int kMinPixelHeight = 1;
 using core::kMaxBitmapSide;
 using core::kMaxPixelHeight;
+#ifndef CADENZO_FONT_FILES
 // fonts-wine installs its fonts outside fontconfig's directories; they are added to our lookup.
 constexpr const char *kFontsWineDir = "/usr/share/wine/fonts";
+#endif
 constexpr const char *kSystemFamily = "Tahoma";
 constexpr const char *kFallbackFamily = "DejaVu Sans Condensed";
 
@@ -114,6 +120,9 @@ struct Match {
     std::string firstFamily;
 };
 
+#ifndef CADENZO_FONT_FILES
+using Lookup = FcConfig *;
+
 bool FindFont(FcConfig *config, const char *family, bool bold, Match &out) {
     FcPattern *pattern = FcPatternCreate();
     if (pattern == nullptr) return false;
@@ -148,6 +157,33 @@ bool FindFont(FcConfig *config, const char *family, bool bold, Match &out) {
     FcPatternDestroy(match);
     return found;
 }
+#else
+// The font files the page carries, where the desktop finds them too (fonts-wine's folder).
+constexpr const char *kFontFiles[] = {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"};
+using Lookup = std::nullptr_t;
+
+// As fontconfig answers: of the files whose family is `family`, the one of the asked weight, else the
+// other; when none is, the first file, under its own name.
+bool FindFont(Lookup, const char *family, bool bold, Match &out) {
+    int best = -1;
+    for (const char *path : kFontFiles) {
+        FT_Face face = nullptr;
+        if (FT_New_Face(g.library, path, 0, &face) != 0) continue;
+        std::string name = face->family_name != nullptr ? face->family_name : "";
+        bool isBold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
+        FT_Done_Face(face);
+        int score = (strcasecmp(name.c_str(), family) == 0 ? 2 : 0) + (isBold == bold ? 1 : 0);
+        if (score <= best) continue;
+        best = score;
+        out.path = path;
+        out.index = 0;
+        out.bold = isBold;
+        out.firstFamily = name;
+        out.familyName = score >= 2 ? name : "";
+    }
+    return best >= 0;
+}
+#endif
 
 FT_Face OpenFace(const Match &match) {
     FT_Face face = nullptr;
@@ -163,7 +199,7 @@ FT_Face OpenFace(const Match &match) {
 
 // Opens the regular and bold faces of `family` when one of the names of the file fontconfig
 // matches is that family; with `anyFamily`, whatever it matches, under the file's own name.
-bool LoadFamily(FcConfig *config, const char *family, bool anyFamily) {
+bool LoadFamily(Lookup config, const char *family, bool anyFamily) {
     Match regular;
     if (!FindFont(config, family, false, regular) || (regular.familyName.empty() && !anyFamily)) return false;
     g.regular = OpenFace(regular);
@@ -182,14 +218,20 @@ bool Load(const char *family) {
         g.library = nullptr;
         return false;
     }
+#ifndef CADENZO_FONT_FILES
     FcConfig *config = FcInitLoadConfigAndFonts();
     if (config == nullptr) return false;
     struct stat info {};
     if (stat(kFontsWineDir, &info) == 0 && S_ISDIR(info.st_mode))
         FcConfigAppFontAddDir(config, reinterpret_cast<const FcChar8 *>(kFontsWineDir));
+#else
+    Lookup config = nullptr;
+#endif
     bool loaded = (family != nullptr && *family != '\0' && LoadFamily(config, family, false)) ||
                   LoadFamily(config, kFallbackFamily, false) || LoadFamily(config, "sans-serif", true);
+#ifndef CADENZO_FONT_FILES
     FcConfigDestroy(config);
+#endif
     g.ok = loaded;
     return loaded;
 }

@@ -9,8 +9,8 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import {execFileSync} from 'node:child_process';
-import {serve, launch, open, screenPixels, tap, clockJumps, attachRecorder, startRecording, recording, CHROMIUM}
-  from './harness.mjs';
+import {serve, launch, open, screenPixels, tap, clockJumps, attachRecorder, startRecording, recording, CHROMIUM,
+        countCallbacks} from './harness.mjs';
 
 const [caseName, site, nativeSim] = process.argv.slice(2);
 const SKIP = 77;
@@ -54,6 +54,87 @@ function differences(web, sim, fromRow) {
       if (web[i] !== sim[i]) out.push(`${x},${y} ${web[i].toString(16)} ${sim[i].toString(16)}`);
     }
   return out;
+}
+
+// A tap whose press and release reach the page back to back (a quick tap, which the program may act
+// on before the audio output has woken).
+async function quickTap(page, x, y) {
+  const r = await page.evaluate(() => {
+    const b = document.getElementById('screen').getBoundingClientRect();
+    return {left: b.left, top: b.top, scale: b.width / 240};
+  });
+  const at = {x: r.left + (x + 0.5) * r.scale, y: r.top + (y + 0.5) * r.scale, button: 'left', clickCount: 1};
+  const cdp = await page.createCDPSession();
+  await Promise.all([cdp.send('Input.dispatchMouseEvent', {type: 'mousePressed', ...at}),
+                     cdp.send('Input.dispatchMouseEvent', {type: 'mouseReleased', ...at})]);
+  await cdp.detach();
+}
+
+// Keeps, when the first screen's image leaves the page (`window.swap`), the canvas as it is about to be
+// painted and the image's own pixels (both as 0xRRGGBB), and the page's largest content as it was
+// painted (`window.largest`).
+function watchFirstScreen() {
+  const pixels = (g) => {
+    const d = g.getImageData(0, 0, 240, 320).data, out = new Array(240 * 320);
+    for (let i = 0; i < out.length; ++i) out[i] = (d[4 * i] << 16) | (d[4 * i + 1] << 8) | d[4 * i + 2];
+    return out;
+  };
+  new MutationObserver((records, observer) => {
+    for (const record of records) {
+      for (const node of record.removedNodes) {
+        if (node.id !== 'first') continue;
+        const canvas = document.getElementById('screen'), image = new OffscreenCanvas(240, 320).getContext('2d');
+        image.drawImage(node, 0, 0);
+        window.swap = {canvasShown: !canvas.hidden, canvas: pixels(canvas.getContext('2d')), image: pixels(image),
+                       at: performance.now()};
+        observer.disconnect();
+      }
+    }
+  }).observe(document, {childList: true, subtree: true});
+  window.largest = [];
+  new PerformanceObserver((list) => list.getEntries().forEach((e) => {
+    window.largest.push({id: e.element ? e.element.id : null, t: e.startTime});
+  })).observe({type: 'largest-contentful-paint', buffered: true});
+}
+
+// A screen wake lock as a browser gives it, logging (in `window.lockLog`) each request, each release
+// by the page, and each lock the browser took back (`window.loseLock()`, as when the page is hidden);
+// `window.setHidden(flag)` hides or shows the page.
+function stubWakeLock() {
+  window.lockLog = [];
+  let held = null, hidden = false;
+  Object.defineProperty(document, 'hidden', {get: () => hidden, configurable: true});
+  window.setHidden = (flag) => {
+    hidden = flag;
+    document.dispatchEvent(new Event('visibilitychange'));
+  };
+  const lose = (sentinel, why) => {
+    if (sentinel.released) return;
+    sentinel.released = true;
+    window.lockLog.push(why);
+    sentinel.dispatchEvent(new Event('release'));
+  };
+  window.loseLock = () => held && lose(held, 'lost');
+  Object.defineProperty(navigator, 'wakeLock', {configurable: true, value: {
+    request: (type) => {
+      window.lockLog.push('request ' + type);
+      const sentinel = new EventTarget();
+      sentinel.released = false;
+      sentinel.release = () => {
+        lose(sentinel, 'release');
+        return Promise.resolve();
+      };
+      held = sentinel;
+      return Promise.resolve(sentinel);
+    }}});
+}
+
+// How long after its due time (message time + the latency) the frame a sound was placed at is heard, by
+// the timestamps the output gave after it was handed over (the median of their answers; NaN: none).
+function heardLate(history, rate, sound, latency) {
+  const heard = history.filter(([perf]) => perf > sound.scheduledAt)
+                       .map(([perf, frame]) => perf + (sound.scheduled - frame) / rate * 1000).sort((x, y) => x - y);
+  return heard.length ? heard[heard.length >> 1] - (sound.message + latency) : NaN;
 }
 
 // Runs a simulator script in the page as a user would: taps and keys for real, waits in real time;
@@ -106,12 +187,40 @@ const cases = {
   // The first screen, below the navigation bar (its clock shows the time of day), equals the native
   // simulator's pixel for pixel: fonts, controls, bitmaps, all of it. Without -sGLOBAL_BASE=65536 the
   // controls' class names are taken for resource numbers and the screen is nearly empty.
+  //
+  // Until then the page shows the simulator's first screen as an image (drawn at build time, the
+  // page's largest content when first painted); when the canvas takes its place, in the same frame,
+  // it holds the same pixels (below the bar, whose clock the image shows at the simulator's 9:00).
+  // On a phone (390 x 844 at 3 device pixels a pixel) the screen fills the width, in proportion,
+  // and nothing scrolls; the user may zoom.
   async 'first-screen'(browser, url) {
-    const page = await open(browser, url);
+    const page = await open(browser, url, {width: 390, height: 844, deviceScaleFactor: 3}, undefined, watchFirstScreen);
     const web = await screenPixels(page);
     const sim = (await simulate(page, 'shot first')).shots.first;
     const diff = differences(web, sim, 26);
     check(diff.length === 0, `${diff.length} pixels differ from the simulator's, e.g. ${diff.slice(0, 5).join('; ')}`);
+    const swap = await page.evaluate(() => window.swap);
+    check(swap !== undefined, 'the first screen image was replaced');
+    if (swap) {
+      const image = differences(swap.image, sim, 0);
+      check(image.length === 0, `the first screen image: ${image.length} pixels differ from the simulator's first screen, ` +
+                                `e.g. ${image.slice(0, 3).join('; ')}`);
+      const changed = differences(swap.canvas, swap.image, 26);
+      check(swap.canvasShown && changed.length === 0,
+            `when the image left, the canvas ${swap.canvasShown ? 'was' : 'was not'} shown and ${changed.length} ` +
+            `pixels differed from the image, e.g. ${changed.slice(0, 3).join('; ')}`);
+      const largest = await page.evaluate(() => window.largest);
+      check(largest.length > 0 && largest[0].id === 'first' && largest[0].t < swap.at,
+            `the largest content first painted: ${JSON.stringify(largest)}`);
+    }
+    const layout = await page.evaluate(() => {
+      const r = document.getElementById('screen').getBoundingClientRect();
+      return {width: r.width, height: r.height, scrolls: document.scrollingElement.scrollHeight > window.innerHeight,
+              viewport: document.querySelector('meta[name=viewport]').content};
+    });
+    check(layout.width === 390 && layout.height === 520 && !layout.scrolls,
+          `on a 390 px wide phone the screen is ${layout.width} x ${layout.height} px${layout.scrolls ? ' and scrolls' : ''}`);
+    check(!/user-scalable|maximum-scale/.test(layout.viewport), `the user may zoom: ${layout.viewport}`);
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
 
@@ -199,23 +308,33 @@ const cases = {
   },
 
   // The page opened and its sound started, then left silent for over half a minute (the time after
-  // which a browser may move a silent output elsewhere): the first clicks of a run are still each
-  // exactly one beat apart, and the context's clock has not moved in the silence's last seconds (a
-  // stall that comes straight back, as on a busy machine, moves nothing; an output moved elsewhere
+  // which a browser may move a silent output elsewhere): the page has suspended its output; a tap on
+  // Start wakes it, and the first click is heard when it is due; the first clicks of a run are
+  // each exactly one beat apart, and the context's clock has not moved in the silence's last seconds
+  // (a stall that comes straight back, as on a busy machine, moves nothing; an output moved elsewhere
   // moves it).
   async 'clicks-after-silence'(browser, url) {
     const page = await open(browser, url, undefined, AT_240_IN_4_4);
     await page.keyboard.press('Shift');
     await page.waitForFunction(() => CadenzoPage.audio.state === 'running');
     await sleep(33000);
+    const rested = await page.evaluate(() => CadenzoPage.audio.resting && CadenzoPage.audio.ctx.state === 'suspended');
+    check(rested, 'the output was suspended after the silence began');
     const tapped = await page.evaluate(() => performance.now());
     await tap(page, ...START);
     await sleep(1400);
     await tap(page, ...START);
     const r = await page.evaluate(() => {
       const a = CadenzoPage.audio;
-      return {rate: a.ctx.sampleRate, history: a.history, sounds: CadenzoPage.sounds.map((s) => s.scheduled)};
+      return {rate: a.ctx.sampleRate, history: a.history, sounds: CadenzoPage.sounds.map((s) => s.scheduled),
+              first: CadenzoPage.sounds[0], latency: Number(CadenzoPage.trace.find((t) => t.line.startsWith('audio-open web '))
+                                                               .line.split(' ')[4])};
     });
+    // The first click is heard when it is due: the time the output took to wake cost it nothing.
+    const early = heardLate(r.history, r.rate, r.first, r.latency);
+    check(r.first.frame === r.first.scheduled && Math.abs(early) <= 2,
+          `the first click starts at frame ${r.first.frame} (due ${r.first.scheduled}), heard ${early.toFixed(2)} ms ` +
+          'after its due time');
     // From 25 s after the context started, 5 s before a browser may move its silent output, until the
     // tap: a browser moves it at about 30.5 s (without the level under hearing, 9 ms here). A stall
     // earlier in the silence, or one under the tap's own work, that a busy machine never gives back
@@ -229,6 +348,154 @@ const cases = {
             `click ${k} is due ${r.sounds[k] - r.sounds[k - 1]} frames after the one before, not ${r.rate / 4}`);
     check(Math.abs(moved) <= 5, `the context's clock moved ${moved.toFixed(1)} ms: it jumped ` +
                                 jumps.map((j) => `${j.ms.toFixed(1)} ms at ${(j.to / 1000).toFixed(1)} s`).join(', '));
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+  },
+
+  // At rest (the output suspended), a quick tap on a note, whose sound starts at once: the note is
+  // heard when it is due, because the tap reaches the program only once the woken output tells the
+  // time again (the timestamps from before it slept are a second old).
+  async 'note-after-rest'(browser, url) {
+    const page = await open(browser, url);
+    await page.keyboard.press('Shift');
+    await page.waitForFunction(() => CadenzoPage.audio.state === 'running');
+    await tap(page, 31, 139);  // A1, once: its sound is converted to the output's rate (tens of ms) now
+    await page.waitForFunction(() => CadenzoPage.audio.resting, {timeout: 20000})
+        .catch(() => check(false, 'the output rests once nothing has played for a while'));
+    await sleep(1000);
+    await quickTap(page, 31, 139);
+    await sleep(600);
+    const r = await page.evaluate(() => ({
+      rate: CadenzoPage.audio.ctx.sampleRate, history: CadenzoPage.audio.history, note: CadenzoPage.sounds[1],
+      latency: Number(CadenzoPage.trace.find((t) => t.line.startsWith('audio-open web ')).line.split(' ')[4])}));
+    check(r.note !== undefined, 'the note is handed to Web Audio');
+    if (r.note) {
+      // Placed where it is heard when due; on a busy machine the woken output and the program may
+      // hand it over a few milliseconds too late for that frame, and it then starts whole just after.
+      const late = heardLate(r.history, r.rate, r.note, r.latency), after = (r.note.frame - r.note.scheduled) / r.rate * 1000;
+      if (after) console.log(`note: the note was handed over ${(r.note.scheduledAt - r.note.message).toFixed(1)} ms after ` +
+                             `its tap and starts ${after.toFixed(1)} ms after its frame`);
+      check(Math.abs(late) <= 2 && after >= 0 && after < 20,
+            `the note is placed at a frame heard ${late.toFixed(2)} ms after its due time, and starts ${after.toFixed(1)} ` +
+            'ms after that frame');
+    }
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+  },
+
+  // At rest after a run of clicks (the metronome stopped, nothing playing): within a few seconds the
+  // page's output is suspended and for the next 10 s no timer, interval or animation frame of the
+  // page runs; Start then ticks again, each click one beat after the one before.
+  async 'quiet-at-rest'(browser, url) {
+    const page = await open(browser, url, undefined, AT_240_IN_4_4, countCallbacks);
+    await page.keyboard.press('Shift');
+    await page.waitForFunction(() => CadenzoPage.audio.state === 'running');
+    await tap(page, ...START);
+    await sleep(1100);
+    await tap(page, ...START);
+    await page.waitForFunction(() => CadenzoPage.audio.resting, {timeout: 10000})
+        .catch(() => check(false, 'the output rests within 10 s of the last click'));
+    await sleep(300);
+    const counted = await page.evaluate(async () => {
+      window.fired = {timeout: 0, interval: 0, frame: 0};
+      await new Promise((done) => document.defaultView.setTimeout.call(window, done, 10000));
+      return {fired: window.fired, context: CadenzoPage.audio.ctx.state};
+    });
+    // The wait above is the test's own timer, counted once.
+    check(counted.fired.timeout === 1 && counted.fired.interval === 0 && counted.fired.frame === 0,
+          `at rest for 10 s: ${JSON.stringify(counted.fired)} (the test's own timer counts 1)`);
+    check(counted.context === 'suspended', `the context at rest is ${counted.context}`);
+    const before = await page.evaluate(() => CadenzoPage.sounds.length);
+    await tap(page, ...START);
+    await sleep(1400);
+    await tap(page, ...START);
+    const r = await page.evaluate(() => ({rate: CadenzoPage.audio.ctx.sampleRate,
+                                          sounds: CadenzoPage.sounds.map((s) => s.scheduled)}));
+    const again = r.sounds.slice(before);
+    check(again.length >= 5, `5 clicks after rest, not ${again.length}`);
+    for (let k = 1; k < again.length; ++k)
+      check(again[k] - again[k - 1] === r.rate / 4, `click ${k} after rest is due ${again[k] - again[k - 1]} frames after the one before`);
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+  },
+
+  // The screen stays on while the metronome ticks: a wake lock is asked for with the first click,
+  // asked for again when the page comes back into view after the browser took it back, and released
+  // once the metronome has stopped. Without the Wake Lock API the metronome ticks all the same.
+  async 'wake-lock'(browser, url) {
+    const page = await open(browser, url, undefined, AT_240_IN_4_4, stubWakeLock);
+    await page.keyboard.press('Shift');
+    await page.waitForFunction(() => CadenzoPage.audio.state === 'running');
+    await sleep(300);
+    check((await page.evaluate(() => window.lockLog.length)) === 0, 'no wake lock before a sound');
+    await tap(page, ...START);
+    await sleep(700);
+    let log = await page.evaluate(() => window.lockLog.slice());
+    check(log.join() === 'request screen', `while ticking: ${log.join()}`);
+    await page.evaluate(() => {
+      window.setHidden(true);
+      window.loseLock();
+    });
+    await sleep(300);
+    await page.evaluate(() => window.setHidden(false));
+    await sleep(300);
+    log = await page.evaluate(() => window.lockLog.slice());
+    check(log.join() === 'request screen,lost,request screen', `hidden and shown again: ${log.join()}`);
+    await tap(page, ...START);
+    await page.waitForFunction(() => window.lockLog.length > 3, {timeout: 10000}).catch(() => {});
+    log = await page.evaluate(() => window.lockLog.slice());
+    check(log.join() === 'request screen,lost,request screen,release', `after Stop: ${log.join()}`);
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+
+    await page.close();  // one tab holds the program
+    const plain = await open(browser, url, undefined, AT_240_IN_4_4, () => { delete Navigator.prototype.wakeLock; });
+    await plain.keyboard.press('Shift');
+    await plain.waitForFunction(() => CadenzoPage.audio.state === 'running');
+    await tap(plain, ...START);
+    await sleep(1100);
+    check((await plain.evaluate(() => !('wakeLock' in navigator) && CadenzoPage.sounds.length)) >= 3,
+          'without the Wake Lock API the metronome ticks');
+    check(plain.errors.length === 0, 'page errors without the Wake Lock API: ' + plain.errors.join('; '));
+  },
+
+  // A page frozen while the metronome ticks (as a phone saving power freezes it) and thawed 2 s later:
+  // no burst of the clicks it missed (their messages keep the metronome's own beat, one beat apart at
+  // least), and the next click comes within a beat, heard when it is due.
+  async frozen(browser, url) {
+    const page = await open(browser, url, undefined, AT_240_IN_4_4);
+    await page.keyboard.press('Shift');
+    await page.waitForFunction(() => CadenzoPage.audio.state === 'running');
+    await tap(page, ...START);
+    await sleep(1000);
+    const cdp = await page.createCDPSession();
+    await cdp.send('Page.setWebLifecycleState', {state: 'frozen'});
+    await sleep(2000);
+    await cdp.send('Page.setWebLifecycleState', {state: 'active'});
+    const thawed = await page.evaluate(() => performance.now());
+    await sleep(1500);
+    await tap(page, ...START);
+    const r = await page.evaluate(() => {
+      const open = CadenzoPage.trace.find((t) => t.line.startsWith('audio-open web ')).line.split(' ').map(Number);
+      return {rate: CadenzoPage.audio.ctx.sampleRate, latencyMs: open[4], history: CadenzoPage.audio.history,
+              sounds: CadenzoPage.sounds.map((s) => ({message: s.message, frame: s.frame, scheduled: s.scheduled,
+                                                      scheduledAt: s.scheduledAt}))};
+    });
+    const s = r.sounds, next = s.find((c) => c.scheduledAt >= thawed);
+    for (let k = 1; k < s.length; ++k) {
+      check(s[k].message - s[k - 1].message >= 250 && (s[k].message - s[k - 1].message) % 250 === 0,
+            `click ${k}'s message comes ${s[k].message - s[k - 1].message} ms after the one before`);
+      // Either side of the pause (the context's own frames stopped while the page was frozen), each
+      // click is due one beat of frames after the one before.
+      if (s[k] !== next) {
+        check(s[k].scheduled - s[k - 1].scheduled === r.rate / 4,
+              `click ${k} is due ${s[k].scheduled - s[k - 1].scheduled} frames after the one before`);
+      }
+    }
+    check(next !== undefined && next.scheduledAt - thawed < 250 + r.latencyMs,
+          `a click comes within a beat of the thaw (${next ? (next.scheduledAt - thawed).toFixed(0) + ' ms' : 'none'})`);
+    if (next) {
+      const late = heardLate(r.history, r.rate, next, r.latencyMs);
+      check(next.frame === next.scheduled && Math.abs(late) <= 2,
+            `the first click after the thaw starts at frame ${next.frame} (due ${next.scheduled}), heard ` +
+            `${late.toFixed(2)} ms after its due time`);
+    }
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
 

@@ -2,15 +2,21 @@
 // http://127.0.0.1 (a page from file:// cannot fetch its .wasm), Debian's chromium started headless
 // through puppeteer-core, and helpers that wait for the program and drive it as a user would.
 import http from 'node:http';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
+import zlib from 'node:zlib';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
 const TYPES = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.png': 'image/png',
                '.htm': 'text/html', '.webmanifest': 'application/manifest+json', '.css': 'text/css'};
 
-// Serves `folder` on a free port of 127.0.0.1; `counter` (optional) adds up the bytes of each file sent.
-export async function serve(folder, counter) {
+// Serves `folder` on a free port of 127.0.0.1 as a plain web server does: each file with its
+// validator (an ETag), to be revalidated before use (an unchanged file is answered "not modified");
+// with `gzip`, compressed for a browser that accepts it. `counter` (optional) adds up, for each file,
+// the bytes of body sent (`counter[name]`) and the requests answered (`counter.requests[name]`).
+export async function serve(folder, counter, gzip = false) {
+  const compressed = new Map();  // each file's content gzipped once, as a server keeps it
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     const file = path.join(folder, name.endsWith('/') ? name + 'index.html' : name);
@@ -19,10 +25,27 @@ export async function serve(folder, counter) {
       res.end();
       return;
     }
-    const body = fs.readFileSync(file);
-    if (counter) counter[path.basename(file)] = body.length;
-    res.writeHead(200, {'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream',
-                        'Cache-Control': 'no-store'});
+    let body = fs.readFileSync(file);
+    const tag = '"' + crypto.createHash('sha256').update(body).digest('hex').slice(0, 16) + '"';
+    const base = path.basename(file);
+    if (counter) {
+      counter.requests = counter.requests || {};
+      counter.requests[base] = (counter.requests[base] || 0) + 1;
+    }
+    const headers = {'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream',
+                     'Cache-Control': 'no-cache', 'ETag': tag};
+    if (req.headers['if-none-match'] === tag) {
+      res.writeHead(304, headers);
+      res.end();
+      return;
+    }
+    if (gzip && /\bgzip\b/.test(req.headers['accept-encoding'] || '')) {
+      if (!compressed.has(tag)) compressed.set(tag, zlib.gzipSync(body, {level: 9}));
+      body = compressed.get(tag);
+      headers['Content-Encoding'] = 'gzip';
+    }
+    if (counter) counter[base] = (counter[base] || 0) + body.length;
+    res.writeHead(200, headers);
     res.end(body);
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
@@ -41,10 +64,13 @@ export async function launch(extraArgs = []) {
 }
 
 // Opens the page at a phone's size and waits until the program has shown its first screen. `settings`
-// (the settings record in hexadecimal) is what the page finds kept from an earlier visit.
-export async function open(browser, url, viewport = {width: 390, height: 844, deviceScaleFactor: 1}, settings) {
+// (the settings record in hexadecimal) is what the page finds kept from an earlier visit; `prepare`
+// (optional) runs in the page before any of its own scripts.
+export async function open(browser, url, viewport = {width: 390, height: 844, deviceScaleFactor: 1}, settings,
+                           prepare) {
   const page = await browser.newPage();
   await page.setViewport(viewport);
+  if (prepare) await page.evaluateOnNewDocument(prepare);
   if (settings) {
     await page.evaluateOnNewDocument((s) => {
       if (!sessionStorage.getItem('cadenzo-test')) localStorage.setItem('cadenzo:Cadenzo.ini', s);
@@ -57,6 +83,19 @@ export async function open(browser, url, viewport = {width: 390, height: 844, de
   await page.goto(url);
   await page.waitForFunction(() => window.CadenzoPage && window.CadenzoPage.presented.length > 0, {timeout: 20000});
   return page;
+}
+
+// Counts the page's timer, interval and animation-frame callbacks as they run (in `window.fired`);
+// run in the page before its own scripts (`open`'s `prepare`, or evaluateOnNewDocument).
+export function countCallbacks() {
+  window.fired = {timeout: 0, interval: 0, frame: 0};
+  for (const [name, kind] of [['setTimeout', 'timeout'], ['setInterval', 'interval'], ['requestAnimationFrame', 'frame']]) {
+    const original = window[name];
+    window[name] = function (f, ...rest) {
+      const counted = typeof f === 'function' ? function (...a) { window.fired[kind]++; return f.apply(this, a); } : f;
+      return original.call(window, counted, ...rest);
+    };
+  }
 }
 
 // The screen as the canvas holds it: 240 x 320 pixels, 0xRRGGBB each.

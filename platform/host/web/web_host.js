@@ -24,6 +24,9 @@ mergeInto(LibraryManager.library, {
     return a.state === 'running' ? a.ctx.sampleRate : 0;
   },
   web_audio_take_report: function (perfMs, frame) {
+    // The latest timestamp, read now: after a page was frozen or its timers throttled, the program
+    // places the next sound on the output's present time, not on one from before.
+    if (!CadenzoPage.audio.reports.length && !CadenzoPage.audio.resting) CadenzoPage.poll();
     var r = CadenzoPage.audio.reports.shift();
     if (!r) return 0;
     HEAPF64[perfMs >> 3] = r[0];

@@ -6,7 +6,9 @@
 // time, when it was due and shown, and the colours of the pixels listed in `probes`), `sounds` (each
 // sound handed to Web Audio: its message time and start frame), `trace` (message boxes, processes),
 // `audio.ctx` / `audio.output` (the context and the node every voice plays through) and
-// `audio.history` (the context's timestamps: when, by performance.now(), which frame was heard).
+// `audio.history` (the context's timestamps: when, by performance.now(), which frame was heard),
+// `audio.resting` (the output is suspended until the next tap, key or sound) and `screenLock` (the
+// wake lock held while sounds play).
 // Leaves out: sizes of screen other than 240 x 320; keys other than those the handheld has.
 var CadenzoPage = (function () {
   'use strict';
@@ -24,7 +26,9 @@ var CadenzoPage = (function () {
     sounds: [],
     trace: [],
     audio: {ctx: null, output: null, state: 'none', reports: [], history: [], lastPerf: 0, voices: [], buffers: new Map(),
-            timer: 0, giveUp: 0},
+            timer: 0, giveUp: 0, resting: false, restTimer: 0, restedAt: 0, lastPoll: 0, wokenAt: 0, settling: 0,
+            fresh: [], wakeTimer: 0, held: [], holdTimer: 0, wakeDue: false},
+    screenLock: {wanted: false, sentinel: null, asking: false},
     channel: null,
     holder: false,   // this tab runs the program the other tabs find
     ended: false,
@@ -39,15 +43,9 @@ var CadenzoPage = (function () {
   var screen = canvas.getContext('2d', {alpha: false});
   screen.imageSmoothingEnabled = false;
 
-  // A whole number of device pixels for each screen pixel, as large as fits; crisp at any density.
-  function fit() {
-    var dpr = window.devicePixelRatio || 1;
-    var k = Math.max(1, Math.floor(Math.min(window.innerWidth * dpr / W, window.innerHeight * dpr / H)));
-    canvas.style.width = (W * k / dpr) + 'px';
-    canvas.style.height = (H * k / dpr) + 'px';
-  }
-  window.addEventListener('resize', fit);
-  fit();
+  // The first screen as an image, until the program draws its own (index.html sizes both).
+  var firstScreen = document.getElementById('first');
+  var progress = document.getElementById('loading');
 
   function wake() {
     if (!page.waker) return;
@@ -56,12 +54,19 @@ var CadenzoPage = (function () {
     clearTimeout(page.wakeTimer);
     resume();  // the program runs now, inside this handler (so window.open stays a user's action)
   }
-  page.wake = wake;
 
   function push(kind, x, y, key, mods, time) {
     if (page.ended) return;
     var now = performance.now();
-    page.events.push([kind, x | 0, y | 0, key | 0, mods | 0, Math.floor(Math.min(time || now, now))]);
+    var event = [kind, x | 0, y | 0, key | 0, mods | 0, Math.floor(Math.min(time || now, now))];
+    // Input that comes while the output's time is not known (it woke from rest, or the page was
+    // frozen) waits, keeping its time, until the output tells it again (see poll): a sound it starts
+    // is then placed on a fresh timestamp.
+    if (audio.held.length || (audio.wokenAt && kind <= EVENT.keyUp)) {
+      audio.held.push(event);
+      return;
+    }
+    page.events.push(event);
     wake();
   }
 
@@ -128,6 +133,12 @@ var CadenzoPage = (function () {
       var f = page.frames[due];
       page.frames.splice(0, due + 1);
       screen.putImageData(f.image, 0, 0);
+      if (firstScreen) {  // the canvas takes the image's place in the same frame: nothing blank between
+        firstScreen.remove();
+        firstScreen = null;
+        progress.remove();
+        canvas.hidden = false;
+      }
       var probes = page.probes.map(function (p) {
         var o = (p[1] * W + p[0]) * 4, d = f.image.data;
         return ((d[o] << 16) | (d[o + 1] << 8) | d[o + 2]).toString(16).padStart(6, '0').toUpperCase();
@@ -135,10 +146,16 @@ var CadenzoPage = (function () {
       page.presented.push({message: f.message, due: f.due, shown: now, probes: probes});
       if (page.presented.length > LOG_LIMIT) page.presented.shift();
     }
-    if (page.frames.length && !drawing) {
-      drawing = true;
-      requestAnimationFrame(show);
-    }
+    drawWhenDue();
+  }
+  // The next frame is drawn in the browser's first animation frame at or after its due time; a timer
+  // waits until a little before it, so that nothing runs in the animation frames between.
+  function drawWhenDue() {
+    if (drawing || !page.frames.length) return;
+    drawing = true;
+    var wait = page.frames[0].due - performance.now() - 8;
+    if (wait > 0) setTimeout(function () { requestAnimationFrame(show); }, wait);
+    else requestAnimationFrame(show);
   }
   page.present = function (pixels, message, due) {
     var image = new ImageData(W, H), d = image.data;
@@ -148,10 +165,7 @@ var CadenzoPage = (function () {
     }
     page.frames.push({message: message, due: due, image: image});
     if (page.frames.length > 8) page.frames.shift();  // a hidden page draws nothing: keep the latest
-    if (!drawing) {
-      drawing = true;
-      requestAnimationFrame(show);
-    }
+    drawWhenDue();
   };
 
   // ---- Sound: one context, made or resumed with the first tap or key (browsers ask for a gesture).
@@ -196,6 +210,150 @@ var CadenzoPage = (function () {
       wake();  // the program attaches the output and places the sounds that waited
     }
   }
+  // The output's timestamps while it plays: every 25 ms, and whenever the program asks for them or is
+  // woken by its timer. Until the output plays again after it woke from rest, or after the page did
+  // not run for a while (frozen, or its timers held back), its timestamps are the ones from before:
+  // they are passed over, and input and the program's timers wait meanwhile (at most 250 ms after a
+  // rest, 500 ms after a pause). After a pause, the program waits for more timestamps, until the last
+  // SETTLE_REPORTS of them agree within SETTLE_MS (an output catching up after a pause jumps about
+  // first, and the device clock judges a run's line against a fresh fit only once it holds 8
+  // timestamps, older ones weighing a little less), so that the next sound of a run that went on
+  // through the pause is placed on the output's present time, not the one from before it.
+  var SETTLE_REPORTS = 10, SETTLE_MS = 2;
+  function poll() {
+    var ctx = audio.ctx, now = performance.now();
+    if (!ctx) return;
+    if (!audio.resting && !audio.wokenAt && audio.lastPoll && now - audio.lastPoll > 1000) {
+      audio.settling = SETTLE_REPORTS;
+      holdFor(now, 500);
+    }
+    audio.lastPoll = now;
+    if (!audio.wokenAt) return report();
+    var ts = ctx.getOutputTimestamp ? ctx.getOutputTimestamp() : {};
+    if (ctx.state !== 'running' || (!audio.unstamped && ctx.getOutputTimestamp && !(ts.performanceTime > audio.wokenAt)))
+      return;
+    var before = audio.history.length;
+    report();
+    if (audio.history.length > before) {
+      var h = audio.history[audio.history.length - 1];
+      audio.fresh.push(h[1] - h[0] * ctx.sampleRate / 1000);  // the frame heard at performance time 0
+    }
+    var last = audio.fresh.slice(-audio.settling);
+    if (last.length < audio.settling ||
+        Math.max.apply(null, last) - Math.min.apply(null, last) > SETTLE_MS * ctx.sampleRate / 1000) {
+      audio.wokenAt = ts.performanceTime || now;
+      return;
+    }
+    endHold();
+  }
+  page.poll = poll;
+  // Input and the program's own wake-ups wait from now until the output tells the time again; asked
+  // every few milliseconds meanwhile (a tap's sound has only the latency's room).
+  function holdFor(now, most) {
+    audio.wokenAt = now;
+    audio.fresh = [];
+    clearTimeout(audio.holdTimer);
+    audio.holdTimer = setTimeout(endHold, most);  // an output that does not come back lets them through
+    pollHolding();
+  }
+  function pollHolding() {
+    clearTimeout(audio.wakeTimer);
+    if (audio.wokenAt) audio.wakeTimer = setTimeout(function () {
+      poll();
+      pollHolding();
+    }, 2);
+  }
+  function endHold() {
+    clearTimeout(audio.holdTimer);
+    clearTimeout(audio.wakeTimer);
+    audio.wokenAt = 0;
+    audio.settling = 0;
+    var held = audio.held, due = audio.wakeDue;
+    audio.held = [];
+    audio.wakeDue = false;
+    if (page.ended) return;
+    Array.prototype.push.apply(page.events, held);
+    if (held.length || due) wake();
+  }
+  // The program's timer: it runs once the output's time is known.
+  page.wake = function () {
+    if (audio.state === 'running') poll();
+    if (audio.wokenAt) audio.wakeDue = true;
+    else wake();
+  };
+
+  // ---- Rest: once no sound has played for longer than any run leaves between two (notes 5.05 s
+  // apart), the page stops asking for timestamps, turns the floor off and suspends the context, so the
+  // browser's output may sleep; the next tap or key (before the program sees it) or sound wakes it.
+  var REST_MS = 6500;
+  // The context's frames stop while it is suspended: the device clock takes a pause longer than its
+  // jitter (30 ms) for a new start, and a shorter one for jitter, which would move the next sounds by
+  // it. An output put to rest sleeps at least this long.
+  var MIN_SLEEP_MS = 50;
+  function restAfter(ms) {
+    clearTimeout(audio.restTimer);
+    audio.restTimer = setTimeout(rest, ms);
+  }
+  function rest() {
+    var ctx = audio.ctx;
+    if (!ctx || audio.state === 'failed' || audio.resting) return;
+    audio.resting = true;
+    audio.restedAt = performance.now();
+    clearInterval(audio.timer);
+    audio.timer = 0;
+    level();
+    holdScreen(false);
+    ctx.suspend().catch(function () { /* a closed context rests anyway */ });
+  }
+  function wakeOutput() {
+    restAfter(REST_MS);
+    if (!audio.resting) return;
+    audio.resting = false;
+    audio.settling = 1;
+    audio.lastPoll = 0;
+    level();
+    var resume = function () { audio.ctx.resume().catch(function (e) { noSound(String(e)); }); };
+    var asleep = performance.now() - audio.restedAt;
+    if (asleep >= MIN_SLEEP_MS) resume();
+    else setTimeout(resume, MIN_SLEEP_MS - asleep);
+    audio.timer = setInterval(poll, 25);
+    holdFor(performance.now(), 250);
+  }
+  // The floor (see startAudio): while the page is in view and its output awake.
+  var floor = null;
+  function level() {
+    if (floor) floor.offset.value = document.hidden || audio.resting ? 0 : 1e-7;
+  }
+
+  // ---- The screen stays on while sounds play: a screen wake lock where the browser has one, taken
+  // again when the page comes back into view (the browser drops it when the page is hidden).
+  var lock = page.screenLock;
+  function holdScreen(wanted) {
+    lock.wanted = wanted;
+    if (!navigator.wakeLock) return;
+    if (!wanted && lock.sentinel) {
+      var sentinel = lock.sentinel;
+      lock.sentinel = null;
+      sentinel.release().catch(function () { /* already released */ });
+    } else if (wanted && !lock.sentinel && !lock.asking && !document.hidden) {
+      lock.asking = true;
+      navigator.wakeLock.request('screen').then(function (sentinel) {
+        lock.asking = false;
+        lock.sentinel = sentinel;
+        sentinel.addEventListener('release', function () {
+          if (lock.sentinel === sentinel) lock.sentinel = null;
+        });
+        if (!lock.wanted) holdScreen(false);
+      }, function () {
+        lock.asking = false;  // refused (battery saver, a policy): the screen may dim
+      });
+    }
+  }
+  document.addEventListener('visibilitychange', function () {
+    level();
+    if (!document.hidden && lock.wanted) holdScreen(true);
+  });
+
   function startAudio() {
     if (audio.state === 'failed' || page.ended) return;
     if (audio.state === 'none') {
@@ -213,20 +371,21 @@ var CadenzoPage = (function () {
       // under the first click of a run, which comes late by that jump. A level far below hearing
       // (under the last bit of a 24-bit output) keeps the output where it is, while the page is in
       // view: a hidden page that plays nothing lets the browser rest its output.
+      // At rest the context is suspended and the floor off (see rest()).
       if (audio.ctx.createConstantSource) {
-        var floor = audio.ctx.createConstantSource(), level = function () {
-          floor.offset.value = document.hidden ? 0 : 1e-7;
-        };
+        floor = audio.ctx.createConstantSource();
         level();
         floor.connect(audio.ctx.destination);
         floor.start();
-        document.addEventListener('visibilitychange', level);
       }
       audio.state = 'starting';
-      audio.ctx.onstatechange = report;
-      audio.timer = setInterval(report, 25);
+      audio.ctx.onstatechange = function () { if (!audio.resting) poll(); };
+      audio.timer = setInterval(poll, 25);
+      restAfter(REST_MS);
+    } else if (audio.state === 'running') {
+      wakeOutput();
     }
-    if (audio.ctx.state === 'suspended') {
+    if (audio.ctx.state === 'suspended' && !audio.wokenAt) {  // (waking from rest resumes it itself)
       audio.ctx.resume().catch(function (e) { noSound(String(e)); });
       // A context that does not start although the user acted will not start.
       if (audio.state === 'starting' && (!navigator.userActivation || navigator.userActivation.isActive)) {
@@ -260,6 +419,10 @@ var CadenzoPage = (function () {
   }
   page.startSound = function (id, ptr, samples, frame, scheduled, message) {
     var ctx = audio.ctx, buffer = audio.buffers.get(ptr);
+    wakeOutput();
+    holdScreen(true);
+    // Rest only once this sound has ended and no other has come for a while.
+    restAfter(Math.max(0, (frame + samples.length) / ctx.sampleRate - ctx.currentTime) * 1000 + REST_MS);
     if (!buffer || buffer.length !== samples.length) {
       buffer = ctx.createBuffer(1, samples.length, ctx.sampleRate);
       buffer.copyToChannel(samples, 0);
@@ -343,15 +506,50 @@ var CadenzoPage = (function () {
     page.ended = true;
     page.holder = false;
     clearInterval(audio.timer);
+    clearTimeout(audio.restTimer);
+    clearTimeout(audio.holdTimer);
+    clearTimeout(audio.wakeTimer);
+    holdScreen(false);
     page.log('exit ' + code);
     note.textContent = secondCopy ? 'Cadenzo is already open in another tab.'
                                   : 'Cadenzo has ended. Reload the page to start it again.';
     note.hidden = false;
     if (secondCopy) {  // nothing was drawn: the line alone, in the middle
       canvas.style.display = 'none';
+      if (firstScreen) firstScreen.remove();
+      progress.remove();
       note.style.position = 'static';
     }
   };
+
+  // ---- The program's download, counted on the progress bar (a phone on a slow link waits seconds);
+  // compiled as it arrives. A compressed transfer's length is not the program's: the bar then only
+  // says something is happening.
+  if (typeof Module !== 'undefined' && window.fetch && window.WebAssembly && WebAssembly.instantiateStreaming) {
+    Module['instantiateWasm'] = function (imports, done) {
+      fetch('cadenzo.wasm', {credentials: 'same-origin'}).then(function (response) {
+        if (!response.ok) throw new Error('cadenzo.wasm: ' + response.status);
+        var total = response.headers.get('Content-Encoding') ? 0 : Number(response.headers.get('Content-Length'));
+        if (total > 0 && response.body && window.TransformStream) {
+          var loaded = 0;
+          progress.max = total;
+          response = new Response(response.body.pipeThrough(new TransformStream({
+            transform: function (chunk, into) {
+              loaded += chunk.length;
+              progress.value = loaded;
+              into.enqueue(chunk);
+            }
+          })), {headers: {'Content-Type': 'application/wasm'}});
+        }
+        return WebAssembly.instantiateStreaming(response, imports);
+      }).then(function (result) { done(result.instance, result.module); }, function (e) {
+        progress.remove();
+        note.textContent = 'Cadenzo could not be loaded (' + e.message + '). Reload the page to try again.';
+        note.hidden = false;
+      });
+      return {};
+    };
+  }
 
   // Leaving the page ends the program as Exit does, so its settings are written now.
   window.addEventListener('pagehide', function () {
