@@ -103,7 +103,8 @@ var CadenzoPage = (function () {
 
   // ---- Keys, as the platform's virtual-key codes.
   var KEYS = {Enter: 0x0D, NumpadEnter: 0x0D, Escape: 0x1B, Backspace: 0x08, Tab: 0x09, Space: 0x20,
-              ArrowLeft: 0x25, ArrowUp: 0x26, ArrowRight: 0x27, ArrowDown: 0x28, F1: 0x70,
+              PageUp: 0x21, PageDown: 0x22, End: 0x23, Home: 0x24,
+              ArrowLeft: 0x25, ArrowUp: 0x26, ArrowRight: 0x27, ArrowDown: 0x28, F1: 0x70, F4: 0x73,
               ControlLeft: 0x11, ControlRight: 0x11, ShiftLeft: 0x10, ShiftRight: 0x10, AltLeft: 0x12, AltRight: 0x12};
   function virtualKey(e) {
     if (/^Key[A-Z]$/.test(e.code)) return e.code.charCodeAt(3);
@@ -114,7 +115,8 @@ var CadenzoPage = (function () {
     var vk = virtualKey(e);
     if (!vk) return;
     var letter = vk >= 0x41 && vk <= 0x5A;
-    // The browser keeps its own shortcuts, except those the program uses (Ctrl+A, Ctrl+Q) and F1.
+    // The browser keeps its own shortcuts, except those the program uses (Ctrl+A, Ctrl+Q) and F1; Tab,
+    // Space, the arrows and the paging keys move the focus and the controls of the screen, not the page.
     if (!(letter || (vk >= 0x30 && vk <= 0x39)) || (e.ctrlKey && (vk === 0x41 || vk === 0x51))) e.preventDefault();
     else if (e.ctrlKey || e.altKey || e.metaKey) return;
     if (kind === EVENT.keyDown) startAudio();
