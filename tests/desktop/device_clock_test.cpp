@@ -267,15 +267,21 @@ TEST(DeviceClock, AHeldRunMovesOnlyWhenTheDeviceLeftItByMoreThanTheBound) {
     EXPECT_LT(drifted.worstHeardMs, 65.0) << "within the bound and the timestamps' scatter";
 }
 
+// The same, and the device stops for `stopMs` once, ten seconds in.
+Device StoppedOnce(int stopMs) {
+    Device device = CoarseServerTimestamps();
+    device.jitterMs = 2.0;
+    device.stallAtNs = 10000 * kMs;
+    device.stallNs = stopMs * kMs;
+    return device;
+}
+
 TEST(DeviceClock, TimeTheOutputLosesUnderAHeldRunIsCarriedNotTakenBackFromIt) {
     // The device stops for 100 ms once, ten seconds in (a browser's audio thread held up): every
     // interval stays exact in its frames and the line is kept, so the sounds after the stop are
     // heard 100 ms later than due, as those already handed over are; the lag says so (the screen
     // waits as long) and nothing is heard early.
-    Device step = CoarseServerTimestamps();
-    step.jitterMs = 2.0;
-    step.stallAtNs = 10000 * kMs;
-    step.stallNs = 100 * kMs;
+    Device step = StoppedOnce(100);
     Result carried = Simulate(step, 1000, 250, 120, 2.0);
     EXPECT_EQ(carried.anchors, 1);
     EXPECT_EQ(WorstInterval(carried, step.trueRate, 250), 0.0);
@@ -283,23 +289,18 @@ TEST(DeviceClock, TimeTheOutputLosesUnderAHeldRunIsCarriedNotTakenBackFromIt) {
     EXPECT_NEAR(double(carried.lagNs) / 1e6, 100.0, 3.0);
     // A run that keeps its line through such a stop is never heard early: where a line that follows
     // the fit (the hold off) catches up, it shortens one interval by the stop.
-    Device following = step;
-    following.random.seed(7);
-    following.next = 0;
+    Device following = StoppedOnce(100);
     following.hold = 0;
     Result caughtUp = Simulate(following, 1000, 250, 120, 2.0);
     EXPECT_GT(WorstInterval(caughtUp, following.trueRate, 250), 100.0);
     // Stops that add up to more than a quarter of a second are not carried: the line is drawn again
     // and the sounds after it are heard on time.
-    Device long_stop = CoarseServerTimestamps();
-    long_stop.jitterMs = 2.0;
-    long_stop.stallAtNs = 10000 * kMs;
-    long_stop.stallNs = 400 * kMs;
-    Result redrawn = Simulate(long_stop, 1000, 250, 120, 2.0);
+    Device longStop = StoppedOnce(400);
+    Result redrawn = Simulate(longStop, 1000, 250, 120, 2.0);
     EXPECT_EQ(redrawn.anchors, 2);
     EXPECT_EQ(redrawn.lagNs, 0);
-    EXPECT_EQ(WorstInterval(redrawn, long_stop.trueRate, 250, 1, 36), 0.0) << "before the stop";
-    EXPECT_EQ(WorstInterval(redrawn, long_stop.trueRate, 250, 42), 0.0) << "after it";
+    EXPECT_EQ(WorstInterval(redrawn, longStop.trueRate, 250, 1, 36), 0.0) << "before the stop";
+    EXPECT_EQ(WorstInterval(redrawn, longStop.trueRate, 250, 42), 0.0) << "after it";
 }
 
 }  // namespace
