@@ -67,13 +67,24 @@ export async function openCadenzo(browser, url, hex) {
   const first = await browser.page(url + 'Cadenzo.htm');
   await first.run(`localStorage.setItem('cadenzo:Cadenzo.ini', '${hex}'); return true;`);
   await first.close();
-  const page = await browser.page(url);
-  const state = await page.run(`
-    while (!(window.CadenzoPage && CadenzoPage.presented.length)) await new Promise((r) => setTimeout(r, 50));
-    CadenzoPage.startAudio();
-    for (let i = 0; i < 300 && CadenzoPage.audio.state !== 'running'; ++i) await new Promise((r) => setTimeout(r, 50));
-    return CadenzoPage.audio.state;`);
-  if (state !== 'running') throw new Error(`the page's audio is ${state}`);
+  // WebKitGTK now and then leaves a context made without a user's gesture suspended for good (after
+  // another page's context closed): a user would load the page again.
+  let page, a;
+  for (let attempt = 0; attempt < 3 && (!a || a.state !== 'running'); ++attempt) {
+    if (page) await page.close();
+    page = await browser.page(url);
+    a = await page.run(`
+      while (!(window.CadenzoPage && CadenzoPage.presented.length)) await new Promise((r) => setTimeout(r, 50));
+      CadenzoPage.startAudio();
+      for (let i = 0; i < 160 && CadenzoPage.audio.state !== 'running'; ++i) await new Promise((r) => setTimeout(r, 50));
+      const a = CadenzoPage.audio, ts = a.ctx && a.ctx.getOutputTimestamp ? a.ctx.getOutputTimestamp() : {};
+      return {state: a.state, context: a.ctx && a.ctx.state, time: a.ctx && a.ctx.currentTime,
+              ts: [ts.contextTime, ts.performanceTime], now: performance.now()};`);
+  }
+  if (a.state !== 'running') {
+    throw new Error(`the page's audio is ${a.state}: the context ${a.context} at ${a.time} s, its timestamp ` +
+                    `${a.ts[0]} s at ${a.ts[1]} ms, ${a.now} ms`);
+  }
   page.tap = (x, y) => page.run(`const t = Math.floor(performance.now());
     CadenzoPage.events.push([0, ${x}, ${y}, 0, 0, t], [2, ${x}, ${y}, 0, 0, t]); CadenzoPage.wake(); return t;`);
   return page;
