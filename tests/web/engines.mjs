@@ -1,7 +1,8 @@
 // The three browser engines, driven alike for the tests on a real sound server: Debian's chromium
 // (unmuted: puppeteer mutes it by default) and firefox-esr through puppeteer-core, WebKitGTK through
 // webkit_driver.py under Xvfb. Each gives pages with one call, `run(body)`: the body of an async
-// function run in the page, its result returned. The browsers play through the sound server the
+// function run in the page, its result returned; `hide()` and `show()` put the page out of view (another
+// tab in front, or its window hidden) and back. The browsers play through the sound server the
 // environment names (PULSE_SERVER).
 import fs from 'node:fs';
 import path from 'node:path';
@@ -36,7 +37,19 @@ async function puppeteerEngine(engine) {
     async page(url) {
       const page = await browser.newPage();
       await page.goto(url);
-      return {run: (body) => page.evaluate(`(async () => { ${body} })()`), close: () => page.close()};
+      let other = null;
+      return {
+        run: (body) => page.evaluate(`(async () => { ${body} })()`),
+        close: () => page.close(),
+        async hide() {
+          other = await browser.newPage();
+          await other.bringToFront();
+        },
+        async show() {
+          await page.bringToFront();
+          await other.close();
+        },
+      };
     },
     close: () => browser.close(),
   };
@@ -73,7 +86,8 @@ async function webkitEngine() {
   return {
     async page(url) {
       await send({open: url});
-      return {run: (body) => send({call: body}), close: async () => {}};
+      return {run: (body) => send({call: body}), close: async () => {}, hide: () => send({hide: true}),
+              show: () => send({show: true})};
     },
     async close() {
       await send({quit: true}).catch(() => {});

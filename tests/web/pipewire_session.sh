@@ -19,14 +19,15 @@ mkdir -p "$XDG_CONFIG_HOME"
 # fork), so everything it started ends with it.
 setsid sh -c 'echo $$ >"$0/session.pid"; exec dbus-run-session -- sh -c "pipewire & sleep 0.3; wireplumber & pipewire-pulse & wait"' \
   "$dir" >"$dir/session.log" 2>&1 &
+# A negative number is the whole group (dash's kill takes no `--` and would kill nothing).
 stop() {
   group=$(cat "$dir/session.pid" 2>/dev/null)
-  [ -n "$group" ] && kill -TERM -- "-$group" 2>/dev/null
+  [ -n "$group" ] && kill -TERM "-$group" 2>/dev/null
   for _ in 1 2 3 4 5 6 7 8 9 10; do
-    [ -n "$group" ] && kill -0 -- "-$group" 2>/dev/null || break
+    [ -n "$group" ] && kill -0 "-$group" 2>/dev/null || break
     sleep 0.1
   done
-  [ -n "$group" ] && kill -KILL -- "-$group" 2>/dev/null
+  [ -n "$group" ] && kill -KILL "-$group" 2>/dev/null
   rm -rf "$dir"
 }
 trap 'stop; exit 130' INT TERM

@@ -6,6 +6,8 @@
 #   {"id": N, "open": URL}               load URL; answers when the page has loaded
 #   {"id": N, "call": BODY}              run BODY as the body of an async function in the page and
 #                                        answer with its result (as JSON)
+#   {"id": N, "hide": true}              hide the window (the page is hidden), and show it again
+#   {"id": N, "show": true}
 #   {"id": N, "quit": true}              close
 #
 # Each answer is {"id": N, "value": ...} or {"id": N, "error": "..."}. Media may play without a
@@ -71,6 +73,12 @@ class Driver:
             self.view.call_async_javascript_function(
                 body, -1, None, None, None, None,
                 lambda view, result: self.on_result(ident, view, result))
+        elif command.get('hide'):
+            self.window.hide()
+            answer(ident, value=True)
+        elif command.get('show'):
+            self.window.show_all()
+            answer(ident, value=True)
         elif command.get('quit'):
             answer(ident, value=True)
             Gtk.main_quit()

@@ -150,13 +150,29 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
     if (hold_ > 0) {
         // A held line: drawn from the fit when a run starts, kept while its sounds follow each other,
         // so every interval of the run is exact in the device's own frames whatever the timestamps
-        // do; drawn again only when the fit has left it by more than the bound (the device really
-        // lost or gained that much, or its clock and the host's drifted that far apart).
-        // A fit just restarted rests on a report or two, as coarse as they come: it is not judged.
+        // do. An output that stopped for a while (its fit restarted after the step) is behind the
+        // line from then on: the sounds already handed over play that much later, so the rest of the
+        // run does too, and the loss is carried rather than the line moved under the run (which would
+        // make one click early). The line is drawn again only when the fit has drifted from it by
+        // more than the bound besides (the device's clock and the host's drifted that far apart), the
+        // output ran ahead of it that far, or the losses carried add up to more than a listener
+        // should wait. A fit just restarted rests on a report or two, as coarse as they come: it is
+        // not judged.
         bool settled = weight_ >= kHeldCallbacks;
-        if (newRun || (settled && std::fabs(fitNow - lock_.At(nowNs)) > hold_ * nominal_)) {
+        bool redraw = newRun;
+        if (!newRun && settled) {
+            double off = fitNow - lock_.At(nowNs);
+            if (carriedEpoch_ != epoch_) {
+                carried_ = std::min(off, 0.0);
+                carriedEpoch_ = epoch_;
+            }
+            redraw = std::fabs(off - carried_) > hold_ * nominal_ || carried_ < -kMaxCarriedSeconds * nominal_;
+        }
+        if (redraw) {
             lock_ = Line{nowNs, fitNow, rate};
             locked_ = true;
+            carried_ = 0;
+            carriedEpoch_ = epoch_;
             ++anchors_;
         }
     } else if (!locked_ || lockEpoch_ != epoch_) {

@@ -6,10 +6,13 @@
 // so that sounds started at whole-millisecond intervals land exactly that many device frames apart.
 // For a device read through coarse or unreliable timestamps (a browser's), the line can instead be
 // held for a whole run of sounds: anchored once when a run starts, moved within it only when the
-// fit has left it by more than a bound, so the timestamps choose the anchor and never the spacing.
+// fit has drifted from it by more than a bound, so the timestamps choose the anchor and never the
+// spacing. Time the output loses within a run (it stopped for a while) is carried: the rest of the
+// run is heard that much later, exactly spaced, and the lag is told to whoever shows the screen.
 // Leaves out: the device itself (the caller feeds it the callbacks' times and frame counts).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace hostsound {
@@ -29,9 +32,10 @@ public:
     // nominal rate itself, for a device read through coarse timestamps whose fit wobbles by a few
     // parts per million: the schedule line then keeps whole-millisecond intervals exact for good.
     // `holdSeconds` (> 0): a run of sounds (each due at most kRunGapSeconds after the one before)
-    // keeps the line it was anchored with until the fit is this far from it; 0: the line follows the
-    // fit continuously.
+    // keeps the line it was anchored with until the fit has drifted this far from it, leaving aside
+    // time the output lost (up to kMaxCarriedSeconds in all); 0: the line follows the fit continuously.
     static constexpr double kRunGapSeconds = 3.0;
+    static constexpr double kMaxCarriedSeconds = 0.25;
     DeviceClock(double nominalRate, int bufferFrames, double rateSpread = kCrystalSpread,
                 double stallSeconds = kCallbackStall, double nominalBand = 0, double holdSeconds = 0);
 
@@ -49,6 +53,9 @@ public:
     double MeasuredRate() const;  // frames per second of host time, from the fit
     int Restarts() const { return restarts_; }
     int Anchors() const { return anchors_; }  // lines drawn afresh: runs started, held lines left
+    // How much later than its due time a sound of the held run is heard: the time the output lost
+    // since the run was anchored (0 for a line that follows the fit).
+    std::int64_t LagNs() const { return std::llround(-carried_ / nominal_ * 1e9); }
 
 private:
     struct Line {
@@ -84,6 +91,8 @@ private:
     int lockEpoch_ = -1;
     Line lock_;
     std::int64_t lastDueNs_ = 0;  // the latest time a sound was scheduled for
+    double carried_ = 0;          // frames the output fell behind the held line (<= 0)
+    int carriedEpoch_ = -1;       // the fit epoch `carried_` was measured in
     int anchors_ = 0;
 };
 

@@ -93,6 +93,11 @@ int Scheduler::Anchors() {
     return clock_ ? clock_->Anchors() : 0;
 }
 
+std::int64_t Scheduler::LagNs() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return clock_ ? clock_->LagNs() : 0;
+}
+
 void Scheduler::Attach(const OutputTiming &timing, std::function<void()> wake, std::int64_t nowNs) {
     std::lock_guard<std::mutex> lock(mutex_);
     timing_ = timing;

@@ -52,7 +52,8 @@ public:
     int TakeStarted(Started *out, int max);
     double MeasuredRate();
     int Restarts();
-    int Anchors();  // schedule lines drawn afresh (DeviceClock::Anchors)
+    int Anchors();         // schedule lines drawn afresh (DeviceClock::Anchors)
+    std::int64_t LagNs();  // how much later than due a held run is heard (DeviceClock::LagNs)
     // The last frame an output reported heard; -1 before the first report.
     std::int64_t HeardFrame();
     std::int64_t LatencyNs() const { return latencyNs_; }

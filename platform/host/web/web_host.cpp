@@ -105,9 +105,9 @@ void Start(int id, const hostsound::SoundData *sound, std::uint32_t messageTime)
     // The line says where the sound was due and where it starts: later only when the output could
     // not start it in time (the audio context was still starting).
     char line[128];
-    std::snprintf(line, sizeof line, "sound %d %u %lld %lld %.3f %d %d", id, messageTime, (long long)frame,
+    std::snprintf(line, sizeof line, "sound %d %u %lld %lld %.3f %d %d %.1f", id, messageTime, (long long)frame,
                   (long long)scheduled, g_audio.scheduler->MeasuredRate(), g_audio.scheduler->Restarts(),
-                  g_audio.scheduler->Anchors());
+                  g_audio.scheduler->Anchors(), double(g_audio.scheduler->LagNs()) * 1e-6);
     web_log(line);
     if (sound)
         web_audio_start(id, sound->samples.data(), int(sound->Length()), double(frame), double(scheduled),
@@ -230,8 +230,11 @@ bool WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
     }
 }
 
+// A frame is shown when the sounds of its moment are heard: a latency after its message, and later by
+// whatever time the output lost under the run of sounds now playing.
 void Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
-    web_present(pixels, double(messageTime), double(messageTime) + g_audio.latencyMs);
+    double lagMs = g_audio.scheduler ? double(g_audio.scheduler->LagNs()) * 1e-6 : 0.0;
+    web_present(pixels, double(messageTime), double(messageTime) + g_audio.latencyMs + lagMs);
 }
 
 void PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate, std::uint32_t messageTime) {
