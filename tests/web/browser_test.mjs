@@ -148,7 +148,9 @@ async function playScript(page, script) {
     else if (command === 'shot') shots[args[0]] = await screenPixels(page);
     else if (command === 'key') {
       const parts = args[0].split('+'), name = parts.pop();
-      const code = {f1: 'F1', return: 'Enter', escape: 'Escape'}[name] || 'Key' + name.toUpperCase();
+      const code = {f1: 'F1', return: 'Enter', escape: 'Escape', tab: 'Tab', space: 'Space', left: 'ArrowLeft',
+                    right: 'ArrowRight', up: 'ArrowUp', down: 'ArrowDown', pageup: 'PageUp', pagedown: 'PageDown',
+                    home: 'Home', end: 'End', f4: 'F4'}[name] || 'Key' + name.toUpperCase();
       if (parts.includes('ctrl')) await page.keyboard.down('Control');
       await page.keyboard.press(code);
       if (parts.includes('ctrl')) await page.keyboard.up('Control');
@@ -534,6 +536,30 @@ const cases = {
                                            document.getElementsByName('Main_Contents').length > 0)),
             'the help page has the anchor it was opened at');
     }
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
+  },
+
+  // The keyboard alone, as on the desktop: Tab to the tempo bar, Right three times (63 beats a minute),
+  // Tab to Start and Space: clicks 952 ms apart; Space stops them; Tab on to the first note button and
+  // Space plays its note. The sounds and the last screen (its focus rectangle included) are the
+  // simulator's for the same keys.
+  async keyboard(browser, url) {
+    const script = ['key tab', 'key right', 'key right', 'key right', 'key tab', 'key space', 'wait 2100',
+                    'key space', 'wait 300', 'key tab', 'key tab', 'key tab', 'key tab', 'key space', 'wait 500',
+                    'shot end'].join('\n');
+    const page = await open(browser, url);
+    await page.keyboard.press('Shift');  // the audio context, so the first click is heard too
+    await page.waitForFunction(() => CadenzoPage.audio.state === 'running', {timeout: 10000});
+    const web = await playScript(page, script);
+    const want = await simulate(page, script);
+    const heard = pageSounds(await page.evaluate(() => CadenzoPage.sounds.map((s) => ({id: s.id, message: s.message}))));
+    const simHeard = simSounds(want.trace);
+    check(simHeard.length === 3 && simHeard[1][1] - simHeard[0][1] === 952, `the simulator's sounds ${JSON.stringify(simHeard)}`);
+    check(heard.length === simHeard.length && heard.every((s, k) => s[0] === simHeard[k][0]) &&
+          heard[1][1] - heard[0][1] === simHeard[1][1] - simHeard[0][1],
+          `sounds ${JSON.stringify(heard)}, the simulator's ${JSON.stringify(simHeard)}`);
+    const diff = differences(web.end, want.shots.end, 26);
+    check(diff.length === 0, `screen 'end': ${diff.length} pixels differ, e.g. ${diff.slice(0, 3).join('; ')}`);
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
 
