@@ -85,7 +85,14 @@ inline pid_t StartPulse(const std::string &dir) {
                        // when a stream comes (a null sink left running idle renders seconds ahead).
                        "-L", "module-suspend-on-idle timeout=0"});
     if (pid > 0 && !WaitForFile(socket, 5000)) Stop(pid);
-    return pid;
+    // The socket is there before the server answers on it: wait until it does and has its sink (on a
+    // loaded machine a client connecting at once may find no server yet).
+    for (int i = 0; pid > 0 && i < 100; ++i) {
+        if (std::system("pactl list short sinks 2>/dev/null | grep -q '\\btest\\b'") == 0) return pid;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    Stop(pid);
+    return -1;
 }
 
 // PipeWire, wireplumber and pipewire-pulse in DIR, the null sink made the default; PIPEWIRE_RUNTIME_DIR
