@@ -8,6 +8,10 @@
 //   FAULT_SHIM_KILL_AT the process kills itself (SIGKILL) just before its Nth watched call of any kind
 //   FAULT_SHIM_LOG     a file that gets one line per watched call: "N CALL PATH"
 // Calls made inside the C library itself (its own stdio writes) are not seen, only the program's.
+
+// The hardened build's fortified headers define read() inline; this file defines the real symbol.
+#undef _FORTIFY_SOURCE
+
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
