@@ -62,7 +62,8 @@ export function onsets(x) {
 
 // Cadenzo's page with the settings `hex` kept from an earlier visit, its sound started as a user's
 // first tap starts it. Gives the engine's page and `tap(x, y)` (a press and release at that screen
-// pixel, stamped with the page's own time, as the pointer handlers push it).
+// pixel, stamped with the page's own time, through the pointer handlers' path: the press wakes a
+// resting output first and waits with the release until the output tells the time again).
 export async function openCadenzo(browser, url, hex) {
   const first = await browser.page(url + 'Cadenzo.htm');
   await first.run(`localStorage.setItem('cadenzo:Cadenzo.ini', '${hex}'); return true;`);
@@ -86,7 +87,8 @@ export async function openCadenzo(browser, url, hex) {
                     `${a.ts[0]} s at ${a.ts[1]} ms, ${a.now} ms`);
   }
   page.tap = (x, y) => page.run(`const t = Math.floor(performance.now());
-    CadenzoPage.events.push([0, ${x}, ${y}, 0, 0, t], [2, ${x}, ${y}, 0, 0, t]); CadenzoPage.wake(); return t;`);
+    CadenzoPage.startAudio(); CadenzoPage.push(0, ${x}, ${y}, 0, 0, t); CadenzoPage.push(2, ${x}, ${y}, 0, 0, t);
+    return t;`);
   return page;
 }
 

@@ -60,7 +60,12 @@ async function run(page, name, dir, bpm, body) {
   const {rate, sounds} = await handedSince(page, from);
   const f = figures({rate, frames: sounds.map((s) => s.frame), messages: sounds.map((s) => s.message),
                      ids: sounds.map((s) => s.id), heard, bpm});
-  if (process.env.CADENZO_KEEP) fs.writeFileSync(path.join(process.env.CADENZO_KEEP, name.replace(/\W+/g, '-') + '.json'), JSON.stringify({rate, sounds, heard}));
+  if (process.env.CADENZO_KEEP) {
+    // For a look afterwards: the clicks, the onsets, the output's timestamps and the page's log.
+    const more = await page.run(`return {history: CadenzoPage.audio.history, trace: CadenzoPage.trace.map((t) => t.line)};`);
+    fs.writeFileSync(path.join(process.env.CADENZO_KEEP, name.replace(/\W+/g, '-') + '.json'),
+                     JSON.stringify({rate, sounds, heard, ...more}));
+  }
   console.log(line(name, f) + (f.bad.length ? `  (off: ${f.bad.slice(0, 6).join(', ')})` : ''));
   check(sounds.length > 4, `${name}: ${sounds.length} clicks handed`);
   sounds.forEach((s, k) => check(s.frame === s.scheduled && s.lead > 0,

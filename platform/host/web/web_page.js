@@ -399,6 +399,9 @@ var CadenzoPage = (function () {
     }
   }
   page.startAudio = startAudio;
+  // Input from outside the page's own handlers (tests, the accessibility layer) takes their path: a
+  // press wakes the output first (startAudio), and every event waits while the output's time is unknown.
+  page.push = push;
   if (!(window.AudioContext || window.webkitAudioContext)) audio.state = 'failed';
 
   // A voice starts at its frame and cuts off the one playing there; one that starts later cuts it.
