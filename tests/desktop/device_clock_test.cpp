@@ -2,6 +2,7 @@
 // frames apart, in time, whatever the device's true rate, its callback jitter or its stalls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -20,17 +21,20 @@ constexpr std::int64_t kLatency = 50 * kMs;
 // (by the device's true rate) plus a wake-up delay; it may stall for a while at one moment.
 struct Device {
     double spread = hostsound::DeviceClock::kCrystalSpread;
-    double band = 0;
-    double hold = 0;
+    double band = hostsound::DeviceClock::kNominalBand;
+    double hold = hostsound::DeviceClock::kHoldSeconds;
     double trueRate = kRate;
     std::int64_t grainNs = 1;  // the host clock as the timestamps read it (a browser's: 100 us)
     double jitterMs = 0.3;
     std::int64_t stallAtNs = -1, stallNs = 0;
+    std::vector<std::int64_t> moreStallsAtNs;  // further stops of stallNs each
     std::mt19937 random{7};
     std::int64_t next = 0;  // index of the next callback
     std::int64_t IdealNs(std::int64_t k) const {
         std::int64_t t = std::llround(double(k * kBuffer) / trueRate * 1e9);
         if (stallAtNs >= 0 && t >= stallAtNs) t += stallNs;
+        for (std::int64_t at : moreStallsAtNs)
+            if (t >= at) t += stallNs;
         return t;
     }
     std::int64_t TimeNs(std::int64_t k) {
@@ -45,6 +49,7 @@ struct Result {
     int anchors = 0;                   // schedule lines drawn afresh
     int late = 0;                      // starts whose frame was already asked for
     double worstHeardMs = 0;           // how far a start is heard from message time + latency + lag
+    std::vector<double> heardMs;       // the same for each start
     std::int64_t lagNs = 0;            // the clock's lag after the last sound
 };
 
@@ -72,7 +77,8 @@ Result Simulate(Device &device, int firstMs, int intervalMs, int count, double l
             double(device.IdealNs(frame / kBuffer)) + double(frame % kBuffer + kBuffer) / device.trueRate * 1e9;
         // Where the screen shows the sound's moment: a latency after its message, and the lag later.
         double shownNs = double(message + kLatency + clock.LagNs());
-        result.worstHeardMs = std::max(result.worstHeardMs, std::fabs(heardNs - shownNs) / 1e6);
+        result.heardMs.push_back(std::fabs(heardNs - shownNs) / 1e6);
+        result.worstHeardMs = std::max(result.worstHeardMs, result.heardMs.back());
         result.frames.push_back(frame);
     }
     result.anchors = clock.Anchors();
@@ -110,9 +116,11 @@ TEST(DeviceClock, BeforeTheDeviceStartsSoundsKeepTheirSpacingAndPlayWhenItDoes) 
 }
 
 TEST(DeviceClock, AFastDeviceClockIsMeasuredAndFollowedToTheFrame) {
-    // The disk driver's clock runs about half a percent off; a minute of 240 beats a minute.
+    // The disk driver's clock runs about half a percent off; a minute of 240 beats a minute. A device
+    // paced by a timer has no listener: its line follows the host's clock.
     Device device;
     device.spread = hostsound::DeviceClock::kTimerSpread;
+    device.hold = 0;
     device.trueRate = kRate * 1.006;
     Result result = Simulate(device, 1000, 250, 240);
     EXPECT_EQ(result.late, 0);
@@ -151,27 +159,18 @@ TEST(DeviceClock, AStallRestartsTheFitAndTheRunCarriesOnInTime) {
     EXPECT_LE(WorstInterval(result, device.trueRate, 250, after + 1), 2.0) << "after the stall";
 }
 
-TEST(DeviceClock, ASmallStepIsFollowedAtOnceNotTakenForASlowClock) {
-    // The device loses 12 ms once, ten seconds in (less than a stall): from the next sounds on they
-    // are heard on time again and exactly their interval apart, not drifting for half a minute.
+TEST(DeviceClock, ASmallLossIsCarriedNotTakenForASlowClock) {
+    // The device loses 12 ms once, ten seconds in (less than a stall): the run keeps its spacing,
+    // heard 12 ms later from then on as the lag says, and not drifting for half a minute.
     Device device;
     device.stallAtNs = 10000 * kMs;
     device.stallNs = 12 * kMs;
     Result result = Simulate(device, 500, 250, 160);
-    std::size_t after = 0;
-    for (std::size_t i = 0; i < result.frames.size() && !after; ++i)
-        if ((500 + std::int64_t(i) * 250) * kMs > device.stallAtNs + 500 * kMs) after = i;
-    ASSERT_GT(after, 0u);
-    EXPECT_LE(WorstInterval(result, device.trueRate, 250, 1, 38), 1.0) << "before the step";
-    EXPECT_LE(WorstInterval(result, device.trueRate, 250, after + 1), 1.0) << "after the step";
-    double worstHeard = 0;
-    for (std::size_t i = after; i < result.frames.size(); ++i) {
-        std::int64_t frame = result.frames[i];
-        double heardNs =
-            double(device.IdealNs(frame / kBuffer)) + double(frame % kBuffer + kBuffer) / device.trueRate * 1e9;
-        worstHeard = std::max(worstHeard, std::fabs(heardNs - double((500 + std::int64_t(i) * 250) * kMs + kLatency)));
-    }
-    EXPECT_LT(worstHeard / 1e6, 1.5) << "heard on time after the step";
+    EXPECT_EQ(result.anchors, 1);
+    EXPECT_LE(WorstInterval(result, device.trueRate, 250), 1.0);
+    EXPECT_NEAR(double(result.lagNs) / 1e6, 12.0 - 2.5, 1.0) << "less a frame a sound since";
+    // Heard where the screen shows it, but for the sounds handed over as it stopped.
+    EXPECT_LT(*std::max_element(result.heardMs.begin() + 40, result.heardMs.end()), 1.5);
 }
 
 TEST(DeviceClock, TheScheduleLineHoldsStillWhileTheFitWobbles) {
@@ -213,19 +212,18 @@ TEST(DeviceClock, CoarseTimestampsOfAClockAtItsNominalRateKeepEveryIntervalExact
 Device CoarseServerTimestamps() {
     Device device;
     device.spread = 1e-6;
-    device.band = 3e-6;
-    device.hold = 0.040;
     device.grainNs = 100000;
     device.jitterMs = 21.0;
     return device;
 }
 
 TEST(DeviceClock, AHeldRunKeepsEveryIntervalExactWhateverTheTimestampsDo) {
-    // A minute at 240 beats a minute: one anchor, every interval exactly 12000 frames, none late.
+    // A minute at 240 beats a minute: one anchor, every interval 12000 frames (or one more or less,
+    // where the line is moved towards the fit a frame at a time), none late.
     Device device = CoarseServerTimestamps();
     Result held = Simulate(device, 1000, 250, 240, 2.0);
     EXPECT_EQ(held.late, 0);
-    EXPECT_EQ(WorstInterval(held, device.trueRate, 250), 0.0);
+    EXPECT_LE(WorstInterval(held, device.trueRate, 250), 1.0);
     EXPECT_EQ(held.anchors, 1);
     EXPECT_LT(held.worstHeardMs, 25.0) << "the anchor is chosen from the timestamps, within their scatter";
     // Timestamps that step by 20 ms for good (a server's report moving by a few of its cycles): the
@@ -235,7 +233,7 @@ TEST(DeviceClock, AHeldRunKeepsEveryIntervalExactWhateverTheTimestampsDo) {
     stepped.stallAtNs = 10000 * kMs;
     stepped.stallNs = 20 * kMs;
     Result kept = Simulate(stepped, 1000, 250, 120, 2.0);
-    EXPECT_EQ(WorstInterval(kept, stepped.trueRate, 250), 0.0);
+    EXPECT_LE(WorstInterval(kept, stepped.trueRate, 250), 1.0);
     EXPECT_EQ(kept.anchors, 1);
     Device following = CoarseServerTimestamps();
     following.jitterMs = 2.0;
@@ -251,20 +249,31 @@ TEST(DeviceClock, AHeldRunMovesOnlyWhenTheDeviceLeftItByMoreThanTheBound) {
     // five seconds a new run is anchored afresh.
     Device slow = CoarseServerTimestamps();
     Result run = Simulate(slow, 1000, 2000, 30, 2.0);
-    EXPECT_EQ(WorstInterval(run, slow.trueRate, 2000), 0.0);
+    EXPECT_LE(WorstInterval(run, slow.trueRate, 2000), 1.0);
     EXPECT_EQ(run.anchors, 1);
     Device paused = CoarseServerTimestamps();
     Result twoRuns = Simulate(paused, 1000, 5000, 4, 2.0);
     EXPECT_EQ(twoRuns.anchors, 4);
-    // The device's clock runs slow of the host's by 0.04 % (four times a real crystal's worst): the
-    // line, which runs at the nominal rate, is drawn again once the two are the bound apart (about
-    // 100 s), and at no other time.
+    // The device's clock runs slow of the host's by 0.04 % (four times a real crystal's worst) for
+    // two and a half minutes: the line, at the nominal rate, is moved a frame a sound towards it and
+    // carries the rest as a lag the screen is told; it is never drawn again, nothing comes late.
     Device drifting = CoarseServerTimestamps();
     drifting.trueRate = kRate * (1 - 400e-6);
     Result drifted = Simulate(drifting, 1000, 250, 600, 2.0);
-    EXPECT_EQ(drifted.anchors, 2);
+    EXPECT_EQ(drifted.anchors, 1);
+    EXPECT_LE(WorstInterval(drifted, kRate, 250), 1.0) << "the output's own frames";
     EXPECT_EQ(drifted.late, 0);
-    EXPECT_LT(drifted.worstHeardMs, 65.0) << "within the bound and the timestamps' scatter";
+    EXPECT_LT(drifted.worstHeardMs, 25.0) << "where the screen shows it, within the timestamps' scatter";
+    // Fast by a quarter of that, at 60 beats a minute, where a frame a sound takes in less than the
+    // drift: ahead of the line by half the bound (its sounds would soon come too early, then late),
+    // the line is drawn again, once in the ten minutes; nothing is handed late.
+    Device racing = CoarseServerTimestamps();
+    racing.trueRate = kRate * (1 + 100e-6);
+    racing.jitterMs = 2.0;
+    Result raced = Simulate(racing, 1000, 1000, 600, 2.0);
+    EXPECT_EQ(raced.late, 0);
+    EXPECT_GE(raced.anchors, 2);
+    EXPECT_LE(raced.anchors, 3);
 }
 
 // The same, and the device stops for `stopMs` once, ten seconds in.
@@ -284,23 +293,32 @@ TEST(DeviceClock, TimeTheOutputLosesUnderAHeldRunIsCarriedNotTakenBackFromIt) {
     Device step = StoppedOnce(100);
     Result carried = Simulate(step, 1000, 250, 120, 2.0);
     EXPECT_EQ(carried.anchors, 1);
-    EXPECT_EQ(WorstInterval(carried, step.trueRate, 250), 0.0);
+    EXPECT_LE(WorstInterval(carried, step.trueRate, 250), 1.0);
     EXPECT_EQ(carried.late, 0);
-    EXPECT_NEAR(double(carried.lagNs) / 1e6, 100.0, 3.0);
+    EXPECT_NEAR(double(carried.lagNs) / 1e6, 100.0, 5.0) << "less the frames taken back since";
     // A run that keeps its line through such a stop is never heard early: where a line that follows
     // the fit (the hold off) catches up, it shortens one interval by the stop.
     Device following = StoppedOnce(100);
     following.hold = 0;
     Result caughtUp = Simulate(following, 1000, 250, 120, 2.0);
     EXPECT_GT(WorstInterval(caughtUp, following.trueRate, 250), 100.0);
+    // Six stops of 12 ms, each too short for the fit to start again (an audio thread on a loaded
+    // machine): carried all the same, never a line drawn back under the run.
+    Device stutter = StoppedOnce(12);
+    for (int k = 1; k < 6; ++k) stutter.moreStallsAtNs.push_back((10000 + 400 * k) * kMs);
+    Result stuttered = Simulate(stutter, 1000, 250, 120, 2.0);
+    EXPECT_EQ(stuttered.anchors, 1);
+    EXPECT_LE(WorstInterval(stuttered, stutter.trueRate, 250), 1.0);
+    EXPECT_EQ(stuttered.late, 0);
+    EXPECT_NEAR(double(stuttered.lagNs) / 1e6, 72.0, 10.0);
     // Stops that add up to more than a quarter of a second are not carried: the line is drawn again
     // and the sounds after it are heard on time.
     Device longStop = StoppedOnce(400);
     Result redrawn = Simulate(longStop, 1000, 250, 120, 2.0);
     EXPECT_EQ(redrawn.anchors, 2);
-    EXPECT_EQ(redrawn.lagNs, 0);
-    EXPECT_EQ(WorstInterval(redrawn, longStop.trueRate, 250, 1, 36), 0.0) << "before the stop";
-    EXPECT_EQ(WorstInterval(redrawn, longStop.trueRate, 250, 42), 0.0) << "after it";
+    EXPECT_LT(std::llabs(redrawn.lagNs), 1 * kMs);
+    EXPECT_LE(WorstInterval(redrawn, longStop.trueRate, 250, 1, 36), 1.0) << "before the stop";
+    EXPECT_LE(WorstInterval(redrawn, longStop.trueRate, 250, 42), 1.0) << "after it";
 }
 
 }  // namespace

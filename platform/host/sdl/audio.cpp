@@ -311,6 +311,7 @@ void CloseAudio() {
 }
 
 bool AudioWorks() { return audio && audio->state == State::Works; }
+std::int64_t AudioLagNs() { return audio ? audio->scheduler.LagNs() : 0; }
 
 void TraceAudio() {
     if (!audio || !Tracing()) return;

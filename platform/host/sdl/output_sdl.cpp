@@ -55,8 +55,12 @@ public:
         OutputTiming timing;
         timing.rate = kOutputRate;
         timing.grainFrames = buffer_;
-        // Drivers that pace themselves by sleeping run up to a few percent off their nominal rate.
-        if (driver_ == "disk" || driver_ == "dummy") timing.spread = DeviceClock::kTimerSpread;
+        // Drivers that pace themselves by sleeping run up to a few percent off their nominal rate,
+        // and nobody listens to them live: their schedule follows the host's clock.
+        if (driver_ == "disk" || driver_ == "dummy") {
+            timing.spread = DeviceClock::kTimerSpread;
+            timing.holdSeconds = 0;
+        }
         return timing;
     }
     void Start() override { SDL_PauseAudioDevice(id_, 0); }

@@ -71,6 +71,8 @@ void RedrawWindow();
 bool OpenAudio();
 void CloseAudio();
 bool AudioWorks();  // an output plays
+// How much later than their due time the sounds of the run playing are heard (time the output lost).
+std::int64_t AudioLagNs();
 // Why there is no sound is said from now on (the window is shown); a line kept until now is said.
 void MayTellAboutSound();
 void TraceAudio();  // the sounds placed, for traces

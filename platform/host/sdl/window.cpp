@@ -344,7 +344,9 @@ void sdlhost::WindowPosition(int *x, int *y) {
 void host::Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
     using namespace sdlhost;
     if (!screen.window || !pixels) return;
-    std::int64_t due = MessageTimeNs(messageTime) + std::int64_t(LatencyMs()) * 1000000;
+    // Seen when its sounds are heard: a latency after the message, and the time the output lost later.
+    std::int64_t due =
+        MessageTimeNs(messageTime) + std::int64_t(LatencyMs()) * 1000000 + std::max<std::int64_t>(AudioLagNs(), 0);
     int slot = -1;
     for (int i = 0; i < kFrameSlots; ++i) {
         if (!screen.slotUsed[i]) {

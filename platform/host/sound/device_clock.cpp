@@ -27,6 +27,8 @@ constexpr double kSteerSeconds = 5.0;
 constexpr double kRedrawSeconds = 0.015;
 // Reports a restarted fit must have taken in before a held line is judged against it.
 constexpr double kHeldCallbacks = 8;
+// A held line this close to the fit (or within three times the fit's scatter) is left where it is.
+constexpr double kDeadSeconds = 0.001;
 
 }  // namespace
 
@@ -146,33 +148,37 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
     double rate = FitRate();
     if (std::fabs(rate - nominal_) <= band_ * nominal_) rate = nominal_;
     bool newRun = !locked_ || timeNs - lastDueNs_ > std::int64_t(kRunGapSeconds * 1e9);
+    bool later = !locked_ || timeNs > lastDueNs_;  // a sound after those placed before
     lastDueNs_ = locked_ ? std::max(lastDueNs_, timeNs) : timeNs;
     if (hold_ > 0) {
-        // A held line: drawn from the fit when a run starts, kept while its sounds follow each other,
-        // so every interval of the run is exact in the device's own frames whatever the timestamps
-        // do. An output that stopped for a while (its fit restarted after the step) is behind the
-        // line from then on: the sounds already handed over play that much later, so the rest of the
-        // run does too, and the loss is carried rather than the line moved under the run (which would
-        // make one click early). The line is drawn again only when the fit has drifted from it by
-        // more than the bound besides (the device's clock and the host's drifted that far apart), the
-        // output ran ahead of it that far, or the losses carried add up to more than a listener
+        // A held line: drawn from the fit when a run starts and kept while its sounds follow each
+        // other, so every interval of the run is exact in the output's own frames whatever the
+        // timestamps do. Where the fit leaves it, the line is moved by at most one frame a sound
+        // (a fiftieth of a millisecond, unheard), which keeps it with a device clock that runs a
+        // little off the host's. Time the output loses (it stopped for a while) leaves it behind
+        // the line: the sounds already handed over play that much later, so the rest of the run
+        // does too, and the lag is told to whoever shows the screen; a frame a sound takes it back.
+        // The line is drawn again only when the output has run ahead of it by more than the bound
+        // (its sounds would come too early, then late), or fallen behind by more than a listener
         // should wait. A fit just restarted rests on a report or two, as coarse as they come: it is
         // not judged.
-        bool settled = weight_ >= kHeldCallbacks;
         bool redraw = newRun;
-        if (!newRun && settled) {
-            double off = fitNow - lock_.At(nowNs);
-            if (carriedEpoch_ != epoch_) {
-                carried_ = std::min(off, 0.0);
-                carriedEpoch_ = epoch_;
+        if (!newRun) {
+            double off = fitNow - lock_.At(nowNs);  // > 0: the output is ahead of the line
+            if (weight_ >= kHeldCallbacks) {
+                redraw = off > hold_ * nominal_ || off < -kMaxCarriedSeconds * nominal_;
+                double dead = std::max(kDeadSeconds * nominal_, 3.0 * Scatter());
+                if (!redraw && later && std::fabs(off) > dead) {
+                    lock_.f0 += off > 0 ? 1.0 : -1.0;
+                    off -= off > 0 ? 1.0 : -1.0;
+                }
             }
-            redraw = std::fabs(off - carried_) > hold_ * nominal_ || carried_ < -kMaxCarriedSeconds * nominal_;
+            lag_ = redraw ? 0.0 : -off;
         }
         if (redraw) {
             lock_ = Line{nowNs, fitNow, rate};
             locked_ = true;
-            carried_ = 0;
-            carriedEpoch_ = epoch_;
+            lag_ = 0;
             ++anchors_;
         }
     } else if (!locked_ || lockEpoch_ != epoch_) {

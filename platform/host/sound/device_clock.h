@@ -4,11 +4,11 @@
 // measured, never assumed), a restart of the fit after a gap in the callbacks or a step that holds,
 // and a straight schedule line that follows the fit slowly and never jumps (unless the device did),
 // so that sounds started at whole-millisecond intervals land exactly that many device frames apart.
-// For a device read through coarse or unreliable timestamps (a browser's), the line can instead be
-// held for a whole run of sounds: anchored once when a run starts, moved within it only when the
-// fit has drifted from it by more than a bound, so the timestamps choose the anchor and never the
-// spacing. Time the output loses within a run (it stopped for a while) is carried: the rest of the
-// run is heard that much later, exactly spaced, and the lag is told to whoever shows the screen.
+// Or the line is held for a whole run of sounds: anchored once when a run starts, moved within it
+// by at most a frame a sound, or drawn again only when the output has left it by more than a bound,
+// so the timestamps choose the anchor and never the spacing. Time the output loses within a run (it
+// stopped for a while) is carried: the rest of the run is heard that much later, exactly spaced, and
+// the lag is told to whoever shows the screen.
 // Leaves out: the device itself (the caller feeds it the callbacks' times and frame counts).
 #pragma once
 
@@ -32,8 +32,11 @@ public:
     // nominal rate itself, for a device read through coarse timestamps whose fit wobbles by a few
     // parts per million: the schedule line then keeps whole-millisecond intervals exact for good.
     // `holdSeconds` (> 0): a run of sounds (each due at most kRunGapSeconds after the one before)
-    // keeps the line it was anchored with until the fit has drifted this far from it, leaving aside
-    // time the output lost (up to kMaxCarriedSeconds in all); 0: the line follows the fit continuously.
+    // keeps the line it was anchored with, moved by at most a frame a sound towards the fit, until
+    // the output runs ahead of it by this much (its sounds would soon come late) or behind it by
+    // kMaxCarriedSeconds (time it lost); 0: the line follows the fit continuously.
+    static constexpr double kHoldSeconds = 0.020;
+    static constexpr double kNominalBand = 200e-6;  // covers a crystal's error and a server's
     static constexpr double kRunGapSeconds = 3.0;
     static constexpr double kMaxCarriedSeconds = 0.25;
     DeviceClock(double nominalRate, int bufferFrames, double rateSpread = kCrystalSpread,
@@ -55,7 +58,7 @@ public:
     int Anchors() const { return anchors_; }  // lines drawn afresh: runs started, held lines left
     // How much later than its due time a sound of the held run is heard: the time the output lost
     // since the run was anchored (0 for a line that follows the fit).
-    std::int64_t LagNs() const { return std::llround(-carried_ / nominal_ * 1e9); }
+    std::int64_t LagNs() const { return std::llround(lag_ / nominal_ * 1e9); }
 
 private:
     struct Line {
@@ -91,8 +94,7 @@ private:
     int lockEpoch_ = -1;
     Line lock_;
     std::int64_t lastDueNs_ = 0;  // the latest time a sound was scheduled for
-    double carried_ = 0;          // frames the output fell behind the held line (<= 0)
-    int carriedEpoch_ = -1;       // the fit epoch `carried_` was measured in
+    double lag_ = 0;              // frames the output is behind the held line (< 0: ahead)
     int anchors_ = 0;
 };
 

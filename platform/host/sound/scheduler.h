@@ -29,8 +29,10 @@ struct OutputTiming {
     int guardFrames = 0;    // a write-ahead output cannot change frames this close to being heard
     double spread = DeviceClock::kCrystalSpread;
     double stallSeconds = DeviceClock::kCallbackStall;
-    double nominalBand = 0;  // a measured rate this close to `rate` counts as `rate` (DeviceClock)
-    double holdSeconds = 0;  // > 0: each run of sounds keeps its anchor within this bound (DeviceClock)
+    // A measured rate this close to `rate` counts as `rate`; each run of sounds keeps its anchor
+    // within this bound (0: the schedule follows the host's clock, for a device paced by a timer).
+    double nominalBand = DeviceClock::kNominalBand;
+    double holdSeconds = DeviceClock::kHoldSeconds;
 };
 
 class Scheduler {

@@ -62,16 +62,8 @@ constexpr int kReportGrainFrames = 128;  // Web Audio renders in quanta of 128 f
 constexpr double kReportStallSeconds = 1.5;
 // The context's clock is taken to run at its nominal rate unless the reports say otherwise beyond
 // doubt: its timestamps scatter by milliseconds (a page's timers, a busy machine) and read a clock
-// coarsened to 100 us, and a rate that followed them would move successive clicks off their exact
-// spacing. A measured rate within a few parts per million of the nominal one is the nominal rate.
+// coarsened to 100 us. Each run of sounds keeps its anchor (the device clock's held line).
 constexpr double kRateSpread = 1e-6;
-constexpr double kNominalBand = 3e-6;
-// Each run of sounds keeps the anchor it started with (every interval exact in the context's own
-// frames) until the context's clock and performance.now() have drifted this far apart. Timestamps
-// through a sound server come a whole server cycle at a time (up to 21 ms late) and the fit moves by
-// about that; a real output's crystal drifts from the system clock by up to 0.1 ms a second, so a
-// run is moved about once in seven minutes at worst, by this much.
-constexpr double kHoldSeconds = 0.040;
 constexpr const char *kFolder = "/cadenzo";
 
 // A sound asked for before the audio context ran: converted and placed when it starts.
@@ -141,8 +133,6 @@ void PollAudio() {
         web_log(line);
         timing.stallSeconds = kReportStallSeconds;
         timing.spread = kRateSpread;
-        timing.nominalBand = kNominalBand;
-        timing.holdSeconds = kHoldSeconds;
         double perfMs = 0, frame = 0;
         while (web_audio_take_report(&perfMs, &frame)) {
         }
