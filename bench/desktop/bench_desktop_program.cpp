@@ -5,7 +5,7 @@
 // seconds per minute idle and ticking, the time from launch to the first frame, and peak memory.
 //
 //   bench_desktop_program [--exe PATH] [--seconds N] [--idle N] [--untraced]
-//   bench_desktop_program --servers [SECONDS]
+//   bench_desktop_program [--exe PATH] --servers [SECONDS]
 //
 // Needs Xvfb and xdotool. PATH defaults to the `cadenzo` this build made. BENCH_AUDIODRIVER picks
 // SDL's driver (default: disk, whose output file is analysed); BENCH_AUDIODRIVER=server plays
@@ -14,6 +14,12 @@
 // --servers starts PipeWire and then PulseAudio, each with a null sink, measures the program through
 // each (CADENZO_AUDIO names it) and prints their figures side by side; BENCH_SERVER=pipewire|pulse
 // measures that one alone. BENCH_KEEP=DIR keeps the program's trace and the recording in DIR.
+// Other clients that choose the graph's cycle (PipeWire): BENCH_SMALL_QUANTUM=N keeps one more client
+// (pw-record on the monitor, asking for a latency of N frames) in the graph from before the ticking to
+// its end, as a level meter or a browser does; BENCH_QUANTUM_CHANGES=N1,N2,... sets the graph's cycle
+// for all (the settings' clock.force-quantum) to each in turn at equal steps through the ticking (0:
+// the clients' choice again). BENCH_PAREC_LATENCY=MS gives the recorder another latency than 100 ms.
+// --exe with --servers measures that program.
 // The timing comes from the program's trace, whose writes cost the main thread about a quarter of
 // its time; --untraced runs the program as a user does and measures only its CPU time, and
 // --servers measures each server's CPU figures that way too, in a run of its own.
@@ -118,7 +124,7 @@ std::vector<std::int16_t> ReadWave(const std::string &path) {
 
 // Both sound servers in one run, each started here with a 48 kHz null sink whose monitor is recorded:
 // this program again for each, and their figures side by side.
-int CompareServers(const char *self, int seconds, int idleSeconds) {
+int CompareServers(const char *self, const std::string &exe, int seconds, int idleSeconds) {
     struct Row {
         const char *name, *kind;
         std::vector<double> figures;
@@ -139,7 +145,7 @@ int CompareServers(const char *self, int seconds, int idleSeconds) {
         setenv("BENCH_PAREC", "test.monitor", 1);
         std::string out = dir + "/out.txt";
         std::string command = "'" + std::string(self) + "' --seconds " + std::to_string(seconds) + " --idle " +
-                              std::to_string(idleSeconds);
+                              std::to_string(idleSeconds) + (exe.empty() ? "" : " --exe '" + exe + "'");
         // The figures from the traced run, then its CPU figures again from an untraced one.
         for (const char *pass : {"", " --untraced"}) {
             Run(command + pass + " > '" + out + "'");
@@ -183,10 +189,12 @@ int CompareServers(const char *self, int seconds, int idleSeconds) {
 
 int main(int argc, char **argv) {
     std::string exe;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::string(argv[i]) == "--exe") exe = argv[i + 1];
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]) == "--servers") {
             int seconds = i + 1 < argc ? std::atoi(argv[i + 1]) : 60;
-            return CompareServers(argv[0], seconds > 0 ? seconds : 60, 20);
+            return CompareServers(argv[0], exe, seconds > 0 ? seconds : 60, 20);
         }
     int seconds = 60, idleSeconds = 20;
     bool untraced = false;
@@ -271,12 +279,28 @@ int main(int argc, char **argv) {
     // recorder's start does not move the graph's clock under the first clicks.
     pid_t parec = -1;
     if (recording) {
-        const char *args[] = {"parec",        "-d",    parecSource,          "--format=float32le", "--rate=48000",
-                              "--channels=1", "--raw", "--latency-msec=100", audio.c_str(),        nullptr};
+        const char *latency = std::getenv("BENCH_PAREC_LATENCY");
+        std::string latencyArg = "--latency-msec=" + std::string(latency && *latency ? latency : "100");
+        const char *args[] = {"parec",        "-d",    parecSource,        "--format=float32le", "--rate=48000",
+                              "--channels=1", "--raw", latencyArg.c_str(), audio.c_str(),        nullptr};
         if (posix_spawnp(&parec, "parec", nullptr, nullptr, const_cast<char **>(args), environ) != 0) {
             std::fprintf(stderr, "bench_desktop_program: cannot start parec\n");
             parec = -1;
         }
+    }
+    // Another client holding the graph at small cycles, and the cycles set for all while ticking.
+    pid_t small = -1;
+    const char *smallQuantum = std::getenv("BENCH_SMALL_QUANTUM");
+    if (recording && smallQuantum && *smallQuantum) {
+        small = servers::Spawn({"pw-record", "--target", parecSource, "--latency=" + std::string(smallQuantum),
+                                "--rate=48000", "--channels=1", dir + "/small.wav"});
+        std::printf("another client asks for %s-frame cycles\n", smallQuantum);
+    }
+    std::vector<int> quanta;
+    if (const char *changes = std::getenv("BENCH_QUANTUM_CHANGES")) {
+        std::istringstream in(changes);
+        std::string quantum;
+        while (std::getline(in, quantum, ',')) quanta.push_back(std::atoi(quantum.c_str()));
     }
 
     // Idle: the window shown, nothing ticking (after the sound device settled).
@@ -292,7 +316,19 @@ int main(int argc, char **argv) {
     Run("xdotool search --name '^Cadenzo$' mousemove --window %1 --sync 61 88 click 1 >/dev/null 2>&1");
     double tick0 = CpuSeconds(pid);
     std::map<std::string, double> threads0 = ThreadCpuSeconds(pid);
-    sleep(unsigned(seconds));
+    if (quanta.empty()) {
+        sleep(unsigned(seconds));
+    } else {
+        // Each setting for an equal share of the ticking, the first from its start.
+        double start = NowSeconds();
+        for (std::size_t i = 0; i < quanta.size(); ++i) {
+            Run("pw-metadata -n settings 0 clock.force-quantum " + std::to_string(quanta[i]) + " >/dev/null 2>&1");
+            std::printf("%.1f s into the ticking: the graph's cycle set to %d\n", NowSeconds() - start, quanta[i]);
+            double until = start + double(seconds) * double(i + 1) / double(quanta.size());
+            while (NowSeconds() < until) usleep(20000);
+        }
+        Run("pw-metadata -n settings 0 clock.force-quantum 0 >/dev/null 2>&1");
+    }
     double ticking = CpuSeconds(pid) - tick0;
     std::map<std::string, double> threads = ThreadCpuSeconds(pid);
     long peak = PeakKilobytes(pid);
@@ -300,6 +336,7 @@ int main(int argc, char **argv) {
         kill(parec, SIGINT);
         waitpid(parec, nullptr, 0);
     }
+    servers::Stop(small, SIGINT);
     Run("xdotool key --clearmodifiers ctrl+q >/dev/null 2>&1");
     int status = 0;
     for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(100000);
