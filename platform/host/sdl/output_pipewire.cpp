@@ -34,6 +34,8 @@ constexpr std::int64_t kRestGapNs = 200000000;  // no cycle for this long: the s
 constexpr int kConnectTimeoutSeconds = 2;
 constexpr int kDriftCycles = 4;  // a move of the graph's position that holds this long is real
 constexpr int kWakeCycles = 8;   // cycles after a rest whose frames follow the time since it
+// A cycle whose time is this far off its position against the cycle before: the graph's clock stepped.
+constexpr std::int64_t kClockStepNs = 1000000;
 
 class PipeWireOutput : public Output {
 public:
@@ -117,6 +119,7 @@ private:
     std::int64_t restNow_ = 0, restRendered_ = 0;       // the same of the last cycle before a rest
     std::int64_t lastPosition_ = 0, restPosition_ = 0;  // the graph's position then (0: unknown)
     int wakeCycles_ = 0;                                // cycles after a rest placed anew
+    std::int64_t clockShiftNs_ = 0;                     // the steps of the graph's clock against the host's, taken out
 };
 
 void PipeWireOutput::OnProcess(void *self) {
@@ -156,6 +159,17 @@ void PipeWireOutput::OnProcess(void *self) {
         // the time since the rest decides. Either way the clock fit is told what the time says is
         // heard now, so it sees no step and the run that woke the stream is exact from its first sound.
         std::int64_t position = time.ticks > 0 ? frames(std::int64_t(time.ticks)) : 0;
+        // The graph's clock steps against the host's when the cycle changes size (another client
+        // came or went): the first cycle of the new size starts a cycle of the old size after the
+        // last, while the position moves by the new size, so a cycle's time is off its position by
+        // up to a cycle from then on. Within a run the sounds follow the graph's frames, so such a
+        // step is taken out of the times the schedule is told and the spacing stays exact; a slow
+        // drift between the two clocks never moves a cycle this far and is left to the clock fit.
+        // The cycles that take the stream back after a rest are placed by the time since it (below).
+        if (position > 0 && out->lastPosition_ > 0 && now - out->lastNow_ <= kRestGapNs && out->wakeCycles_ == 0) {
+            std::int64_t step = now - out->lastNow_ - (position - out->lastPosition_) * 1000000000 / kOutputRate;
+            if (std::llabs(step) > kClockStepNs) out->clockShiftNs_ += step;
+        }
         if (out->lastNow_ > 0 && now - out->lastNow_ > kRestGapNs) {
             out->restNow_ = out->lastNow_;
             out->restRendered_ = out->lastRendered_;
@@ -198,7 +212,8 @@ void PipeWireOutput::OnProcess(void *self) {
             }
         }
     }
-    bool silent = out->scheduler_.Pull(samples, out->rendered_, int(frames), now, out->rendered_ - ahead - delay);
+    bool silent = out->scheduler_.Pull(samples, out->rendered_, int(frames), now - out->clockShiftNs_,
+                                       out->rendered_ - ahead - delay);
     out->rendered_ += std::int64_t(frames);
     out->silentFrames_ = silent ? out->silentFrames_ + std::int64_t(frames) : 0;
     if (out->silentFrames_ >= kRestFrames) {
