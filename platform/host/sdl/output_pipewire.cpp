@@ -34,7 +34,7 @@ constexpr std::int64_t kRestGapNs = 200000000;  // no cycle for this long: the s
 constexpr int kConnectTimeoutSeconds = 2;
 constexpr int kDriftCycles = 4;  // a move of the graph's position that holds this long is real
 constexpr int kWakeCycles = 8;   // cycles after a rest whose frames follow the time since it
-// A cycle whose time is this far off its position against the cycle before: the graph's clock stepped.
+// A resized cycle whose time is this far off its position against the cycle before: the clock stepped.
 constexpr std::int64_t kClockStepNs = 1000000;
 
 class PipeWireOutput : public Output {
@@ -120,6 +120,8 @@ private:
     std::int64_t lastPosition_ = 0, restPosition_ = 0;  // the graph's position then (0: unknown)
     int wakeCycles_ = 0;                                // cycles after a rest placed anew
     std::int64_t clockShiftNs_ = 0;                     // the steps of the graph's clock against the host's, taken out
+    std::int64_t lastSize_ = 0;                         // the frames the last cycle asked for
+    bool resized_ = false;                              // they differed from the cycle's before
 };
 
 void PipeWireOutput::OnProcess(void *self) {
@@ -138,6 +140,7 @@ void PipeWireOutput::OnProcess(void *self) {
     std::int64_t now = NowNs();
     std::int64_t delay = 0;
     std::int64_t ahead = 0;  // this buffer plays this many frames after the one the time says is heard now
+    const std::int64_t size = std::int64_t(frames);
     if (pw_stream_get_time_n(out->stream_, &time, sizeof time) == 0 && time.rate.denom > 0) {
         if (time.now > 0) now = FromMonotonicNs(time.now);
         // The next frame of the stream is heard after the graph's delay (in its rate's units), the
@@ -161,15 +164,20 @@ void PipeWireOutput::OnProcess(void *self) {
         std::int64_t position = time.ticks > 0 ? frames(std::int64_t(time.ticks)) : 0;
         // The graph's clock steps against the host's when the cycle changes size (another client
         // came or went): the first cycle of the new size starts a cycle of the old size after the
-        // last, while the position moves by the new size, so a cycle's time is off its position by
-        // up to a cycle from then on. Within a run the sounds follow the graph's frames, so such a
-        // step is taken out of the times the schedule is told and the spacing stays exact; a slow
-        // drift between the two clocks never moves a cycle this far and is left to the clock fit.
-        // The cycles that take the stream back after a rest are placed by the time since it (below).
-        if (position > 0 && out->lastPosition_ > 0 && now - out->lastNow_ <= kRestGapNs && out->wakeCycles_ == 0) {
+        // last, while the position moves by the new size, so the cycle after the one first asked
+        // for the new size has its time off its position by the difference, from then on. Within a
+        // run the sounds follow the graph's frames, so that step is taken out of the times the
+        // schedule is told and the spacing stays exact. Only there: elsewhere a cycle's time
+        // scatters about its position (a late wake-up and the catching up after it), which the
+        // clock fit averages. The cycles that take the stream back after a rest are placed by the
+        // time since it (below).
+        if (out->resized_ && position > 0 && out->lastPosition_ > 0 && now - out->lastNow_ <= kRestGapNs &&
+            out->wakeCycles_ == 0) {
             std::int64_t step = now - out->lastNow_ - (position - out->lastPosition_) * 1000000000 / kOutputRate;
             if (std::llabs(step) > kClockStepNs) out->clockShiftNs_ += step;
         }
+        out->resized_ = out->lastSize_ > 0 && size != out->lastSize_;
+        out->lastSize_ = size;
         if (out->lastNow_ > 0 && now - out->lastNow_ > kRestGapNs) {
             out->restNow_ = out->lastNow_;
             out->restRendered_ = out->lastRendered_;
