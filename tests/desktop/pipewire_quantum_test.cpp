@@ -1,0 +1,224 @@
+// The PipeWire output while other clients choose the graph's cycle: a level meter, a browser or a
+// recorder that asks for a small latency makes the graph run in cycles smaller than the one the
+// stream asks for, and they come and go while the metronome plays. Against a PipeWire session of the
+// test's own (a 48 kHz null sink whose monitor parec records at a latency of its own), a run of clicks
+// stamped 250 ms apart is played through the real output while other clients hold the graph at small
+// cycles, and every click must be heard verbatim and exactly as many frames after the one before as
+// the schedule put between them: the bound is 0 frames. A click the output misplaces moves by a whole
+// part of a cycle (128 frames or more), and nothing between the schedule and the recording resamples
+// or mixes (one stream, at the sink's own rate, passed through unchanged), so no tolerance is owed to
+// anything; the schedule's own spacing is checked against 12000 frames within 1 (its rounding).
+// A take in which the output says the server ran without it (our thread too late on a loaded
+// machine) is taken again, up to three times; such a take still keeps its clicks on their frames.
+// Needs a quiet machine (the graph runs cycles of 2.7 ms): run alone.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "outputs.h"
+#include "scheduler.h"
+#include "sdl_host.h"
+#include "sound_servers.h"
+
+namespace {
+
+using namespace servers;
+
+constexpr int kLatencyMs = 60;
+constexpr std::int64_t kEarlyNs = 50000000;
+constexpr int kBeats = 48;  // 12 s at 240 beats a minute
+constexpr int kBeatMs = 250;
+
+// A sound whose samples all differ from their neighbours, so it is found at exactly one frame.
+struct Burst : hostsound::SoundData {
+    explicit Burst(std::size_t length, std::uint32_t seed) {
+        samples.resize(length);
+        for (float &s : samples) {
+            seed = seed * 1664525u + 1013904223u;
+            s = float(int(seed >> 17) - 16384 + 1) / 32768.0f;
+        }
+    }
+    std::int16_t At(std::size_t i) const { return std::int16_t(std::lround(samples[i] * 32767.0f)); }
+};
+
+std::vector<long> FindAll(const std::vector<std::int16_t> &heard, const Burst &burst) {
+    std::vector<long> at;
+    for (std::size_t i = 0; i + burst.Length() <= heard.size(); ++i) {
+        std::size_t j = 0;
+        while (j < burst.Length() && heard[i + j] == burst.At(j)) ++j;
+        if (j == burst.Length()) at.push_back(long(i));
+    }
+    return at;
+}
+
+class PipeWireQuantumTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char *program : {"pipewire", "parec", "pw-record", "pw-metadata"})
+            if (!OnPath(program)) GTEST_SKIP() << "needs " << program;
+        dir_ = std::filesystem::temp_directory_path() / ("cadenzo-quantum-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir_);
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
+        daemon_ = StartPipeWire(dir_.string());
+        if (daemon_ < 0) GTEST_SKIP() << "PipeWire does not start on this machine";
+        std::string why;
+        output_ = sdlhost::OpenPipeWire(scheduler_, &why);
+        ASSERT_NE(output_, nullptr) << why;
+        scheduler_.Attach(output_->Timing(), output_->Wake(), sdlhost::NowNs());
+        output_->Start();
+        for (int i = 0; i < 300 && scheduler_.HeardFrame() < 0; ++i) Wait(10);
+        ASSERT_GE(scheduler_.HeardFrame(), 0) << "the output never reports what is heard";
+        Wait(200);
+    }
+    void TearDown() override {
+        scheduler_.Detach();
+        output_.reset();
+        for (pid_t &client : clients_) Stop(client, SIGINT);
+        Stop(recorder_, SIGINT);
+        Stop(daemon_);
+        unsetenv("PULSE_SERVER");
+        unsetenv("PIPEWIRE_RUNTIME_DIR");
+        std::error_code ignored;
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
+    }
+
+    // Another client recording the sink's monitor with a latency of `frames` (it asks the graph
+    // for cycles that small); its recording is thrown away.
+    pid_t SmallQuantumClient(int frames) {
+        pid_t pid = Spawn({"pw-record", "--target", "test.monitor", "--latency=" + std::to_string(frames), "--rate=48000",
+                           "--channels=1", (dir_ / ("small-" + std::to_string(frames) + ".wav")).string()});
+        clients_.push_back(pid);
+        return pid;
+    }
+    void StopClient(pid_t pid) {
+        for (pid_t &client : clients_)
+            if (client == pid) Stop(client, SIGINT);
+    }
+    // The graph's cycle set for all (0: chosen from the clients' latencies again).
+    static void ForceQuantum(int frames) {
+        std::system(("pw-metadata -n settings 0 clock.force-quantum " + std::to_string(frames) + " >/dev/null 2>&1")
+                        .c_str());
+    }
+
+    void Record() {
+        recording_ = (dir_ / "heard.raw").string();
+        recorder_ = Spawn({"parec", "-d", "test.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--raw",
+                           "--latency-msec=100"},
+                          recording_);
+        ASSERT_GT(recorder_, 0);
+        std::error_code ignored;
+        for (int i = 0; i < 300 && std::filesystem::file_size(recording_, ignored) == 0; ++i) Wait(10);
+        ASSERT_GT(std::filesystem::file_size(recording_, ignored), 0u) << "parec records nothing";
+        Wait(50);
+    }
+    std::vector<std::int16_t> Heard() {
+        Stop(recorder_, SIGINT);
+        std::vector<std::int16_t> samples;
+        if (FILE *file = std::fopen(recording_.c_str(), "rb")) {
+            std::int16_t buffer[4096];
+            std::size_t got;
+            while ((got = std::fread(buffer, sizeof buffer[0], 4096, file)) > 0)
+                samples.insert(samples.end(), buffer, buffer + got);
+            std::fclose(file);
+        }
+        return samples;
+    }
+    std::int64_t PlayAt(const hostsound::SoundData *sound, std::uint32_t origin, std::uint32_t ms) {
+        std::int64_t due = sdlhost::MessageTimeNs(origin + ms);
+        while (sdlhost::NowNs() < due - kEarlyNs) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return scheduler_.Play(1, sound, due, sdlhost::NowNs());
+    }
+    // Plays the run of clicks while recording; `atBeat(beat)` runs before each beat is played (the
+    // clients come and go there). Takes again a take in which the server ran without us.
+    void PlayRun(const std::function<void(int)> &atBeat) {
+        for (int take = 1; take <= 3; ++take) {
+            atBeat(-1);
+            Record();
+            std::int64_t skipped = output_->SkippedFrames();
+            frames_.clear();
+            std::uint32_t origin = std::uint32_t(sdlhost::NowNs() / 1000000);
+            for (int beat = 0; beat < kBeats; ++beat) {
+                atBeat(beat);
+                frames_.push_back(PlayAt(&click_, origin, 100 + std::uint32_t(beat * kBeatMs)));
+            }
+            Wait(400);
+            heard_ = Heard();
+            skipped = output_->SkippedFrames() - skipped;
+            if (skipped == 0) return;
+            std::printf("take %d: the server played %lld frames without us\n", take, (long long)skipped);
+        }
+    }
+    // Every click heard once, whole, each exactly as many frames after the one before as scheduled.
+    void ExpectEveryClickOnItsFrame() {
+        std::vector<long> at = FindAll(heard_, click_);
+        std::string where;
+        for (std::size_t i = 1; i < at.size(); ++i) where += " " + std::to_string(at[i] - at[i - 1]);
+        ASSERT_EQ(at.size(), std::size_t(kBeats)) << "each click heard once, whole; intervals heard:" << where;
+        int off = 0;
+        for (std::size_t i = 1; i < at.size(); ++i) {
+            EXPECT_NEAR(double(frames_[i] - frames_[i - 1]), 12000.0, 1.0) << "beat " << i << " as scheduled";
+            if (at[i] - at[i - 1] != frames_[i] - frames_[i - 1]) ++off;
+            EXPECT_EQ(at[i] - at[i - 1], frames_[i] - frames_[i - 1]) << "beat " << i << " as heard";
+        }
+        EXPECT_EQ(off, 0) << "intervals heard:" << where;
+    }
+    static void Wait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+    std::filesystem::path dir_;
+    std::string recording_;
+    pid_t daemon_ = -1, recorder_ = -1;
+    std::vector<pid_t> clients_;
+    hostsound::Scheduler scheduler_{kLatencyMs};
+    std::unique_ptr<sdlhost::Output> output_;
+    Burst click_{2400, 29};
+    std::vector<std::int64_t> frames_;
+    std::vector<std::int16_t> heard_;
+};
+
+// A client that holds the graph at 256-frame cycles all through the run.
+TEST_F(PipeWireQuantumTest, EveryClickOnItsFrameWhileAnotherClientHoldsASmallCycle) {
+    PlayRun([&](int beat) {
+        if (beat == -1 && clients_.empty()) {
+            SmallQuantumClient(256);
+            Wait(500);
+        }
+    });
+    ExpectEveryClickOnItsFrame();
+}
+
+// Clients come and go while the clicks play, so the graph's cycle changes under them: 1024 (ours),
+// 256, 128, 256, 1024, then set for all to 512, 2048 and 192 frames.
+TEST_F(PipeWireQuantumTest, EveryClickOnItsFrameWhileTheCycleChanges) {
+    pid_t small = -1, smaller = -1;
+    PlayRun([&](int beat) {
+        switch (beat) {
+        case -1:
+            ForceQuantum(0);
+            for (pid_t &client : clients_) Stop(client, SIGINT);
+            clients_.clear();
+            Wait(300);
+            break;
+        case 5: small = SmallQuantumClient(256); break;
+        case 11: smaller = SmallQuantumClient(128); break;
+        case 17: StopClient(smaller); break;
+        case 23: StopClient(small); break;
+        case 29: ForceQuantum(512); break;
+        case 35: ForceQuantum(2048); break;
+        case 41: ForceQuantum(192); break;
+        default: break;
+        }
+    });
+    ForceQuantum(0);
+    ExpectEveryClickOnItsFrame();
+}
+
+}  // namespace
