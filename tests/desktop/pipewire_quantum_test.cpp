@@ -10,12 +10,17 @@
 // anything; the schedule's own spacing is checked against 12000 frames within 1 (its rounding).
 // A take in which the output says the server ran without it (our thread too late on a loaded
 // machine) is taken again, up to three times; such a take still keeps its clicks on their frames.
+// The rig itself is checked the same way: a file of the same clicks exactly 12000 frames apart played
+// by pw-play under the same small cycles must be recorded exact; where it is not, the graph on this
+// machine loses cycles of its own and the output cannot be judged by the recording there.
 // Needs a quiet machine (the graph runs cycles of 2.7 ms): run alone.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -63,7 +68,7 @@ std::vector<long> FindAll(const std::vector<std::int16_t> &heard, const Burst &b
 class PipeWireQuantumTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char *program : {"pipewire", "parec", "pw-record", "pw-metadata"})
+        for (const char *program : {"pipewire", "parec", "pw-record", "pw-metadata", "pw-play"})
             if (!OnPath(program)) GTEST_SKIP() << "needs " << program;
         dir_ = std::filesystem::temp_directory_path() / ("cadenzo-quantum-" + std::to_string(getpid()));
         std::filesystem::create_directories(dir_);
@@ -219,6 +224,44 @@ TEST_F(PipeWireQuantumTest, EveryClickOnItsFrameWhileTheCycleChanges) {
     });
     ForceQuantum(0);
     ExpectEveryClickOnItsFrame();
+}
+
+
+// The rig: PipeWire's own player, given a file of the clicks exactly 12000 frames apart, under the same
+// 256-frame cycles, is recorded with every interval exactly 12000 frames (bound 0 frames).
+TEST_F(PipeWireQuantumTest, TheRigRecordsAReferencePlayerExactlyUnderSmallCycles) {
+    std::string file = (dir_ / "clicks.wav").string();
+    {
+        std::vector<std::int16_t> samples(std::size_t(kBeats) * 12000 + 24000, 0);
+        for (int beat = 0; beat < kBeats; ++beat)
+            for (std::size_t i = 0; i < click_.Length(); ++i) samples[4800 + std::size_t(beat) * 12000 + i] = click_.At(i);
+        std::uint32_t bytes = std::uint32_t(samples.size() * 2);
+        auto put32 = [](unsigned char *at, std::uint32_t v) { for (int i = 0; i < 4; ++i) at[i] = (v >> (8 * i)) & 255; };
+        unsigned char header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                                    1,   0,   1,   0,   0, 0, 0, 0, 0,   0,   0,   0,   2,   0,   16,  0,   'd', 'a', 't', 'a'};
+        put32(header + 4, 36 + bytes);
+        put32(header + 24, 48000);
+        put32(header + 28, 96000);
+        put32(header + 40, bytes);
+        FILE *out = std::fopen(file.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        std::fwrite(header, 1, 44, out);
+        std::fwrite(samples.data(), 2, samples.size(), out);
+        std::fclose(out);
+    }
+    SmallQuantumClient(256);
+    Wait(500);
+    Record();
+    pid_t player = Spawn({"pw-play", "--target", "test", file});
+    ASSERT_GT(player, 0);
+    waitpid(player, nullptr, 0);
+    Wait(300);
+    heard_ = Heard();
+    std::vector<long> at = FindAll(heard_, click_);
+    std::string where;
+    for (std::size_t i = 1; i < at.size(); ++i) where += " " + std::to_string(at[i] - at[i - 1]);
+    ASSERT_EQ(at.size(), std::size_t(kBeats)) << "each click heard once, whole; intervals heard:" << where;
+    for (std::size_t i = 1; i < at.size(); ++i) EXPECT_EQ(at[i] - at[i - 1], 12000) << "click " << i << ";" << where;
 }
 
 }  // namespace
