@@ -115,8 +115,9 @@ protected:
     }
     // The graph's cycle set for all (0: chosen from the clients' latencies again).
     static void ForceQuantum(int frames) {
-        std::system(
-            ("pw-metadata -n settings 0 clock.force-quantum " + std::to_string(frames) + " >/dev/null 2>&1").c_str());
+        std::string command =
+            "pw-metadata -n settings 0 clock.force-quantum " + std::to_string(frames) + " >/dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
     }
 
     void Record() {
