@@ -172,4 +172,85 @@ TEST_F(SoundManager, AServerKilledAndStartedAgainIsUsedWithinTwoSeconds) {
     EXPECT_EQ(Count(trace, "started 1026"), 1) << trace;
 }
 
+// The metronome ticks through a server's death and return (PulseAudio on the same socket, or a new
+// PipeWire session in the same folder): from 2 s after the server is back, every click is heard
+// exactly a beat (12000 frames) after the one before. The click is the same samples each time, so
+// where it crosses a level is the same frame of it each time.
+class ServerReturn : public SoundManager, public ::testing::WithParamInterface<const char *> {
+protected:
+    pid_t Start(const std::string &dir) {
+        return std::string(GetParam()) == "pulse" ? StartPulse(dir) : StartPipeWire(dir);
+    }
+    // Runs the loop for `ms`, playing a click on every beat as the program's timer does: the loop
+    // waits until the beat is due and the message carries its due time.
+    void Tick(int ms) {
+        auto end = Clock::now() + std::chrono::milliseconds(ms);
+        host::Event event;
+        while (Clock::now() < end) {
+            if (std::int32_t(host::Now() - nextBeat_) >= 0) {
+                host::PlaySound(1026, tone_.data(), tone_.size(), 11025, nextBeat_);
+                nextBeat_ += 250;
+            }
+            host::WaitEvent(true, nextBeat_, &event);
+        }
+    }
+    std::vector<std::int16_t> tone_ = Tone();
+    std::uint32_t nextBeat_ = 0;
+};
+
+TEST_P(ServerReturn, TheBeatIsKeptFromTwoSecondsAfterTheServerIsBack) {
+    const std::string kind = GetParam();
+    for (const char *program : {kind == "pulse" ? "pulseaudio" : "pipewire", "parec"})
+        if (!OnPath(program)) GTEST_SKIP() << "needs " << program;
+    setenv("CADENZO_AUDIO", kind.c_str(), 1);
+    std::string serverDir = (dir_ / "server").string();
+    std::filesystem::create_directories(serverDir);
+    std::filesystem::permissions(serverDir, std::filesystem::perms::owner_all);
+    daemon_ = Start(serverDir);
+    if (daemon_ < 0) GTEST_SKIP() << "the server does not start on this machine";
+    std::string error;
+    ASSERT_TRUE(sdlhost::Open(sdlhost::Options{false, true}, &error)) << error;
+    ASSERT_TRUE(RunUntil([] { return sdlhost::AudioWorks(); }, 3000));
+    nextBeat_ = host::Now() + 100;
+    Tick(2000);
+    Stop(daemon_, SIGKILL);
+    Tick(1500);
+    daemon_ = Start(serverDir);
+    ASSERT_GT(daemon_, 0);
+    std::string recording = (dir_ / "heard.raw").string();
+    recorder_ = Spawn({"parec", "-d", "test.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--raw",
+                       "--latency-msec=100"},
+                      recording);
+    Tick(7000);
+    Stop(recorder_, SIGINT);
+    std::ifstream in(recording, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<long> onsets;  // the first sample over the level after 100 ms below it
+    long quiet = 4800;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        int v = std::int16_t(std::uint8_t(bytes[i]) | (std::uint8_t(bytes[i + 1]) << 8));
+        if (std::abs(v) > 8000) {
+            if (quiet >= 4800) onsets.push_back(long(i / 2));
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    std::string heard;
+    int judged = 0;
+    for (std::size_t i = 1; i < onsets.size(); ++i) {
+        heard += " " + std::to_string(onsets[i] - onsets[i - 1]);
+        if (onsets[i - 1] < 2 * 48000) continue;  // the recording starts as the server does
+        ++judged;
+        EXPECT_EQ(onsets[i] - onsets[i - 1], 12000) << "click " << i;
+    }
+    EXPECT_GE(judged, 8) << "intervals heard:" << heard;
+    EXPECT_EQ(Count(Trace(), "audio-open " + kind), 2) << Trace();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ServerReturn, ::testing::Values("pulse", "pipewire"),
+                         [](const ::testing::TestParamInfo<const char *> &info) {
+                             return std::string(info.param) == "pulse" ? "PulseAudio" : "PipeWire";
+                         });
+
 }  // namespace

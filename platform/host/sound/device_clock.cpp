@@ -28,7 +28,7 @@ constexpr double kRedrawSeconds = 0.015;
 // Reports a restarted fit must have taken in before a held line is judged against it.
 constexpr double kHeldCallbacks = 8;
 // A held line this close to the fit (or within three times the fit's scatter) is left where it is.
-constexpr double kDeadSeconds = 0.001;
+constexpr double kDeadSeconds = 0.005;
 
 }  // namespace
 
@@ -153,22 +153,24 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
     if (hold_ > 0) {
         // A held line: drawn from the fit when a run starts and kept while its sounds follow each
         // other, so every interval of the run is exact in the output's own frames whatever the
-        // timestamps do. Where the fit leaves it, the line is moved by at most one frame a sound
-        // (a fiftieth of a millisecond, unheard), which keeps it with a device clock that runs a
-        // little off the host's. Time the output loses (it stopped for a while) leaves it behind
-        // the line: the sounds already handed over play that much later, so the rest of the run
-        // does too, and the lag is told to whoever shows the screen; a frame a sound takes it back.
+        // timestamps do. While the fit stays within the bound of it, the line is moved by at most
+        // one frame a sound (a fiftieth of a millisecond, unheard) towards the fit, which keeps it
+        // with a device clock that runs a little off the host's. Time the output loses (it stopped
+        // for a while) leaves it behind the line: the sounds already handed over play that much
+        // later, so the rest of the run does too, and the lag is told to whoever shows the screen.
         // The line is drawn again only when the output has run ahead of it by more than the bound
-        // (its sounds would come too early, then late), or fallen behind by more than a listener
-        // should wait. A fit just restarted rests on a report or two, as coarse as they come: it is
-        // not judged.
+        // (its sounds would come too early, then late), fallen behind by more than a listener should
+        // wait, or when it was a guess made before the output ran. A fit just restarted rests on a
+        // report or two, as coarse as they come: it is not judged.
         bool redraw = newRun;
         if (!newRun) {
             double off = fitNow - lock_.At(nowNs);  // > 0: the output is ahead of the line
-            if (weight_ >= kHeldCallbacks) {
+            if (guessed_ && !provisional_ && weight_ >= 3) {
+                redraw = true;  // the output runs: a few reports are better than the guess
+            } else if (weight_ >= kHeldCallbacks && !provisional_) {
                 redraw = off > hold_ * nominal_ || off < -kMaxCarriedSeconds * nominal_;
                 double dead = std::max(kDeadSeconds * nominal_, 3.0 * Scatter());
-                if (!redraw && later && std::fabs(off) > dead) {
+                if (!redraw && later && std::fabs(off) > dead && std::fabs(off) <= hold_ * nominal_) {
                     lock_.f0 += off > 0 ? 1.0 : -1.0;
                     off -= off > 0 ? 1.0 : -1.0;
                 }
@@ -178,6 +180,7 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
         if (redraw) {
             lock_ = Line{nowNs, fitNow, rate};
             locked_ = true;
+            guessed_ = provisional_;
             lag_ = 0;
             ++anchors_;
         }
