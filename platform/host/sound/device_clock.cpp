@@ -160,13 +160,16 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
         // later, so the rest of the run does too, and the lag is told to whoever shows the screen.
         // The line is drawn again only when the output has run ahead of it by more than the bound
         // (its sounds would come too early, then late), fallen behind by more than a listener should
-        // wait, or when it was a guess made before the output ran. A fit just restarted rests on a
+        // wait, or when it was a guess made before the output ran (from its first reports, and once
+        // more when the fit has settled). A fit just restarted rests on a
         // report or two, as coarse as they come: it is not judged.
         bool redraw = newRun;
         if (!newRun) {
             double off = fitNow - lock_.At(nowNs);  // > 0: the output is ahead of the line
-            if (guessed_ && !provisional_ && weight_ >= 3) {
-                redraw = true;  // the output runs: a few reports are better than the guess
+            if (!provisional_ && ((guess_ == 2 && weight_ >= 3) || (guess_ == 1 && weight_ >= kSettledCallbacks))) {
+                // The output runs: a few reports are better than the guess, and a settled fit better still.
+                redraw = guess_ == 2 || std::fabs(off) >= 1.0;
+                --guess_;
             } else if (weight_ >= kHeldCallbacks && !provisional_) {
                 redraw = off > hold_ * nominal_ || off < -kMaxCarriedSeconds * nominal_;
                 double dead = std::max(kDeadSeconds * nominal_, 3.0 * Scatter());
@@ -180,7 +183,7 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
         if (redraw) {
             lock_ = Line{nowNs, fitNow, rate};
             locked_ = true;
-            guessed_ = provisional_;
+            guess_ = provisional_ ? 2 : guess_;
             lag_ = 0;
             ++anchors_;
         }

@@ -95,7 +95,7 @@ private:
     Line lock_;
     std::int64_t lastDueNs_ = 0;  // the latest time a sound was scheduled for
     double lag_ = 0;              // frames the output is behind the held line (< 0: ahead)
-    bool guessed_ = false;        // the held line was drawn from a provisional fit
+    int guess_ = 0;  // 2: the held line is a guess made before the output ran; 1: drawn from its first reports
     int anchors_ = 0;
 };
 
