@@ -77,7 +77,20 @@ private:
         if (id == PW_ID_CORE) out->SetBroken();  // the daemon went away or refused us
         pw_thread_loop_signal(out->loop_, false);
     }
+    // The data thread: each graph cycle, in these steps.
+    struct Cycle {
+        bool timed = false;         // the stream's time was read
+        std::int64_t now = 0;       // when the cycle began (host clock, ns)
+        std::int64_t delay = 0;     // frames before the next one of ours is heard
+        std::int64_t position = 0;  // the graph's position in frames (0: unknown)
+        std::int64_t size = 0;      // frames this cycle asks for
+    };
     static void OnProcess(void *self);
+    Cycle ReadCycle(std::int64_t size);
+    void TakeOutClockStep(const Cycle &cycle);
+    std::int64_t PlaceAfterRest(const Cycle &cycle);
+    void KeepToGraphPosition(const Cycle &cycle);
+    void Render(float *samples, const Cycle &cycle, std::int64_t ahead);
     // The loop thread: the stream takes part in the graph's cycles, or rests.
     void SetActive(bool active) {
         pw_thread_loop_lock(loop_);
@@ -124,115 +137,139 @@ private:
     bool resized_ = false;                              // they differed from the cycle's before
 };
 
+// The graph's cycle as the stream's time tells it.
+PipeWireOutput::Cycle PipeWireOutput::ReadCycle(std::int64_t size) {
+    Cycle cycle;
+    cycle.now = NowNs();
+    cycle.size = size;
+    pw_time time{};
+    if (pw_stream_get_time_n(stream_, &time, sizeof time) != 0 || time.rate.denom <= 0) return cycle;
+    cycle.timed = true;
+    if (time.now > 0) cycle.now = FromMonotonicNs(time.now);
+    auto frames = [&time](std::int64_t units) {
+        return units * kOutputRate * std::int64_t(time.rate.num) / std::int64_t(time.rate.denom);
+    };
+    // The next frame of the stream is heard after the graph's delay (in its rate's units), the
+    // resampler's frames and those queued before it.
+    cycle.delay = frames(time.delay) + std::int64_t(time.buffered) + std::int64_t(time.queued);
+    cycle.position = time.ticks > 0 ? frames(std::int64_t(time.ticks)) : 0;
+    return cycle;
+}
+
+// The graph's clock steps against the host's when the cycle changes size (another client came or
+// went): the first cycle of the new size starts a cycle of the old size after the last, while the
+// position moves by the new size, so the cycle after the one first asked for the new size has its
+// time off its position by the difference, from then on. Within a run the sounds follow the graph's
+// frames, so that step is taken out of the times the schedule is told and the spacing stays exact.
+// Only there: elsewhere a cycle's time scatters about its position (a late wake-up and the catching
+// up after it), which the clock fit averages. The cycles that take the stream back after a rest are
+// placed by the time since it (PlaceAfterRest).
+void PipeWireOutput::TakeOutClockStep(const Cycle &cycle) {
+    if (resized_ && cycle.position > 0 && lastPosition_ > 0 && cycle.now - lastNow_ <= kRestGapNs && wakeCycles_ == 0) {
+        std::int64_t step = cycle.now - lastNow_ - (cycle.position - lastPosition_) * 1000000000 / kOutputRate;
+        if (std::llabs(step) > kClockStepNs) clockShiftNs_ += step;
+    }
+    resized_ = lastSize_ > 0 && cycle.size != lastSize_;
+    lastSize_ = cycle.size;
+}
+
+// After the stream rested its frames go on from where the time since its last cycle puts them.
+// The graph takes the stream back over a cycle or two: the first cycle after waking is asked for a
+// cycle ahead (its buffer plays in the next cycle, which does not call the stream), then the cycles
+// come one by one again. Where the graph ran on meanwhile (another stream kept it going) its
+// position says which cycle a buffer plays in, and places it: a sound due in the cycle played from
+// the buffer asked for ahead is in that buffer. Where it stood still the time since the rest
+// decides. Either way the clock fit is told what the time says is heard now, so it sees no step and
+// the run that woke the stream is exact from its first sound. Gives how many frames after the one
+// the time says is heard now this cycle's buffer plays.
+std::int64_t PipeWireOutput::PlaceAfterRest(const Cycle &cycle) {
+    std::int64_t ahead = 0;
+    if (lastNow_ > 0 && cycle.now - lastNow_ > kRestGapNs) {
+        restNow_ = lastNow_;
+        restRendered_ = lastRendered_;
+        restPosition_ = lastPosition_;
+        wakeCycles_ = kWakeCycles;
+    }
+    if (wakeCycles_ > 0) {
+        --wakeCycles_;
+        std::int64_t due = restRendered_ + std::llround(double(cycle.now - restNow_) * kOutputRate * 1e-9);
+        if (cycle.position > 0 && restPosition_ > 0) {
+            std::int64_t played = restRendered_ + (cycle.position - restPosition_);
+            if (std::llabs(played - due) <= 2 * kCycleFrames) {
+                ahead = played - due;
+                due = played;
+            }
+        }
+        if (due - rendered_ >= kCycleFrames / 2 || wakeCycles_ == kWakeCycles - 1) {
+            rendered_ = std::max(rendered_, due);
+            aligned_ = false;
+        }
+    }
+    lastNow_ = cycle.now;
+    lastRendered_ = rendered_;
+    lastPosition_ = cycle.position;
+    return ahead;
+}
+
+// Our frames keep their place on the graph's clock: a cycle the graph ran without us is skipped
+// (and counted), not played a cycle late with all after it. A process thread that wakes a cycle
+// late is often called twice in the next one (the stream's queue absorbed the delay and nothing was
+// lost), so only a move that holds for several cycles counts.
+void PipeWireOutput::KeepToGraphPosition(const Cycle &cycle) {
+    if (cycle.position <= 0) return;
+    if (!aligned_) {
+        tickOffset_ = cycle.position - rendered_;
+        aligned_ = true;
+    }
+    std::int64_t drift = cycle.position - tickOffset_ - rendered_;
+    driftCycles_ = drift != 0 && drift == drift_ ? driftCycles_ + 1 : 1;
+    drift_ = drift;
+    if (drift != 0 && driftCycles_ >= kDriftCycles) {
+        if (drift > 0) {
+            rendered_ += drift;  // frames the graph played without us
+            skipped_ += drift;
+        } else {
+            tickOffset_ += drift;  // the graph's position stepped back: follow it
+        }
+        drift_ = 0;
+    }
+}
+
+// The cycle's frames from the schedule; after two seconds of silence the stream is asked to rest.
+void PipeWireOutput::Render(float *samples, const Cycle &cycle, std::int64_t ahead) {
+    bool silent = scheduler_.Pull(samples, rendered_, int(cycle.size), cycle.now - clockShiftNs_,
+                                  rendered_ - ahead - cycle.delay);
+    rendered_ += cycle.size;
+    silentFrames_ = silent ? silentFrames_ + cycle.size : 0;
+    if (silentFrames_ >= kRestFrames) {
+        silentFrames_ = 0;
+        resting_ = true;
+        pw_loop_signal_event(pw_thread_loop_get_loop(loop_), restEvent_);
+    }
+}
+
 void PipeWireOutput::OnProcess(void *self) {
     auto *out = static_cast<PipeWireOutput *>(self);
-    pw_buffer *buffer = pw_stream_dequeue_buffer(out->stream_);
+    pw_buffer *buffer = out->stream_ ? pw_stream_dequeue_buffer(out->stream_) : nullptr;
     if (!buffer) return;
     spa_data &data = buffer->buffer->datas[0];
     auto *samples = static_cast<float *>(data.data);
-    if (!samples) {
-        pw_stream_queue_buffer(out->stream_, buffer);
-        return;
-    }
     std::uint64_t frames = data.maxsize / sizeof(float);
     if (buffer->requested > 0 && buffer->requested < frames) frames = buffer->requested;
-    pw_time time{};
-    std::int64_t now = NowNs();
-    std::int64_t delay = 0;
-    std::int64_t ahead = 0;  // this buffer plays this many frames after the one the time says is heard now
-    const std::int64_t size = std::int64_t(frames);
-    if (pw_stream_get_time_n(out->stream_, &time, sizeof time) == 0 && time.rate.denom > 0) {
-        if (time.now > 0) now = FromMonotonicNs(time.now);
-        // The next frame of the stream is heard after the graph's delay (in its rate's units), the
-        // resampler's frames and those queued before it.
-        auto frames = [&time](std::int64_t units) {
-            return units * kOutputRate * std::int64_t(time.rate.num) / std::int64_t(time.rate.denom);
-        };
-        delay = frames(time.delay) + std::int64_t(time.buffered) + std::int64_t(time.queued);
-        // Our frames keep their place on the graph's clock: a cycle the graph ran without us is
-        // skipped, not played a cycle late with all after it. A process thread that wakes a cycle
-        // late is often called twice in the next one (the stream's queue absorbed the delay and
-        // nothing was lost), so only a move that holds for several cycles counts.
-        // After the stream rested its frames go on from where the time since its last cycle puts them.
-        // The graph takes the stream back over a cycle or two: the first cycle after waking is asked
-        // for a cycle ahead (its buffer plays in the next cycle, which does not call the stream),
-        // then the cycles come one by one again. Where the graph ran on meanwhile (another stream
-        // kept it going) its position says which cycle a buffer plays in, and places it: a sound due
-        // in the cycle played from the buffer asked for ahead is in that buffer. Where it stood still
-        // the time since the rest decides. Either way the clock fit is told what the time says is
-        // heard now, so it sees no step and the run that woke the stream is exact from its first sound.
-        std::int64_t position = time.ticks > 0 ? frames(std::int64_t(time.ticks)) : 0;
-        // The graph's clock steps against the host's when the cycle changes size (another client
-        // came or went): the first cycle of the new size starts a cycle of the old size after the
-        // last, while the position moves by the new size, so the cycle after the one first asked
-        // for the new size has its time off its position by the difference, from then on. Within a
-        // run the sounds follow the graph's frames, so that step is taken out of the times the
-        // schedule is told and the spacing stays exact. Only there: elsewhere a cycle's time
-        // scatters about its position (a late wake-up and the catching up after it), which the
-        // clock fit averages. The cycles that take the stream back after a rest are placed by the
-        // time since it (below).
-        if (out->resized_ && position > 0 && out->lastPosition_ > 0 && now - out->lastNow_ <= kRestGapNs &&
-            out->wakeCycles_ == 0) {
-            std::int64_t step = now - out->lastNow_ - (position - out->lastPosition_) * 1000000000 / kOutputRate;
-            if (std::llabs(step) > kClockStepNs) out->clockShiftNs_ += step;
+    if (samples && frames > 0) {
+        Cycle cycle = out->ReadCycle(std::int64_t(frames));
+        std::int64_t ahead = 0;
+        if (cycle.timed) {
+            out->TakeOutClockStep(cycle);
+            ahead = out->PlaceAfterRest(cycle);
+            out->KeepToGraphPosition(cycle);
         }
-        out->resized_ = out->lastSize_ > 0 && size != out->lastSize_;
-        out->lastSize_ = size;
-        if (out->lastNow_ > 0 && now - out->lastNow_ > kRestGapNs) {
-            out->restNow_ = out->lastNow_;
-            out->restRendered_ = out->lastRendered_;
-            out->restPosition_ = out->lastPosition_;
-            out->wakeCycles_ = kWakeCycles;
-        }
-        if (out->wakeCycles_ > 0) {
-            --out->wakeCycles_;
-            std::int64_t due = out->restRendered_ + std::llround(double(now - out->restNow_) * kOutputRate * 1e-9);
-            if (position > 0 && out->restPosition_ > 0) {
-                std::int64_t played = out->restRendered_ + (position - out->restPosition_);
-                if (std::llabs(played - due) <= 2 * kCycleFrames) {
-                    ahead = played - due;
-                    due = played;
-                }
-            }
-            if (due - out->rendered_ >= kCycleFrames / 2 || out->wakeCycles_ == kWakeCycles - 1) {
-                out->rendered_ = std::max(out->rendered_, due);
-                out->aligned_ = false;
-            }
-        }
-        out->lastNow_ = now;
-        out->lastRendered_ = out->rendered_;
-        out->lastPosition_ = position;
-        if (position > 0) {
-            if (!out->aligned_) {
-                out->tickOffset_ = position - out->rendered_;
-                out->aligned_ = true;
-            }
-            std::int64_t drift = position - out->tickOffset_ - out->rendered_;
-            out->driftCycles_ = drift != 0 && drift == out->drift_ ? out->driftCycles_ + 1 : 1;
-            out->drift_ = drift;
-            if (drift != 0 && out->driftCycles_ >= kDriftCycles) {
-                if (drift > 0) {
-                    out->rendered_ += drift;  // frames the graph played without us
-                    out->skipped_ += drift;
-                } else
-                    out->tickOffset_ += drift;  // the graph's position stepped back: follow it
-                out->drift_ = 0;
-            }
-        }
+        out->Render(samples, cycle, ahead);
+        data.chunk->offset = 0;
+        data.chunk->stride = sizeof(float);
+        data.chunk->size = std::uint32_t(frames * sizeof(float));
+        buffer->size = frames;  // so the stream's time counts the frames queued in it
     }
-    bool silent = out->scheduler_.Pull(samples, out->rendered_, int(frames), now - out->clockShiftNs_,
-                                       out->rendered_ - ahead - delay);
-    out->rendered_ += std::int64_t(frames);
-    out->silentFrames_ = silent ? out->silentFrames_ + std::int64_t(frames) : 0;
-    if (out->silentFrames_ >= kRestFrames) {
-        out->silentFrames_ = 0;
-        out->resting_ = true;
-        pw_loop_signal_event(pw_thread_loop_get_loop(out->loop_), out->restEvent_);
-    }
-    data.chunk->offset = 0;
-    data.chunk->stride = sizeof(float);
-    data.chunk->size = std::uint32_t(frames * sizeof(float));
-    buffer->size = frames;  // so the stream's time counts the frames queued in it
     pw_stream_queue_buffer(out->stream_, buffer);
 }
 
