@@ -151,6 +151,26 @@ TEST(DeviceClock, AStallRestartsTheFitAndTheRunCarriesOnInTime) {
     EXPECT_LE(WorstInterval(result, device.trueRate, 250, after + 1), 2.0) << "after the stall";
 }
 
+TEST(DeviceClock, AGapInTheCallbacksRestartsTheFitAtTheFirstCallbackAfterIt) {
+    // Five seconds of exact callbacks, then none for 200 ms (the device paused, its frames with it):
+    // a sound scheduled 15 ms after the device came back is heard a latency after its message, not
+    // 200 ms early by the old line.
+    hostsound::DeviceClock clock(kRate, kBuffer);
+    std::int64_t frame = 0, t = 0;
+    for (; t <= 5000 * kMs; t += 10 * kMs, frame += kBuffer) clock.AddCallback(t, frame);
+    std::int64_t before = 0;  // a schedule line drawn before the gap, which must not outlive it
+    ASSERT_TRUE(clock.FrameAt(4990 * kMs + kLatency, 4990 * kMs, &before));
+    EXPECT_NEAR(double(before), 4990.0 * kRate / 1000 + 2400 - kBuffer, 2.0);
+    std::int64_t resumed = frame;  // the first frame the device asks for after the gap
+    for (t += 200 * kMs; t <= 5220 * kMs; t += 10 * kMs, frame += kBuffer) clock.AddCallback(t, frame);
+    std::int64_t after = 0;
+    ASSERT_TRUE(clock.FrameAt(5215 * kMs + kLatency, 5215 * kMs, &after));
+    // Frame `resumed` was asked for at 5.21 s and is heard a buffer later.
+    std::int64_t heardAtDue = resumed + (5215 - 5210) * kRate / 1000 + kLatency * kRate / 1000000000;
+    EXPECT_NEAR(double(after), double(heardAtDue - kBuffer), 2.0);
+    EXPECT_EQ(clock.Restarts(), 1);
+}
+
 TEST(DeviceClock, ASmallStepIsFollowedAtOnceNotTakenForASlowClock) {
     // The device loses 12 ms once, ten seconds in (less than a stall): from the next sounds on they
     // are heard on time again and exactly their interval apart, not drifting for half a minute.

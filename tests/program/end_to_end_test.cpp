@@ -86,8 +86,9 @@ TEST(EndToEnd, EveryClickIsHeardOneBeatAfterTheOneBefore) {
     }
 }
 
-TEST(EndToEnd, AcceleratorsNeedCtrlAndReachTheWindowAfterAControlWasTapped) {
-    sim::Result r = sim::Run("tap 140 81\nkey q\nkey a\nwait 100\nkey ctrl+q\n");
+TEST(EndToEnd, AcceleratorsNeedExactlyTheirModifiersAndReachTheWindowAfterAControlWasTapped) {
+    // Each modifier must match: Ctrl+Shift+Q and Ctrl+Alt+Q are no command either.
+    sim::Result r = sim::Run("tap 140 81\nkey q\nkey a\nkey ctrl+shift+q\nkey ctrl+alt+q\nwait 100\nkey ctrl+q\n");
     EXPECT_TRUE(r.Has("100 exit 0")) << "Q alone is no command; Ctrl+Q exits after the Sound box was tapped";
 }
 
