@@ -6,30 +6,23 @@
 
 namespace {
 
-using seq::Expected;
-using seq::kAnyTime;
-using seq::kTop;
+using namespace seq;
 
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlack = 0x000000;
 constexpr std::uint32_t kDimmed = 0xC0C0C0;
 
-class Buttons : public ::testing::Test {
+class Buttons : public ControlTest {
 protected:
     void SetUp() override {
-        testhost::SetUp();
-        parent = seq::CreateParent();
+        ControlTest::SetUp();
         // Placed as the main window places them.
         push = seq::Make(parent, u"button", u"Start Metronome", WS_VISIBLE | BS_PUSHBUTTON, 4, 48, 114, 28, 104);
         check = seq::Make(parent, u"button", u"Sound", WS_VISIBLE | BS_CHECKBOX, 122, 48, 55, 15, 106);
         radio = seq::Make(parent, u"button", u"none", WS_VISIBLE | BS_RADIOBUTTON, 125, 183, 50, 15, 132);
         group = seq::Make(parent, u"button", u"Delay", WS_VISIBLE | BS_GROUPBOX, 122, 161, 55, 84, 131);
-        testhost::Pump();
-        seq::Clear();
+        Settle();
     }
-    void TearDown() override { testhost::TearDown(); }
 
-    HWND parent = nullptr, push = nullptr, check = nullptr, radio = nullptr, group = nullptr;
+    HWND push = nullptr, check = nullptr, radio = nullptr, group = nullptr;
 };
 
 // ---- Message sequences ----

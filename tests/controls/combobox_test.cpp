@@ -13,13 +13,7 @@
 
 namespace {
 
-using seq::Expected;
-using seq::kAnyTime;
-using seq::kTop;
-
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlack = 0x000000;
-constexpr std::uint32_t kNavy = 0x000080;
+using namespace seq;
 
 const char16_t *const kSignatures[] = {u"None", u"2/4", u"3/4", u"4/4", u"5/4", u"6/8", u"7/8"};
 
@@ -27,18 +21,15 @@ constexpr int kFieldX = 200, kFieldY = kTop + 58;  // a point on the closed fiel
 constexpr int kRowX = 200;
 constexpr int RowY(int row) { return kTop + 48 + 20 + 1 + 14 * row + 7; }  // the middle of a dropped row
 
-class ComboBoxes : public ::testing::Test {
+class ComboBoxes : public ControlTest {
 protected:
     void SetUp() override {
-        testhost::SetUp();
-        parent = seq::CreateParent();
+        ControlTest::SetUp();
         combo = seq::Make(parent, u"combobox", u"", WS_VISIBLE | CBS_DROPDOWNLIST, 181, 48, 55, 120, 103);
         for (const char16_t *name : kSignatures) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         SendMessageW(combo, CB_SELECTSTRING, 0, reinterpret_cast<LPARAM>(u"None"));
-        testhost::Pump();
-        seq::Clear();
+        Settle();
     }
-    void TearDown() override { testhost::TearDown(); }
 
     static std::u16string Text(HWND window) {
         WCHAR buffer[64] = {0};
@@ -49,7 +40,7 @@ protected:
     // The dropped list: the topmost window on the screen while it is down.
     static RECT ListRect() { return core::ScreenRect(core::TopLevels().front()); }
 
-    HWND parent = nullptr, combo = nullptr;
+    HWND combo = nullptr;
 };
 
 // ---- Message sequences ----

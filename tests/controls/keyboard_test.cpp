@@ -11,20 +11,13 @@
 
 namespace {
 
-using seq::Expected;
-using seq::kAnyTime;
-using seq::kTop;
+using namespace seq;
 
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlack = 0x000000;
-constexpr std::uint32_t kNavy = 0x000080;
-
-class Keyboard : public ::testing::Test {
+class Keyboard : public ControlTest {
 protected:
     void SetUp() override {
-        testhost::SetUp();
+        ControlTest::SetUp();
         core::SetKeyboardAccess(true);
-        parent = seq::CreateParent();
         bar = seq::Make(parent, u"scrollbar", nullptr, WS_VISIBLE | SBS_HORZ, 4, 21, 232, 20, 101);
         SetScrollRange(bar, SB_CTL, 0, 210, FALSE);
         SetScrollPos(bar, SB_CTL, 30, FALSE);
@@ -46,20 +39,19 @@ protected:
                                   15, 136 + i);
         SendMessageW(delay[0], BM_SETCHECK, BST_CHECKED, 0);
         SendMessageW(repeat[1], BM_SETCHECK, BST_CHECKED, 0);
-        testhost::Pump();
-        seq::Clear();
+        Settle();
     }
     void TearDown() override {
         core::SetKeyboardAccess(true);
-        testhost::TearDown();
+        ControlTest::TearDown();
     }
 
     static void Tab(bool back = false) { testhost::Key(VK_TAB, false, back); }
 
     static constexpr const char16_t *kDelays[3] = {u"none", u"1 sec", u"3 sec"};
     static constexpr const char16_t *kRepeats[3] = {u"1x", u"3x", u"5x"};
-    HWND parent = nullptr, bar = nullptr, start = nullptr, sound = nullptr, combo = nullptr, note = nullptr,
-         label = nullptr, stop = nullptr;
+    HWND bar = nullptr, start = nullptr, sound = nullptr, combo = nullptr, note = nullptr, label = nullptr,
+         stop = nullptr;
     HWND delay[3] = {}, repeat[3] = {};
 };
 
