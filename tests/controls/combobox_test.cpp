@@ -71,13 +71,8 @@ TEST_F(ComboBoxes, DraggingFromTheFieldChoosesWhereTheStylusLifts) {
     testhost::Move(kRowX, RowY(1));
     testhost::Move(kRowX, RowY(3));
     testhost::Up(kRowX, RowY(3));
-    static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"4/4"},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"4/4"},
-        {WM_COMMAND, CBN_SELCHANGE, 103, kAnyTime, u"4/4"},
-        seq::kEnd,
-    };
+    static const Expected kSeq[] = {Combo(CBN_DROPDOWN, u"None"), Combo(CBN_SELENDOK, u"4/4"),
+                                    Combo(CBN_CLOSEUP, u"4/4"), Combo(CBN_SELCHANGE, u"4/4"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
 
@@ -86,9 +81,7 @@ TEST_F(ComboBoxes, ATapOutsideCancelsAndIsNotPassedOn) {
     testhost::Tap(kFieldX, kFieldY);
     testhost::Tap(20, kTop + 250);
     static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"None"},
+        Combo(CBN_DROPDOWN, u"None"), Combo(CBN_SELENDCANCEL, u"None"), Combo(CBN_CLOSEUP, u"None"),
         seq::kEnd,  // and no WM_LBUTTONDOWN at the parent
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
@@ -100,9 +93,7 @@ TEST_F(ComboBoxes, RepickingTheSameItemStillConfirmsIt) {
     testhost::Tap(kFieldX, kFieldY);
     testhost::Tap(kRowX, RowY(0));
     static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"None"},
+        Combo(CBN_DROPDOWN, u"None"), Combo(CBN_SELENDOK, u"None"), Combo(CBN_CLOSEUP, u"None"),
         seq::kEnd,  // the selection did not change
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
@@ -116,10 +107,10 @@ TEST_F(ComboBoxes, TappingTheFieldWhileDroppedChoosesTheHighlightedItem) {
     EXPECT_TRUE(Dropped(combo)) << "lifted off the list: it stays down";
     testhost::Tap(kFieldX, kFieldY);
     static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"6/8"},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"6/8"},
-        {WM_COMMAND, CBN_SELCHANGE, 103, kAnyTime, u"6/8"},
+        Combo(CBN_DROPDOWN, u"None"),
+        Combo(CBN_SELENDOK, u"6/8"),
+        Combo(CBN_CLOSEUP, u"6/8"),
+        Combo(CBN_SELCHANGE, u"6/8"),
         seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
@@ -142,24 +133,16 @@ TEST_F(ComboBoxes, ShowDropDownFromCodeDropsAndCancels) {
     EXPECT_TRUE(Dropped(combo));
     EXPECT_TRUE(SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0));
     EXPECT_FALSE(Dropped(combo));
-    static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, nullptr},
-        {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, nullptr},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, nullptr},
-        seq::kEnd,
-    };
+    static const Expected kSeq[] = {Combo(CBN_DROPDOWN, nullptr), Combo(CBN_SELENDCANCEL, nullptr),
+                                    Combo(CBN_CLOSEUP, nullptr), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
 
 TEST_F(ComboBoxes, HidingTheComboBoxWhileDroppedCancels) {
     testhost::Tap(kFieldX, kFieldY);
     ShowWindow(combo, SW_HIDE);
-    static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, nullptr},
-        {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, nullptr},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, nullptr},
-        seq::kEnd,
-    };
+    static const Expected kSeq[] = {Combo(CBN_DROPDOWN, nullptr), Combo(CBN_SELENDCANCEL, nullptr),
+                                    Combo(CBN_CLOSEUP, nullptr), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_EQ(core::TopLevels().size(), 3u) << "the list window is gone";
@@ -359,11 +342,7 @@ TEST_F(ComboBoxes, AParentThatDestroysTheComboBoxOnItsChoiceIsSafe) {
     EXPECT_FALSE(IsWindow(combo));
     EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_EQ(core::TopLevels().size(), 3u) << "the list went with it";
-    static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, nullptr},
-        {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"4/4"},
-        seq::kEnd,
-    };
+    static const Expected kSeq[] = {Combo(CBN_DROPDOWN, nullptr), Combo(CBN_SELENDOK, u"4/4"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     testhost::Pump();
     EXPECT_EQ(seq::Pixel(200, RowY(3)), seq::kParentColor) << "the parent shows where the list was";

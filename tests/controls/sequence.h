@@ -32,6 +32,10 @@ struct Expected {
     const char16_t *text;
 };
 constexpr Expected kEnd = {0, 0, 0, 0, nullptr};  // ends a table
+// The rows the tables hold most, at any time: a button's click, and a notification of the combo box
+// (identifier 103, as the time-signature list).
+constexpr Expected Clicked(int id, const char16_t *text) { return {WM_COMMAND, BN_CLICKED, id, kAnyTime, text}; }
+constexpr Expected Combo(int code, const char16_t *text) { return {WM_COMMAND, code, 103, kAnyTime, text}; }
 
 struct Logged {
     UINT message;

@@ -149,10 +149,7 @@ LRESULT CALLBACK ReentrantProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 TEST_F(Messages, CreationSendsCreateFirstAndSendMessageReentersInsideIt) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ReentrantProc;
-    wc.lpszClassName = u"Reentrant";
-    RegisterClassW(&wc);
+    testhost::RegisterTestClass(u"Reentrant", ReentrantProc);
     HWND w = CreateWindowExW(0, u"Reentrant", u"t", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                              CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(w, nullptr);

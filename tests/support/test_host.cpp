@@ -116,6 +116,14 @@ void KeyUp(unsigned vk, bool alt) {
     Pump();
 }
 
+void RegisterTestClass(const char16_t *name, WNDPROC proc, bool whiteBackground) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    if (whiteBackground) wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = name;
+    RegisterClassW(&wc);
+}
+
 const std::vector<std::string> &Record() { return g_record; }
 void ClearRecord() { g_record.clear(); }
 
