@@ -138,7 +138,7 @@ def main():
                 verdict = "broken (does not build)"
             else:
                 failed = run(["ctest", "--test-dir", "build", "-j", jobs, "-R", tests, "-LE", "real-output|sound-server",
-                              "--timeout", "120", "--no-tests=error"], tree, log)
+                              "--timeout", "120", "--stop-on-failure", "--no-tests=error"], tree, log)
                 verdict = "caught" if failed else "SURVIVED"
         for full, text in originals.items():
             open(full, "w").write(text)

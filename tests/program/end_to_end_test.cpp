@@ -101,7 +101,8 @@ TEST(EndToEnd, EachSoundPlaysToItsEndUnlessALaterSoundStarts) {
     std::string dir = sim::MakeDir();
     sim::WriteBytes(dir + "/Cadenzo.ini", {210, 0, 3, 0, 0, 1, 1});  // 240 beats per minute, repeat 3x
     std::string wav = dir + "/out.wav";
-    // A note, cut by the metronome's first click; then a lone note that rings to its end.
+    // A note, cut by the metronome's first click; then a lone note that rings to its end. The stream
+    // is the hosts' one schedule's, so this is its cut: a new sound ends the one playing at its start.
     sim::Result r = sim::Run("tap 31 139\nwait 100\ntap 61 88\nwait 300\ntap 61 88\nwait 3500\nkey ctrl+q\n", dir,
                              "--wav '" + wav + "' ");
     ASSERT_EQ(r.status, 0) << r.errors;
