@@ -54,20 +54,23 @@ std::optional<VirtualOutput> g_output;
 
 std::int64_t FrameTimeNs(std::int64_t frame) { return frame * 1000000000 / kStreamRate; }
 
-// Plays frames [pulled, end): the output reports that the last of them is heard at its own time.
+// Plays frames [pulled, end), a second at most at a time (a long wait costs no more memory than a
+// short one): after each piece the output reports that its last frame is heard at its own time.
 void PullTo(std::int64_t end) {
     VirtualOutput &o = *g_output;
-    if (end <= o.pulled) return;
-    int count = int(end - o.pulled);
-    o.buffer.resize(std::size_t(count));
-    o.idle = o.schedule.Pull(o.buffer.data(), o.pulled, count, FrameTimeNs(end - 1), end - 1);
-    if (!g_config.wavPath.empty()) {
-        for (std::int64_t f = std::max(o.pulled, kLatencyFrames); f < end; ++f) {
-            float v = std::clamp(o.buffer[std::size_t(f - o.pulled)] * 32768.0f, -32768.0f, 32767.0f);
-            o.stream.push_back(std::int16_t(std::lround(v)));
+    while (o.pulled < end) {
+        int count = int(std::min<std::int64_t>(end - o.pulled, kStreamRate));
+        std::int64_t last = o.pulled + count - 1;
+        o.buffer.resize(std::size_t(count));
+        o.idle = o.schedule.Pull(o.buffer.data(), o.pulled, count, FrameTimeNs(last), last);
+        if (!g_config.wavPath.empty()) {
+            for (std::int64_t f = std::max(o.pulled, kLatencyFrames); f <= last; ++f) {
+                float v = std::clamp(o.buffer[std::size_t(f - o.pulled)] * 32768.0f, -32768.0f, 32767.0f);
+                o.stream.push_back(std::int16_t(std::lround(v)));
+            }
         }
+        o.pulled += count;
     }
-    o.pulled = end;
 }
 
 // The clock moved to g_now: every frame heard by then is played.
