@@ -171,6 +171,19 @@ TEST(DeviceClock, AGapInTheCallbacksRestartsTheFitAtTheFirstCallbackAfterIt) {
     EXPECT_EQ(clock.Restarts(), 1);
 }
 
+TEST(DeviceClock, ASoundScheduledWhileTheDeviceStoppedAskingPlaysWhenItGoesOn) {
+    // The device asks every 10 ms for five seconds, then stops (its server suspended it): a sound
+    // scheduled half a second later is placed a latency after the frames it will ask for next, not
+    // where the old callbacks' line has run on to meanwhile.
+    hostsound::DeviceClock clock(kRate, kBuffer);
+    std::int64_t next = 0;
+    for (std::int64_t t = 0; t <= 5000 * kMs; t += 10 * kMs, next += kBuffer) clock.AddCallback(t, next);
+    std::int64_t placed = 0;
+    ASSERT_TRUE(clock.FrameAt(5500 * kMs + kLatency, 5500 * kMs, &placed));
+    // A frame asked for is heard a buffer later.
+    EXPECT_EQ(placed, next + kLatency * kRate / 1000000000 - kBuffer);
+}
+
 TEST(DeviceClock, ASmallStepIsFollowedAtOnceNotTakenForASlowClock) {
     // The device loses 12 ms once, ten seconds in (less than a stall): from the next sounds on they
     // are heard on time again and exactly their interval apart, not drifting for half a minute.
