@@ -23,10 +23,32 @@ void Finish() {
     ShowWindow(app.stopButton, SW_HIDE);
 }
 
-// Checks the chosen radio button of a group of three and unchecks the other two.
-void CheckOne(HWND chosen, HWND a, HWND b, HWND c) {
-    const HWND group[] = {a, b, c};
-    for (HWND radio : group) SendMessageW(radio, BM_SETCHECK, radio == chosen ? BST_CHECKED : BST_UNCHECKED, 0);
+// The delay and repeat groups: each radio button's command and the value it chooses. The first row
+// is also what any other command chooses.
+struct RadioRow {
+    int command;
+    int value;
+};
+const RadioRow kDelayRows[3] = {
+    {IDC_DELAY_NONE, 1050},  // "none"
+    {IDC_DELAY_1S, 2050},    // "1 sec"
+    {IDC_DELAY_3S, 5050},    // "3 sec"
+};
+const RadioRow kRepeatRows[3] = {
+    {IDC_REPEAT_1X, 1},  // "1x"
+    {IDC_REPEAT_3X, 3},  // "3x"
+    {IDC_REPEAT_5X, 5},  // "5x"
+};
+
+// Checks the radio button of `command` in a group of three, unchecks the other two, and returns the
+// value of its row.
+int ChooseRadio(const RadioRow (&rows)[3], HWND first, HWND second, HWND third, int command) {
+    const HWND group[3] = {first, second, third};
+    int chosen = 0;
+    for (int i = 0; i < 3; ++i)
+        if (rows[i].command == command) chosen = i;
+    for (int i = 0; i < 3; ++i) SendMessageW(group[i], BM_SETCHECK, i == chosen ? BST_CHECKED : BST_UNCHECKED, 0);
+    return rows[chosen].value;
 }
 
 }  // namespace
@@ -38,21 +60,13 @@ void PlayAll() { Start(0, 1); }
 void StopNotes() { Finish(); }
 
 void SetNoteDelay(int command) {
-    HWND chosen = command == IDC_DELAY_1S   ? app.delay1sRadio
-                  : command == IDC_DELAY_3S ? app.delay3sRadio
-                                            : app.delayNoneRadio;
-    CheckOne(chosen, app.delayNoneRadio, app.delay1sRadio, app.delay3sRadio);
-    app.noteDelayMs = command == IDC_DELAY_1S ? 2050 : command == IDC_DELAY_3S ? 5050 : 1050;
+    app.noteDelayMs = ChooseRadio(kDelayRows, app.delayNoneRadio, app.delay1sRadio, app.delay3sRadio, command);
     // A running sequence goes on at the new pace from now.
     if (IsWindowVisible(app.stopButton)) SetTimer(app.mainWindow, TIMER_NOTES, UINT(app.noteDelayMs), NoteTick);
 }
 
 void SetRepeatCount(int command) {
-    HWND chosen = command == IDC_REPEAT_3X   ? app.repeat3xRadio
-                  : command == IDC_REPEAT_5X ? app.repeat5xRadio
-                                             : app.repeat1xRadio;
-    CheckOne(chosen, app.repeat1xRadio, app.repeat3xRadio, app.repeat5xRadio);
-    app.repeatCount = command == IDC_REPEAT_3X ? 3 : command == IDC_REPEAT_5X ? 5 : 1;
+    app.repeatCount = ChooseRadio(kRepeatRows, app.repeat1xRadio, app.repeat3xRadio, app.repeat5xRadio, command);
 }
 
 void CALLBACK NoteTick(HWND, UINT, UINT_PTR, DWORD) {

@@ -6,30 +6,23 @@
 
 namespace {
 
-using seq::Expected;
-using seq::kAnyTime;
-using seq::kTop;
+using namespace seq;
 
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlack = 0x000000;
 constexpr std::uint32_t kDimmed = 0xC0C0C0;
 
-class Buttons : public ::testing::Test {
+class Buttons : public ControlTest {
 protected:
     void SetUp() override {
-        testhost::SetUp();
-        parent = seq::CreateParent();
+        ControlTest::SetUp();
         // Placed as the main window places them.
         push = seq::Make(parent, u"button", u"Start Metronome", WS_VISIBLE | BS_PUSHBUTTON, 4, 48, 114, 28, 104);
         check = seq::Make(parent, u"button", u"Sound", WS_VISIBLE | BS_CHECKBOX, 122, 48, 55, 15, 106);
         radio = seq::Make(parent, u"button", u"none", WS_VISIBLE | BS_RADIOBUTTON, 125, 183, 50, 15, 132);
         group = seq::Make(parent, u"button", u"Delay", WS_VISIBLE | BS_GROUPBOX, 122, 161, 55, 84, 131);
-        testhost::Pump();
-        seq::Clear();
+        Settle();
     }
-    void TearDown() override { testhost::TearDown(); }
 
-    HWND parent = nullptr, push = nullptr, check = nullptr, radio = nullptr, group = nullptr;
+    HWND push = nullptr, check = nullptr, radio = nullptr, group = nullptr;
 };
 
 // ---- Message sequences ----
@@ -40,7 +33,7 @@ TEST_F(Buttons, ATapSendsOneClickAtStylusUp) {
     EXPECT_TRUE(seq::SequenceIs(kNothingYet)) << "nothing is sent while the stylus is down";
     EXPECT_EQ(GetCapture(), push) << "the button holds the stylus";
     testhost::Up(60, kTop + 60);
-    static const Expected kClick[] = {{WM_COMMAND, BN_CLICKED, 104, kAnyTime, u"Start Metronome"}, seq::kEnd};
+    static const Expected kClick[] = {Clicked(104, u"Start Metronome"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kClick));
     EXPECT_EQ(GetCapture(), nullptr);
 }
@@ -56,18 +49,14 @@ TEST_F(Buttons, LiftingOutsideSendsNothingAndComingBackClicksAgain) {
     testhost::Move(200, kTop + 200);
     testhost::Move(10, kTop + 70);
     testhost::Up(10, kTop + 70);
-    static const Expected kClick[] = {{WM_COMMAND, BN_CLICKED, 104, kAnyTime, nullptr}, seq::kEnd};
+    static const Expected kClick[] = {Clicked(104, nullptr), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kClick)) << "moved off and back on before lifting";
 }
 
 TEST_F(Buttons, CheckBoxAndRadioTapsOnlyNotifyAndSetCheckSendsNothing) {
     testhost::Tap(130, kTop + 55);
     testhost::Tap(140, kTop + 190);
-    static const Expected kClicks[] = {
-        {WM_COMMAND, BN_CLICKED, 106, kAnyTime, u"Sound"},
-        {WM_COMMAND, BN_CLICKED, 132, kAnyTime, u"none"},
-        seq::kEnd,
-    };
+    static const Expected kClicks[] = {Clicked(106, u"Sound"), Clicked(132, u"none"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kClicks));
     EXPECT_EQ(SendMessageW(check, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "the check box is not automatic";
     EXPECT_EQ(SendMessageW(radio, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "the radio button is not automatic";
@@ -88,7 +77,7 @@ TEST_F(Buttons, TapsPassThroughAGroupBoxToTheRadioButtonsAndTheParent) {
     testhost::Tap(130, kTop + 190);  // on the radio button inside it
     static const Expected kSeq[] = {
         {WM_LBUTTONDOWN, 150, 230, kAnyTime, nullptr},
-        {WM_COMMAND, BN_CLICKED, 132, kAnyTime, nullptr},
+        Clicked(132, nullptr),
         seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));

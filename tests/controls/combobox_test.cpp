@@ -13,13 +13,7 @@
 
 namespace {
 
-using seq::Expected;
-using seq::kAnyTime;
-using seq::kTop;
-
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlack = 0x000000;
-constexpr std::uint32_t kNavy = 0x000080;
+using namespace seq;
 
 const char16_t *const kSignatures[] = {u"None", u"2/4", u"3/4", u"4/4", u"5/4", u"6/8", u"7/8"};
 
@@ -27,18 +21,15 @@ constexpr int kFieldX = 200, kFieldY = kTop + 58;  // a point on the closed fiel
 constexpr int kRowX = 200;
 constexpr int RowY(int row) { return kTop + 48 + 20 + 1 + 14 * row + 7; }  // the middle of a dropped row
 
-class ComboBoxes : public ::testing::Test {
+class ComboBoxes : public ControlTest {
 protected:
     void SetUp() override {
-        testhost::SetUp();
-        parent = seq::CreateParent();
+        ControlTest::SetUp();
         combo = seq::Make(parent, u"combobox", u"", WS_VISIBLE | CBS_DROPDOWNLIST, 181, 48, 55, 120, 103);
         for (const char16_t *name : kSignatures) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         SendMessageW(combo, CB_SELECTSTRING, 0, reinterpret_cast<LPARAM>(u"None"));
-        testhost::Pump();
-        seq::Clear();
+        Settle();
     }
-    void TearDown() override { testhost::TearDown(); }
 
     static std::u16string Text(HWND window) {
         WCHAR buffer[64] = {0};
@@ -49,7 +40,7 @@ protected:
     // The dropped list: the topmost window on the screen while it is down.
     static RECT ListRect() { return core::ScreenRect(core::TopLevels().front()); }
 
-    HWND parent = nullptr, combo = nullptr;
+    HWND combo = nullptr;
 };
 
 // ---- Message sequences ----
@@ -80,13 +71,8 @@ TEST_F(ComboBoxes, DraggingFromTheFieldChoosesWhereTheStylusLifts) {
     testhost::Move(kRowX, RowY(1));
     testhost::Move(kRowX, RowY(3));
     testhost::Up(kRowX, RowY(3));
-    static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"4/4"},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"4/4"},
-        {WM_COMMAND, CBN_SELCHANGE, 103, kAnyTime, u"4/4"},
-        seq::kEnd,
-    };
+    static const Expected kSeq[] = {Combo(CBN_DROPDOWN, u"None"), Combo(CBN_SELENDOK, u"4/4"),
+                                    Combo(CBN_CLOSEUP, u"4/4"), Combo(CBN_SELCHANGE, u"4/4"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
 
@@ -95,9 +81,7 @@ TEST_F(ComboBoxes, ATapOutsideCancelsAndIsNotPassedOn) {
     testhost::Tap(kFieldX, kFieldY);
     testhost::Tap(20, kTop + 250);
     static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"None"},
+        Combo(CBN_DROPDOWN, u"None"), Combo(CBN_SELENDCANCEL, u"None"), Combo(CBN_CLOSEUP, u"None"),
         seq::kEnd,  // and no WM_LBUTTONDOWN at the parent
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
@@ -109,9 +93,7 @@ TEST_F(ComboBoxes, RepickingTheSameItemStillConfirmsIt) {
     testhost::Tap(kFieldX, kFieldY);
     testhost::Tap(kRowX, RowY(0));
     static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"None"},
+        Combo(CBN_DROPDOWN, u"None"), Combo(CBN_SELENDOK, u"None"), Combo(CBN_CLOSEUP, u"None"),
         seq::kEnd,  // the selection did not change
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
@@ -125,10 +107,10 @@ TEST_F(ComboBoxes, TappingTheFieldWhileDroppedChoosesTheHighlightedItem) {
     EXPECT_TRUE(Dropped(combo)) << "lifted off the list: it stays down";
     testhost::Tap(kFieldX, kFieldY);
     static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"6/8"},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"6/8"},
-        {WM_COMMAND, CBN_SELCHANGE, 103, kAnyTime, u"6/8"},
+        Combo(CBN_DROPDOWN, u"None"),
+        Combo(CBN_SELENDOK, u"6/8"),
+        Combo(CBN_CLOSEUP, u"6/8"),
+        Combo(CBN_SELCHANGE, u"6/8"),
         seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kSeq));
@@ -151,24 +133,16 @@ TEST_F(ComboBoxes, ShowDropDownFromCodeDropsAndCancels) {
     EXPECT_TRUE(Dropped(combo));
     EXPECT_TRUE(SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0));
     EXPECT_FALSE(Dropped(combo));
-    static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, nullptr},
-        {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, nullptr},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, nullptr},
-        seq::kEnd,
-    };
+    static const Expected kSeq[] = {Combo(CBN_DROPDOWN, nullptr), Combo(CBN_SELENDCANCEL, nullptr),
+                                    Combo(CBN_CLOSEUP, nullptr), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
 }
 
 TEST_F(ComboBoxes, HidingTheComboBoxWhileDroppedCancels) {
     testhost::Tap(kFieldX, kFieldY);
     ShowWindow(combo, SW_HIDE);
-    static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, nullptr},
-        {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, nullptr},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, nullptr},
-        seq::kEnd,
-    };
+    static const Expected kSeq[] = {Combo(CBN_DROPDOWN, nullptr), Combo(CBN_SELENDCANCEL, nullptr),
+                                    Combo(CBN_CLOSEUP, nullptr), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_EQ(core::TopLevels().size(), 3u) << "the list window is gone";
@@ -368,11 +342,7 @@ TEST_F(ComboBoxes, AParentThatDestroysTheComboBoxOnItsChoiceIsSafe) {
     EXPECT_FALSE(IsWindow(combo));
     EXPECT_EQ(GetCapture(), nullptr);
     EXPECT_EQ(core::TopLevels().size(), 3u) << "the list went with it";
-    static const Expected kSeq[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, nullptr},
-        {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"4/4"},
-        seq::kEnd,
-    };
+    static const Expected kSeq[] = {Combo(CBN_DROPDOWN, nullptr), Combo(CBN_SELENDOK, u"4/4"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kSeq));
     testhost::Pump();
     EXPECT_EQ(seq::Pixel(200, RowY(3)), seq::kParentColor) << "the parent shows where the list was";

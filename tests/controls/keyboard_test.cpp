@@ -11,20 +11,13 @@
 
 namespace {
 
-using seq::Expected;
-using seq::kAnyTime;
-using seq::kTop;
+using namespace seq;
 
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlack = 0x000000;
-constexpr std::uint32_t kNavy = 0x000080;
-
-class Keyboard : public ::testing::Test {
+class Keyboard : public ControlTest {
 protected:
     void SetUp() override {
-        testhost::SetUp();
+        ControlTest::SetUp();
         core::SetKeyboardAccess(true);
-        parent = seq::CreateParent();
         bar = seq::Make(parent, u"scrollbar", nullptr, WS_VISIBLE | SBS_HORZ, 4, 21, 232, 20, 101);
         SetScrollRange(bar, SB_CTL, 0, 210, FALSE);
         SetScrollPos(bar, SB_CTL, 30, FALSE);
@@ -46,20 +39,19 @@ protected:
                                   15, 136 + i);
         SendMessageW(delay[0], BM_SETCHECK, BST_CHECKED, 0);
         SendMessageW(repeat[1], BM_SETCHECK, BST_CHECKED, 0);
-        testhost::Pump();
-        seq::Clear();
+        Settle();
     }
     void TearDown() override {
         core::SetKeyboardAccess(true);
-        testhost::TearDown();
+        ControlTest::TearDown();
     }
 
     static void Tab(bool back = false) { testhost::Key(VK_TAB, false, back); }
 
     static constexpr const char16_t *kDelays[3] = {u"none", u"1 sec", u"3 sec"};
     static constexpr const char16_t *kRepeats[3] = {u"1x", u"3x", u"5x"};
-    HWND parent = nullptr, bar = nullptr, start = nullptr, sound = nullptr, combo = nullptr, note = nullptr,
-         label = nullptr, stop = nullptr;
+    HWND bar = nullptr, start = nullptr, sound = nullptr, combo = nullptr, note = nullptr, label = nullptr,
+         stop = nullptr;
     HWND delay[3] = {}, repeat[3] = {};
 };
 
@@ -130,7 +122,7 @@ TEST_F(Keyboard, SpacePushesAButtonAndItsReleaseClicksIt) {
     EXPECT_EQ(SendMessageW(start, BM_GETSTATE, 0, 0) & BST_PUSHED, BST_PUSHED) << "drawn pushed";
     EXPECT_EQ(seq::Pixel(60, kTop + 52), kBlack) << "the pushed face is black";
     testhost::KeyUp(VK_SPACE);
-    static const Expected kClick[] = {{WM_COMMAND, BN_CLICKED, 104, kAnyTime, u"Start Metronome"}, seq::kEnd};
+    static const Expected kClick[] = {Clicked(104, u"Start Metronome"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kClick));
     EXPECT_EQ(SendMessageW(start, BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
 }
@@ -154,8 +146,8 @@ TEST_F(Keyboard, SpaceClicksACheckBoxAndReturnOnlyADefaultPushButton) {
     SetWindowLongW(start, GWL_STYLE, GetWindowLongW(start, GWL_STYLE) | BS_DEFPUSHBUTTON);
     testhost::Key(VK_RETURN);
     static const Expected kClicks[] = {
-        {WM_COMMAND, BN_CLICKED, 106, kAnyTime, u"Sound"},
-        {WM_COMMAND, BN_CLICKED, 104, kAnyTime, u"Start Metronome"},
+        Clicked(106, u"Sound"),
+        Clicked(104, u"Start Metronome"),
         seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kClicks));
@@ -166,7 +158,7 @@ TEST_F(Keyboard, BmClickClicksAnEnabledButtonOnly) {
     SendMessageW(note, BM_CLICK, 0, 0);
     EnableWindow(note, FALSE);
     SendMessageW(note, BM_CLICK, 0, 0);
-    static const Expected kOne[] = {{WM_COMMAND, BN_CLICKED, 111, kAnyTime, u"A4"}, seq::kEnd};
+    static const Expected kOne[] = {Clicked(111, u"A4"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kOne));
 }
 
@@ -189,9 +181,9 @@ TEST_F(Keyboard, ArrowsMoveThroughARadioGroupClickingEachButtonTheyReach) {
     // The buttons are non-automatic: each is clicked as it gets the focus, so its owner can check it;
     // "none" is checked already and is not clicked again.
     static const Expected kClicks[] = {
-        {WM_COMMAND, BN_CLICKED, 133, kAnyTime, u"1 sec"},
-        {WM_COMMAND, BN_CLICKED, 134, kAnyTime, u"3 sec"},
-        {WM_COMMAND, BN_CLICKED, 134, kAnyTime, u"3 sec"},
+        Clicked(133, u"1 sec"),
+        Clicked(134, u"3 sec"),
+        Clicked(134, u"3 sec"),
         seq::kEnd,
     };
     EXPECT_TRUE(seq::SequenceIs(kClicks));
@@ -200,7 +192,7 @@ TEST_F(Keyboard, ArrowsMoveThroughARadioGroupClickingEachButtonTheyReach) {
 TEST_F(Keyboard, ATappedRadioButtonIsClickedOnceAtStylusUp) {
     testhost::Tap(150, kTop + 210);  // "1 sec"
     EXPECT_EQ(GetFocus(), delay[1]);
-    static const Expected kOne[] = {{WM_COMMAND, BN_CLICKED, 133, kAnyTime, u"1 sec"}, seq::kEnd};
+    static const Expected kOne[] = {Clicked(133, u"1 sec"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kOne)) << "taking the focus under the stylus clicks nothing more";
 }
 
@@ -250,12 +242,14 @@ TEST_F(Keyboard, ArrowsOnAClosedListChooseAsAPickDoes) {
     testhost::Key(VK_END);
     testhost::Key(VK_RIGHT);  // already the last item: nothing
     testhost::Key(VK_HOME);
-    static const Expected kPicks[] = {
-        {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"2/4"},  // the text is already the new item
-        {WM_COMMAND, CBN_SELCHANGE, 103, kAnyTime, u"2/4"},  {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"3/4"},
-        {WM_COMMAND, CBN_SELCHANGE, 103, kAnyTime, u"3/4"},  {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELCHANGE, 103, kAnyTime, u"None"}, seq::kEnd,
-    };
+    // Each pick is confirmed with the text already the new item, then reported as a change.
+    static const Expected kPicks[] = {Combo(CBN_SELENDOK, u"2/4"),
+                                      Combo(CBN_SELCHANGE, u"2/4"),
+                                      Combo(CBN_SELENDOK, u"3/4"),
+                                      Combo(CBN_SELCHANGE, u"3/4"),
+                                      Combo(CBN_SELENDOK, u"None"),
+                                      Combo(CBN_SELCHANGE, u"None"),
+                                      seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kPicks));
     EXPECT_FALSE(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0));
 }
@@ -268,13 +262,8 @@ TEST_F(Keyboard, F4DropsTheListTheArrowsMoveItsHighlightAndReturnChooses) {
     testhost::Key(VK_DOWN);
     EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0) << "the highlight moves, the selection waits";
     testhost::Key(VK_RETURN);
-    static const Expected kChosen[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELENDOK, 103, kAnyTime, u"3/4"},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"3/4"},
-        {WM_COMMAND, CBN_SELCHANGE, 103, kAnyTime, u"3/4"},
-        seq::kEnd,
-    };
+    static const Expected kChosen[] = {Combo(CBN_DROPDOWN, u"None"), Combo(CBN_SELENDOK, u"3/4"),
+                                       Combo(CBN_CLOSEUP, u"3/4"), Combo(CBN_SELCHANGE, u"3/4"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kChosen));
     EXPECT_FALSE(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0));
     EXPECT_EQ(GetFocus(), combo);
@@ -286,12 +275,8 @@ TEST_F(Keyboard, AltDownDropsTheListAndEscapeCancels) {
     EXPECT_TRUE(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0));
     testhost::Key(VK_DOWN);
     testhost::Key(VK_ESCAPE);
-    static const Expected kCancelled[] = {
-        {WM_COMMAND, CBN_DROPDOWN, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_SELENDCANCEL, 103, kAnyTime, u"None"},
-        {WM_COMMAND, CBN_CLOSEUP, 103, kAnyTime, u"None"},
-        seq::kEnd,
-    };
+    static const Expected kCancelled[] = {Combo(CBN_DROPDOWN, u"None"), Combo(CBN_SELENDCANCEL, u"None"),
+                                          Combo(CBN_CLOSEUP, u"None"), seq::kEnd};
     EXPECT_TRUE(seq::SequenceIs(kCancelled));
 }
 

@@ -11,33 +11,27 @@
 
 namespace {
 
-using seq::Expected;
-using seq::kTop;
+using namespace seq;
 
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlack = 0x000000;
 constexpr std::uint32_t kTrack = 0xD6D3CE;
 
 constexpr int kBarX = 4, kBarY = kTop + 21;  // the bar's top-left on screen
 constexpr int kMid = kBarY + 10;             // a row through the middle of the bar
 
-class ScrollBars : public ::testing::Test {
+class ScrollBars : public ControlTest {
 protected:
     void SetUp() override {
-        testhost::SetUp();
-        parent = seq::CreateParent();
+        ControlTest::SetUp();
         bar = seq::Make(parent, u"scrollbar", nullptr, WS_VISIBLE | SBS_HORZ, 4, 21, 232, 20, 101);
         SetScrollRange(bar, SB_CTL, 0, 210, FALSE);
         SetScrollPos(bar, SB_CTL, 30, FALSE);
-        testhost::Pump();
-        seq::Clear();
+        Settle();
     }
-    void TearDown() override { testhost::TearDown(); }
 
     // A pixel of the bar, in bar coordinates.
     static std::uint32_t At(int x, int y) { return seq::Pixel(kBarX + x, kBarY + y); }
 
-    HWND parent = nullptr, bar = nullptr;
+    HWND bar = nullptr;
 };
 
 // ---- Message sequences ----

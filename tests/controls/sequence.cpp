@@ -155,13 +155,7 @@ void Clear() {
 }
 
 HWND CreateParent() {
-    static bool registered = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = ParentProc;
-        wc.lpszClassName = u"ControlsTestParent";
-        return RegisterClassW(&wc) != 0;
-    }();
-    (void)registered;
+    testhost::RegisterTestClass(u"ControlsTestParent", ParentProc);
     g_logPaints = false;
     g_logTaps = false;
     g_echo = false;

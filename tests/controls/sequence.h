@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "test_host.h"
+
 namespace seq {
 
 constexpr DWORD kAnyTime = 0xFFFFFFFF;
@@ -30,6 +32,10 @@ struct Expected {
     const char16_t *text;
 };
 constexpr Expected kEnd = {0, 0, 0, 0, nullptr};  // ends a table
+// The rows the tables hold most, at any time: a button's click, and a notification of the combo box
+// (identifier 103, as the time-signature list).
+constexpr Expected Clicked(int id, const char16_t *text) { return {WM_COMMAND, BN_CLICKED, id, kAnyTime, text}; }
+constexpr Expected Combo(int code, const char16_t *text) { return {WM_COMMAND, code, 103, kAnyTime, text}; }
 
 struct Logged {
     UINT message;
@@ -56,6 +62,29 @@ RECT LastPaintRect();
 void EchoScrolling(bool on);
 // Called after a WM_COMMAND is recorded (for tests where the parent acts on a notification).
 void OnCommand(std::function<void(WPARAM, LPARAM)> action);
+
+// Colours the controls draw with, 0xRRGGBB.
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kBlack = 0x000000;
+constexpr std::uint32_t kNavy = 0x000080;  // a selected item
+
+// What every control test starts from: the test host set up and the parent made; the test's
+// windows are destroyed after it. Fixtures make their controls in their own SetUp, then Settle().
+class ControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testhost::SetUp();
+        parent = CreateParent();
+    }
+    void TearDown() override { testhost::TearDown(); }
+    // Lets the controls made so far draw, then forgets what they sent.
+    static void Settle() {
+        testhost::Pump();
+        Clear();
+    }
+
+    HWND parent = nullptr;
+};
 
 HWND Make(HWND parent, const char16_t *windowClass, const char16_t *text, DWORD style, int x, int y, int width,
           int height, int id);

@@ -7,21 +7,10 @@
 
 namespace {
 
-using seq::Expected;
-using seq::kAnyTime;
-using seq::kTop;
+using namespace seq;
 
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlack = 0x000000;
-
-class Statics : public ::testing::Test {
+class Statics : public ControlTest {
 protected:
-    void SetUp() override {
-        testhost::SetUp();
-        parent = seq::CreateParent();
-    }
-    void TearDown() override { testhost::TearDown(); }
-
     // A static at (10, 10) in the parent; returns its screen rectangle.
     RECT Text(const char16_t *text, DWORD style, int width, int height) {
         control = seq::Make(parent, u"static", text, WS_VISIBLE | style, 10, 10, width, height, -1);
@@ -32,7 +21,7 @@ protected:
         return RECT{r.left, r.top + 14 * line, r.right, r.top + 14 * (line + 1)};
     }
 
-    HWND parent = nullptr, control = nullptr;
+    HWND control = nullptr;
 };
 
 TEST_F(Statics, TextStartsAtTheTopLeftAndHardBreaksKeepTheirLeadingSpaces) {

@@ -159,6 +159,39 @@ TEST(DeviceClock, AStallRestartsTheFitAndTheRunCarriesOnInTime) {
     EXPECT_LE(WorstInterval(result, device.trueRate, 250, after + 1), 2.0) << "after the stall";
 }
 
+TEST(DeviceClock, AGapInTheCallbacksRestartsTheFitAtTheFirstCallbackAfterIt) {
+    // Five seconds of exact callbacks, then none for 200 ms (the device paused, its frames with it):
+    // a sound scheduled 15 ms after the device came back is heard a latency after its message, not
+    // 200 ms early by the old line.
+    hostsound::DeviceClock clock(kRate, kBuffer);
+    std::int64_t frame = 0, t = 0;
+    for (; t <= 5000 * kMs; t += 10 * kMs, frame += kBuffer) clock.AddCallback(t, frame);
+    std::int64_t before = 0;  // a schedule line drawn before the gap, which must not outlive it
+    ASSERT_TRUE(clock.FrameAt(4990 * kMs + kLatency, 4990 * kMs, &before));
+    EXPECT_NEAR(double(before), 4990.0 * kRate / 1000 + 2400 - kBuffer, 2.0);
+    std::int64_t resumed = frame;  // the first frame the device asks for after the gap
+    for (t += 200 * kMs; t <= 5220 * kMs; t += 10 * kMs, frame += kBuffer) clock.AddCallback(t, frame);
+    std::int64_t after = 0;
+    ASSERT_TRUE(clock.FrameAt(5215 * kMs + kLatency, 5215 * kMs, &after));
+    // Frame `resumed` was asked for at 5.21 s and is heard a buffer later.
+    std::int64_t heardAtDue = resumed + (5215 - 5210) * kRate / 1000 + kLatency * kRate / 1000000000;
+    EXPECT_NEAR(double(after), double(heardAtDue - kBuffer), 2.0);
+    EXPECT_EQ(clock.Restarts(), 1);
+}
+
+TEST(DeviceClock, ASoundScheduledWhileTheDeviceStoppedAskingPlaysWhenItGoesOn) {
+    // The device asks every 10 ms for five seconds, then stops (its server suspended it): a sound
+    // scheduled half a second later is placed a latency after the frames it will ask for next, not
+    // where the old callbacks' line has run on to meanwhile.
+    hostsound::DeviceClock clock(kRate, kBuffer);
+    std::int64_t next = 0;
+    for (std::int64_t t = 0; t <= 5000 * kMs; t += 10 * kMs, next += kBuffer) clock.AddCallback(t, next);
+    std::int64_t placed = 0;
+    ASSERT_TRUE(clock.FrameAt(5500 * kMs + kLatency, 5500 * kMs, &placed));
+    // A frame asked for is heard a buffer later.
+    EXPECT_EQ(placed, next + kLatency * kRate / 1000000000 - kBuffer);
+}
+
 TEST(DeviceClock, ASmallLossIsCarriedNotTakenForASlowClock) {
     // The device loses 12 ms once, ten seconds in (less than a stall): the run keeps its spacing,
     // heard 12 ms later from then on as the lag says, and not drifting for half a minute.

@@ -214,15 +214,19 @@ TEST_F(Copies, SlowCopiesDoNotHoldBackTheFirstCopysShutdown) {
     for (int fd : slow) close(fd);
 }
 
-// A runtime folder that others may write to is refused: a socket planted there by anyone else can
-// never pass for this user's first copy.
-TEST_F(Copies, AWorldWritableRuntimeFolderIsNotUsed) {
-    ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+// A runtime folder that anyone but the user may enter, read or write is refused, however little
+// is open: a socket planted there by anyone else can never pass for this user's first copy.
+class RuntimeFolder : public Copies, public ::testing::WithParamInterface<mode_t> {};
+
+TEST_P(RuntimeFolder, OpenToOthersIsNotUsed) {
+    ASSERT_EQ(chmod(dir_.c_str(), GetParam()), 0);
     std::string path = sdlhost::IdentityPath(u"CadenzoTest", u"Open");
     EXPECT_NE(path, "");
-    EXPECT_NE(path.rfind(dir_ + "/", 0), 0u) << path << " lies in the world-writable folder";
+    EXPECT_NE(path.rfind(dir_ + "/", 0), 0u) << path << " lies in a folder of mode " << std::oct << GetParam();
     EXPECT_FALSE(host::ClaimOrFind(u"CadenzoTest", u"Open"));
     chmod(dir_.c_str(), 0700);
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, RuntimeFolder, ::testing::Values(0777, 0770, 0750, 0710, 0707, 0701));
 
 }  // namespace

@@ -31,11 +31,7 @@ inline LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 // A plain top-level window with the platform's default place (the screen below the navigation bar).
 inline HWND MakeOwner() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = OwnerProc;
-    wc.hbrBackground = GetStockObject(WHITE_BRUSH);
-    wc.lpszClassName = u"TestOwner";
-    RegisterClassW(&wc);  // fails harmlessly after the first test
+    testhost::RegisterTestClass(u"TestOwner", OwnerProc, true);
     return CreateWindowExW(0, u"TestOwner", u"Owner", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
 }

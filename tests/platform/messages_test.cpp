@@ -121,6 +121,26 @@ TEST_F(Messages, ATimerProcedureRunsInsteadOfTheWindowProcedureAndDiesWithItsWin
     EXPECT_EQ(g_timerCalls.size(), 2u);
 }
 
+// Timers due at the same moment tick in the order they were first set, whatever their ids or
+// windows; setting a running timer again keeps its place in that order (it is the same timer,
+// restarted). An earlier due time always goes first.
+TEST_F(Messages, TimersDueTogetherTickInTheOrderTheyWereSet) {
+    HWND w = recorder::Create(nullptr, 0, 26, 240, 268);
+    HWND other = recorder::Create(nullptr, 0, 26, 240, 268);
+    g_timerCalls.clear();
+    SetTimer(w, 8, 100, RecordTimer);
+    SetTimer(other, 3, 100, RecordTimer);
+    SetTimer(w, 2, 100, RecordTimer);
+    SetTimer(w, 6, 90, RecordTimer);
+    testhost::Jump(20);
+    SetTimer(w, 8, 80, RecordTimer);  // restarted: due with the others, still first among them
+    testhost::Jump(80);
+    testhost::Pump();
+    EXPECT_EQ(g_timerCalls, (std::vector<UINT>{6, 8, 3, 2}));
+    DestroyWindow(w);
+    DestroyWindow(other);
+}
+
 // Creation sends WM_CREATE before CreateWindowExW returns, and a message sent from inside it re-enters.
 LRESULT CALLBACK ReentrantProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     recorder::Log().push_back(recorder::Entry{window, message, wParam, 0});
@@ -129,10 +149,7 @@ LRESULT CALLBACK ReentrantProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 TEST_F(Messages, CreationSendsCreateFirstAndSendMessageReentersInsideIt) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ReentrantProc;
-    wc.lpszClassName = u"Reentrant";
-    RegisterClassW(&wc);
+    testhost::RegisterTestClass(u"Reentrant", ReentrantProc);
     HWND w = CreateWindowExW(0, u"Reentrant", u"t", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                              CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(w, nullptr);

@@ -1,5 +1,7 @@
 #include "recorder.h"
 
+#include "test_host.h"
+
 #include <algorithm>
 
 namespace recorder {
@@ -22,16 +24,7 @@ LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 }  // namespace
 
-void Register() {
-    static bool done = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = Proc;
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        wc.lpszClassName = u"Recorder";
-        return RegisterClassW(&wc) != 0;
-    }();
-    (void)done;
-}
+void Register() { testhost::RegisterTestClass(u"Recorder", Proc, true); }
 
 HWND Create(HWND parent, int x, int y, int width, int height, DWORD style, int id) {
     Register();

@@ -37,14 +37,7 @@ LRESULT CALLBACK FillProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 HWND MakeFilled(HWND parent, int x, int y, int w, int h) {
-    static bool registered = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = FillProc;
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        wc.lpszClassName = u"Filled";
-        return RegisterClassW(&wc) != 0;
-    }();
-    (void)registered;
+    testhost::RegisterTestClass(u"Filled", FillProc, true);
     return CreateWindowExW(0, u"Filled", u"", (parent ? WS_CHILD : 0) | WS_VISIBLE, x, y, w, h, parent, nullptr,
                            nullptr, nullptr);
 }

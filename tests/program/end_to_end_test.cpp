@@ -86,8 +86,9 @@ TEST(EndToEnd, EveryClickIsHeardOneBeatAfterTheOneBefore) {
     }
 }
 
-TEST(EndToEnd, AcceleratorsNeedCtrlAndReachTheWindowAfterAControlWasTapped) {
-    sim::Result r = sim::Run("tap 140 81\nkey q\nkey a\nwait 100\nkey ctrl+q\n");
+TEST(EndToEnd, AcceleratorsNeedExactlyTheirModifiersAndReachTheWindowAfterAControlWasTapped) {
+    // Each modifier must match: Ctrl+Shift+Q and Ctrl+Alt+Q are no command either.
+    sim::Result r = sim::Run("tap 140 81\nkey q\nkey a\nkey ctrl+shift+q\nkey ctrl+alt+q\nwait 100\nkey ctrl+q\n");
     EXPECT_TRUE(r.Has("100 exit 0")) << "Q alone is no command; Ctrl+Q exits after the Sound box was tapped";
 }
 
@@ -100,7 +101,8 @@ TEST(EndToEnd, EachSoundPlaysToItsEndUnlessALaterSoundStarts) {
     std::string dir = sim::MakeDir();
     sim::WriteBytes(dir + "/Cadenzo.ini", {210, 0, 3, 0, 0, 1, 1});  // 240 beats per minute, repeat 3x
     std::string wav = dir + "/out.wav";
-    // A note, cut by the metronome's first click; then a lone note that rings to its end.
+    // A note, cut by the metronome's first click; then a lone note that rings to its end. The stream
+    // is the hosts' one schedule's, so this is its cut: a new sound ends the one playing at its start.
     sim::Result r = sim::Run("tap 31 139\nwait 100\ntap 61 88\nwait 300\ntap 61 88\nwait 3500\nkey ctrl+q\n", dir,
                              "--wav '" + wav + "' ");
     ASSERT_EQ(r.status, 0) << r.errors;

@@ -65,6 +65,14 @@ double StrongestHz(const std::vector<double> &power, double low_hz, double high_
 
 double WholeRmsDbFs(const Signal &x) { return DbFs(Rms(x, 0, static_cast<int>(x.size()))); }
 
+// A tick's envelope, checked first for its silence at the end and the moment it is loudest (ms).
+ClickEnvelope TickEnvelope(const Signal &x, double trailingSilenceMs, double loudestMs) {
+    EXPECT_NEAR(TrailingSilenceMs(x), trailingSilenceMs, 0.5);
+    const ClickEnvelope e = MeasureClick(x);
+    EXPECT_NEAR(e.loudest_ms, loudestMs, 1.5);
+    return e;
+}
+
 class Click : public ::testing::Test {
 protected:
     Signal strong = LoadSound(1025), secondary = LoadSound(1026), plain = LoadSound(1027);
@@ -138,9 +146,7 @@ TEST_F(Click, EveryClickAttacksAtItsFirstSample) {
 TEST_F(Click, SecondaryAccentIsASharpTick) {
     const Signal &x = secondary;
     ASSERT_GT(x.size(), 1000u);
-    EXPECT_NEAR(TrailingSilenceMs(x), 9.0, 0.5);
-    const ClickEnvelope e = MeasureClick(x);
-    EXPECT_NEAR(e.loudest_ms, 3.0, 1.5);
+    const ClickEnvelope e = TickEnvelope(x, 9.0, 3.0);
     EXPECT_LE(e.At(51.0), -25.0);
 
     const std::vector<double> power = PowerSpectrum(x, kFft);
@@ -161,9 +167,7 @@ TEST_F(Click, SecondaryAccentIsASharpTick) {
 TEST_F(Click, PlainBeatIsASoftBrightTick) {
     const Signal &x = plain;
     ASSERT_GT(x.size(), 1000u);
-    EXPECT_NEAR(TrailingSilenceMs(x), 8.0, 0.5);
-    const ClickEnvelope e = MeasureClick(x);
-    EXPECT_NEAR(e.loudest_ms, 2.0, 1.5);
+    const ClickEnvelope e = TickEnvelope(x, 8.0, 2.0);
     for (double ms = e.loudest_ms; ms <= 37.0; ms += 1.0) EXPECT_GE(e.At(ms), -11.0) << "at " << ms << " ms";
     EXPECT_GE(e.At(42.0), -14.0);
     EXPECT_LE(e.At(42.0), -7.0);

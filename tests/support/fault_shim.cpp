@@ -99,42 +99,35 @@ F Next(const char *name) {
 
 }  // namespace
 
+// Declares `mode`: the argument after `flags` that the open calls take only when they may create a
+// file (read in the variadic call itself, where the arguments are).
+#define READ_MODE_AFTER(flags)                                                                                         \
+    mode_t mode = 0;                                                                                                   \
+    if ((flags) & (O_CREAT | O_TMPFILE)) {                                                                             \
+        va_list args;                                                                                                  \
+        va_start(args, flags);                                                                                         \
+        mode = mode_t(va_arg(args, int));                                                                              \
+        va_end(args);                                                                                                  \
+    }
+
 extern "C" {
 
 int open(const char *path, int flags, ...) {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = mode_t(va_arg(args, int));
-        va_end(args);
-    }
+    READ_MODE_AFTER(flags);
     if (Fails("open", path)) return -1;
     static auto next = Next<int (*)(const char *, int, ...)>("open");
     return next(path, flags, mode);
 }
 
 int open64(const char *path, int flags, ...) {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = mode_t(va_arg(args, int));
-        va_end(args);
-    }
+    READ_MODE_AFTER(flags);
     if (Fails("open", path)) return -1;
     static auto next = Next<int (*)(const char *, int, ...)>("open64");
     return next(path, flags, mode);
 }
 
 int openat(int dir, const char *path, int flags, ...) {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = mode_t(va_arg(args, int));
-        va_end(args);
-    }
+    READ_MODE_AFTER(flags);
     if (Fails("open", path)) return -1;
     static auto next = Next<int (*)(int, const char *, int, ...)>("openat");
     return next(dir, path, flags, mode);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <initializer_list>
+
 #include "core.h"
 #include "startup.h"
 
@@ -11,13 +13,29 @@ std::uint32_t g_now = 0;
 bool g_soundWorks = true;
 std::vector<std::string> g_record;
 
-void Push(host::Event::Kind kind, int x, int y) {
-    host::Event e;
-    e.kind = kind;
+// Posts `e` once as each of `kinds`, at the current time.
+void Post(std::initializer_list<host::Event::Kind> kinds, host::Event e) {
+    e.time = g_now;
+    for (host::Event::Kind kind : kinds) {
+        e.kind = kind;
+        core::PostInput(e);
+    }
+}
+
+host::Event Point(int x, int y) {
+    host::Event e{};
     e.x = x;
     e.y = y;
-    e.time = g_now;
-    core::PostInput(e);
+    return e;
+}
+
+host::Event KeyEvent(unsigned vk, bool ctrl, bool shift, bool alt) {
+    host::Event e{};
+    e.key = vk;
+    e.ctrl = ctrl;
+    e.shift = shift;
+    e.alt = alt;
+    return e;
 }
 
 std::string Narrow(const std::u16string &s) {
@@ -68,51 +86,42 @@ void Advance(std::uint32_t ms) {
 void Jump(std::uint32_t ms) { g_now += ms; }
 std::uint32_t Now() { return g_now; }
 
+// Each gesture is posted whole and handled before the call returns.
 void Tap(int x, int y) {
-    Push(host::Event::StylusDown, x, y);
-    Push(host::Event::StylusUp, x, y);
+    Post({host::Event::StylusDown, host::Event::StylusUp}, Point(x, y));
     Pump();
 }
 void Down(int x, int y) {
-    Push(host::Event::StylusDown, x, y);
+    Post({host::Event::StylusDown}, Point(x, y));
     Pump();
 }
 void Move(int x, int y) {
-    Push(host::Event::StylusMove, x, y);
+    Post({host::Event::StylusMove}, Point(x, y));
     Pump();
 }
 void Up(int x, int y) {
-    Push(host::Event::StylusUp, x, y);
+    Post({host::Event::StylusUp}, Point(x, y));
     Pump();
 }
-
-namespace {
-void PostKey(host::Event::Kind kind, unsigned vk, bool ctrl, bool shift, bool alt) {
-    host::Event e;
-    e.kind = kind;
-    e.key = vk;
-    e.ctrl = ctrl;
-    e.shift = shift;
-    e.alt = alt;
-    e.time = g_now;
-    core::PostInput(e);
-}
-}  // namespace
-
 void Key(unsigned vk, bool ctrl, bool shift, bool alt) {
-    PostKey(host::Event::KeyDown, vk, ctrl, shift, alt);
-    PostKey(host::Event::KeyUp, vk, ctrl, shift, alt);
+    Post({host::Event::KeyDown, host::Event::KeyUp}, KeyEvent(vk, ctrl, shift, alt));
     Pump();
 }
-
 void KeyDown(unsigned vk, bool alt) {
-    PostKey(host::Event::KeyDown, vk, false, false, alt);
+    Post({host::Event::KeyDown}, KeyEvent(vk, false, false, alt));
+    Pump();
+}
+void KeyUp(unsigned vk, bool alt) {
+    Post({host::Event::KeyUp}, KeyEvent(vk, false, false, alt));
     Pump();
 }
 
-void KeyUp(unsigned vk, bool alt) {
-    PostKey(host::Event::KeyUp, vk, false, false, alt);
-    Pump();
+void RegisterTestClass(const char16_t *name, WNDPROC proc, bool whiteBackground) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    if (whiteBackground) wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = name;
+    RegisterClassW(&wc);
 }
 
 const std::vector<std::string> &Record() { return g_record; }
@@ -120,7 +129,7 @@ void ClearRecord() { g_record.clear(); }
 
 void SetSoundWorks(bool works) {
     g_soundWorks = works;
-    Push(host::Event::SoundChanged, 0, 0);
+    Post({host::Event::SoundChanged}, host::Event{});
 }
 
 std::uint32_t Pixel(int x, int y) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+
 #include "host.h"
 
 namespace testhost {
@@ -36,6 +38,9 @@ void KeyUp(unsigned vk, bool alt = false);
 const std::vector<std::string> &Record();
 void ClearRecord();
 std::uint32_t Pixel(int x, int y);  // 0xRRGGBB of the screen
+// Registers a test's own window class, its background white when asked; a second call for the same
+// name changes nothing (the platform refuses a name already registered).
+void RegisterTestClass(const char16_t *name, WNDPROC proc, bool whiteBackground = false);
 // Whether the host's sound output works (true after SetUp); a change is reported as the host would.
 void SetSoundWorks(bool works);
 

@@ -2,29 +2,27 @@
 //
 // Implements the host seam with a virtual clock that moves only inside WaitEvent, input from a script,
 // the screen kept as the last presented frame (written as PNG or probed by pixel), sounds and started
-// processes written to a trace, and the output stream rendered to a WAVE file on request.
+// processes written to a trace, and the output stream recorded to a WAVE file on request.
+// Sound takes the desktop's path: the hosts' one schedule decides what plays on which frame, and a
+// virtual output at the sounds' own rate pulls its frames as the virtual clock passes them.
 // Other running copies do not exist here: ClaimOrFind always finds none.
 #include <png.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <deque>
+#include <optional>
 
-#include "startup.h"
 #include "headless.h"
 #include "host.h"
+#include "scheduler.h"
+#include "sound_cache.h"
+#include "startup.h"
 
 namespace headless {
 namespace {
-
-struct PlayedSound {
-    std::uint32_t time;
-    int id;
-    const std::int16_t *samples;
-    std::size_t count;
-    int rate;
-};
 
 Config g_config;
 std::uint32_t g_now = 0;
@@ -33,7 +31,56 @@ bool g_waiting = false;
 std::size_t g_next = 0;
 std::deque<host::Event> g_pending;
 const std::uint32_t *g_frame = nullptr;
-std::vector<PlayedSound> g_sounds;
+
+// The virtual sound output: a device at the program's own sound rate (11025 Hz, so the stream holds
+// the sounds sample for sample) whose frame f is heard at exactly f / rate seconds of the virtual
+// clock. It pulls every frame the clock has passed from the schedule, as a desktop output pulls a
+// buffer when its device asks, and keeps them when the stream is to be written.
+constexpr int kStreamRate = 11025;
+// The schedule's latency: a whole number of frames (441), so a sound's frame in the written stream
+// is its message time's. The written stream starts that many frames into the device's.
+constexpr int kLatencyMs = 40;
+constexpr std::int64_t kLatencyFrames = std::int64_t(kStreamRate) * kLatencyMs / 1000;
+
+struct VirtualOutput {
+    hostsound::Scheduler schedule{kLatencyMs};
+    hostsound::SoundCache sounds{kStreamRate};
+    std::int64_t pulled = 0;           // frames [0, pulled) have been played
+    bool idle = true;                  // nothing is scheduled past them
+    std::vector<std::int16_t> stream;  // from frame kLatencyFrames on, when recorded
+    std::vector<float> buffer;
+};
+std::optional<VirtualOutput> g_output;
+
+std::int64_t FrameTimeNs(std::int64_t frame) { return frame * 1000000000 / kStreamRate; }
+
+// Plays frames [pulled, end), a second at most at a time (a long wait costs no more memory than a
+// short one): after each piece the output reports that its last frame is heard at its own time.
+void PullTo(std::int64_t end) {
+    VirtualOutput &o = *g_output;
+    while (o.pulled < end) {
+        int count = int(std::min<std::int64_t>(end - o.pulled, kStreamRate));
+        std::int64_t last = o.pulled + count - 1;
+        o.buffer.resize(std::size_t(count));
+        o.idle = o.schedule.Pull(o.buffer.data(), o.pulled, count, FrameTimeNs(last), last);
+        if (!g_config.wavPath.empty()) {
+            for (std::int64_t f = std::max(o.pulled, kLatencyFrames); f <= last; ++f) {
+                float v = std::clamp(o.buffer[std::size_t(f - o.pulled)] * 32768.0f, -32768.0f, 32767.0f);
+                o.stream.push_back(std::int16_t(std::lround(v)));
+            }
+        }
+        o.pulled += count;
+    }
+}
+
+// The clock moved to g_now: every frame heard by then is played.
+void PullToNow() { PullTo(std::int64_t(g_now) * kStreamRate / 1000 + 1); }
+
+// At the end the sounds still scheduled play out, a frame at a time, so the stream ends with the last.
+void PullRest() {
+    PullToNow();
+    while (!g_output->idle) PullTo(g_output->pulled + 1);
+}
 
 void Trace(std::uint32_t time, const std::string &what) {
     std::fprintf(g_config.trace, "%u %s\n", time, what.c_str());
@@ -44,21 +91,13 @@ void WriteLe(std::FILE *f, std::uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) std::fputc(int((v >> (8 * i)) & 0xFF), f);
 }
 
-// The output stream as the device would play it: 11025 Hz mono, each sound from its start until it
-// ends or the next sound starts.
+// The recorded stream as a WAVE file: 11025 Hz mono 16-bit, sample n heard n / 11025 s after start
+// (plus the constant latency).
 void WriteWav() {
     if (g_config.wavPath.empty()) return;
-    const int rate = 11025;
-    std::vector<std::int16_t> out;
-    for (std::size_t i = 0; i < g_sounds.size(); ++i) {
-        const PlayedSound &s = g_sounds[i];
-        std::size_t start = (std::uint64_t(s.time) * rate + 500) / 1000;
-        std::size_t end = start + (s.samples ? s.count : 0);
-        if (i + 1 < g_sounds.size())
-            end = std::min(end, std::size_t((std::uint64_t(g_sounds[i + 1].time) * rate + 500) / 1000));
-        if (out.size() < end) out.resize(end, 0);
-        for (std::size_t k = start; k < end; ++k) out[k] = s.samples[k - start];
-    }
+    PullRest();
+    const int rate = kStreamRate;
+    const std::vector<std::int16_t> &out = g_output->stream;
     std::FILE *f = std::fopen(g_config.wavPath.c_str(), "wb");
     if (!f) {
         std::fprintf(stderr, "cadenzo-sim: cannot write %s\n", g_config.wavPath.c_str());
@@ -180,7 +219,14 @@ int Run(const Config &config) {
     g_next = 0;
     g_waiting = false;
     g_pending.clear();
-    g_sounds.clear();
+    g_output.emplace();
+    // The output runs from the start: its frame 0 is heard at time 0.
+    hostsound::OutputTiming timing;
+    timing.rate = kStreamRate;
+    timing.grainFrames = kStreamRate / 1000;  // the virtual clock moves a millisecond at least
+    timing.nominalBand = 0.001;               // its rate is exact: the fit's last wobble is taken as such
+    g_output->schedule.Attach(timing, nullptr, 0);
+    g_output->idle = g_output->schedule.Pull(nullptr, 0, 0, 0, 0);
     int code = platform::Run(0, nullptr);
     Trace(g_now, "exit " + std::to_string(code));
     WriteWav();
@@ -207,10 +253,12 @@ bool WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
             // A timer due before the wait ends fires first, at its own time.
             if (hasDeadline && std::int32_t(deadline - g_waitUntil) <= 0) {
                 g_now = deadline;
+                PullToNow();
                 return false;
             }
             g_now = g_waitUntil;
             g_waiting = false;
+            PullToNow();
             continue;
         }
         if (g_next >= g_config.script.size()) EndOfScript();
@@ -221,12 +269,13 @@ bool WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
 void Present(const std::uint32_t *pixels, std::uint32_t) { g_frame = pixels; }
 
 void PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate, std::uint32_t messageTime) {
-    if (!samples) {
-        g_sounds.push_back(PlayedSound{messageTime, 0, nullptr, 0, rate});
-        return;
-    }
-    if (!g_config.silent) g_sounds.push_back(PlayedSound{messageTime, id, samples, count, rate});
-    Trace(messageTime, "sound " + std::to_string(id));
+    const hostsound::SoundData *sound = samples ? g_output->sounds.Get(samples, count, rate) : nullptr;
+    // A start half-way between two frames goes to the later one, as the stream's positions are
+    // documented; a tenth of a microsecond keeps an exact half from being decided by rounding.
+    std::int64_t dueNs = std::int64_t(messageTime) * 1000000 + 100;
+    if (!g_config.silent && (sound || !samples))
+        g_output->schedule.Play(id, sound, dueNs, std::int64_t(g_now) * 1000000);
+    if (samples) Trace(messageTime, "sound " + std::to_string(id));
 }
 
 bool SoundWorks() { return !g_config.silent; }

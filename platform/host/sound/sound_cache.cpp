@@ -15,6 +15,7 @@ std::vector<float> ConvertRate(const std::int16_t *samples, std::size_t count, i
     if (!samples || count == 0 || count > kMaxInput || fromRate <= 0 || toRate <= 0) return {};
     std::vector<float> input(count);
     src_short_to_float_array(samples, input.data(), int(count));
+    if (fromRate == toRate) return input;  // nothing to convert: the samples themselves, exactly
     double ratio = double(toRate) / double(fromRate);
     // The whole length the ratio gives: whatever the converter's last output falls short of stays silent.
     std::vector<float> output(std::size_t(std::ceil(double(count) * ratio)), 0.0f);
