@@ -194,6 +194,19 @@ const cases = {
     await until(page, () => CadenzoAccess.nodes.some((n) => n.role === 'combobox' && n.selected === 3));
     tree = await axTree(page);
     check(find(tree, 'combobox')[0].value === '4/4', `the list shows ${find(tree, 'combobox')[0].value}`);
+    // About, a dialog with its texts, closed by pressing its "ok" (the navigation bar's) element.
+    await page.keyboard.down('Control');
+    await page.keyboard.press('KeyA');
+    await page.keyboard.up('Control');
+    await until(page, () => document.querySelector('#access [role=dialog]') !== null);
+    tree = await axTree(page);
+    const about = find(tree, 'dialog', 'About Cadenzo')[0];
+    check(about && find(tree, 'StaticText').some((t) => t.name.startsWith('Cadenzo v')),
+          'About is a dialog named "About Cadenzo" with its texts');
+    const ok = await element(page, 'button', 'ok');
+    if (ok) await ok.evaluate((e) => e.click());
+    check(ok && await until(page, () => document.querySelector('#access [role=dialog]') === null),
+          'pressing its "ok" element closes About');
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
 
