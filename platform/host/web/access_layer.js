@@ -38,9 +38,11 @@ var CadenzoAccess = (function () {
 
   var style = document.createElement('style');
   style.textContent =
-      '#access { position: fixed; pointer-events: none; overflow: hidden; }' +
+      // Transparent as a whole (nothing of it is painted; screen readers still read it), and laid out
+      // on its own, so that nothing in it is drawn or laid out again when the canvas changes.
+      '#access { position: fixed; pointer-events: none; overflow: hidden; opacity: 0; contain: strict; }' +
       '#access * { position: absolute; box-sizing: border-box; margin: 0; padding: 0; border: 0; ' +
-      'opacity: 0; outline: none; overflow: hidden; -webkit-appearance: none; appearance: none; ' +
+      'outline: none; overflow: hidden; -webkit-appearance: none; appearance: none; ' +
       'font: 1px sans-serif; color: transparent; background: transparent; }' +
       '#access .window { left: 0; top: 0; width: 100%; height: 100%; }' +
       '#access-said { left: 0; top: 0; width: 1px; height: 1px; }';
