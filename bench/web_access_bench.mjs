@@ -1,8 +1,9 @@
 // What the page's accessibility layer costs while the metronome ticks: the CPU of chromium's page
 // renderer (and of all its processes) per second at 240 bpm in 4/4 on a phone's size, with the layer
 // present and with it absent (the page started with `window.CadenzoAccessLayer = false`), in rounds
-// that alternate the two, each in a browser of its own; and how often the layer read the program's
-// tree meanwhile. Run on demand after `scripts/build-web.sh --test` (which installs puppeteer-core
+// that alternate the two, each in a browser of its own; the page's own main-thread work (its tasks'
+// time, its layouts and style recalculations, from chromium's performance metrics); and how often the
+// layer read the program's tree meanwhile. Run on demand after `scripts/build-web.sh --test` (which installs puppeteer-core
 // into the build folder):
 //
 //   node bench/web_access_bench.mjs [BUILD_FOLDER]        (default build-web)
@@ -47,15 +48,24 @@ async function measure(url, layer) {
       }
       return by;
     };
+    // The renderer's main-thread work for this page alone (less noisy than a process's CPU on a busy
+    // machine): its tasks' time, and how often style and layout were worked out again.
+    const own = await page.createCDPSession();
+    await own.send('Performance.enable');
+    const work = async () => Object.fromEntries((await own.send('Performance.getMetrics')).metrics.map((m) => [m.name, m.value]));
+    const w0 = await work();
     const reads0 = await page.evaluate(() => CadenzoAccess.refreshes);
     const clicks0 = await page.evaluate(() => CadenzoPage.sounds.length);
     const a = await cpu();
     await sleep(SECONDS * 1000);
     const b = await cpu();
+    const w1 = await work();
     const reads = (await page.evaluate(() => CadenzoAccess.refreshes)) - reads0;
     const clicks = (await page.evaluate(() => CadenzoPage.sounds.length)) - clicks0;
     await tap(page, ...START);
-    return {renderer: (b.renderer - a.renderer) / SECONDS, all: (b.all - a.all) / SECONDS, reads, clicks};
+    return {renderer: (b.renderer - a.renderer) / SECONDS, all: (b.all - a.all) / SECONDS, reads, clicks,
+            task: (w1.TaskDuration - w0.TaskDuration) * 1000 / SECONDS,
+            layouts: (w1.LayoutCount - w0.LayoutCount) / SECONDS, styles: (w1.RecalcStyleCount - w0.RecalcStyleCount) / SECONDS};
   } finally {
     await browser.close();
   }
@@ -69,7 +79,9 @@ try {
       const m = await measure(url, layer);
       rows[layer ? 'present' : 'absent'].push(m);
       console.log(`round ${r + 1}, layer ${layer ? 'present' : 'absent '}: renderer ${m.renderer.toFixed(1)} ms/s, ` +
-                  `all processes ${m.all.toFixed(1)} ms/s, ${m.clicks} clicks, the tree read ${m.reads} times`);
+                  `all processes ${m.all.toFixed(1)} ms/s, the page's tasks ${m.task.toFixed(1)} ms/s, ` +
+                  `${m.layouts.toFixed(2)} layouts/s, ${m.styles.toFixed(2)} style recalculations/s, ${m.clicks} clicks, ` +
+                  `the tree read ${m.reads} times`);
     }
   }
 } finally {
@@ -81,5 +93,8 @@ const allAbsent = median(rows.absent.map((m) => m.all)), allPresent = median(row
 console.log(`\nticking at 240 bpm, ${SECONDS} s a measurement, median of ${ROUNDS}:`);
 console.log(`  renderer: ${absent.toFixed(1)} ms/s without the layer, ${present.toFixed(1)} ms/s with it ` +
             `(${(100 * (present / absent - 1)).toFixed(1)} %)`);
+const task = (k) => median(rows[k].map((m) => m.task));
+console.log(`  the page's tasks: ${task('absent').toFixed(1)} ms/s without, ${task('present').toFixed(1)} ms/s with ` +
+            `(${(100 * (task('present') / task('absent') - 1)).toFixed(1)} %)`);
 console.log(`  all processes: ${allAbsent.toFixed(1)} ms/s without, ${allPresent.toFixed(1)} ms/s with ` +
             `(${(100 * (allPresent / allAbsent - 1)).toFixed(1)} %)`);
