@@ -143,9 +143,13 @@ bool TranslateInput(const host::Event &e, MSG *msg) {
 // One retrieval pass; false when nothing is pending (the caller may wait).
 bool Retrieve(MSG *msg, bool remove) {
     // Actions of a screen reader's bridge run first, as messages sent from elsewhere do.
+    // The loop that asked goes round once with an empty message, so that it sees what the actions
+    // did to it (a dialog's "ok" pressed ends its modal loop) before it waits again.
     if (remove && a11y::ActionsPending()) {
         g_messageTime = host::Now();
         RunAccessActions();
+        *msg = MSG{nullptr, WM_NULL, 0, 0, g_messageTime, {}};
+        return true;
     }
     if (!g_posted.empty()) {
         *msg = g_posted.front();

@@ -200,6 +200,19 @@ TEST_F(AccessModel, FocusIsAnActionAndAnEvent) {
     EXPECT_TRUE(Told(IdOf(app.colorCheckBox), Change::Focus));
 }
 
+// A loop waiting for messages wakes for an action and goes round once (an empty message), so a modal
+// loop the action ended (a dialog's "ok" pressed) sees it before it waits again.
+TEST_F(AccessModel, AnActionGivesTheWaitingLoopOneEmptyMessage) {
+    testhost::Pump();
+    ASSERT_TRUE(a11y::Press(IdOf(app.startStopButton)));
+    MSG msg{};
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, UINT(WM_NULL));
+    EXPECT_EQ(msg.hwnd, nullptr);
+    EXPECT_EQ(NodeOf(app.startStopButton).name, "Stop Metronome") << "the action ran first";
+    EXPECT_EQ(DispatchMessageW(&msg), 0);
+}
+
 TEST_F(AccessModel, ActionsAnObjectCannotDoAreRefused) {
     Node label = WithRole(Role::Label).front();
     EXPECT_FALSE(a11y::Press(label.id));

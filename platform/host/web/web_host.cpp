@@ -6,7 +6,8 @@
 // schedule shared with the desktop (each converted once to the audio context's rate, placed at the
 // frame the device clock fit gives, started at that frame by a Web Audio source); the settings folder
 // kept in localStorage (read before the program starts, written when it ends); the help viewer as a
-// new tab; other copies as other tabs of the same page, found through a BroadcastChannel.
+// new tab; other copies as other tabs of the same page, found through a BroadcastChannel; the wait
+// ended for an action of the page's accessibility layer (web_access.cpp).
 // Leaves out: processes other than the help viewer; raising another tab (a page can only signal it).
 #include <emscripten.h>
 #include <sys/stat.h>
@@ -19,9 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "access.h"
 #include "host.h"
 #include "scheduler.h"
 #include "startup.h"
+#include "web_access.h"
 #include "web_host.h"
 
 // The page's side (web_host.js, a library over web_page.js).
@@ -184,6 +187,7 @@ void SaveFile(const char *name) {
 
 int Run() {
     LoadFolder();
+    StartAccess();
     int code = platform::Run(0, nullptr);
     // The program writes its settings as it ends; the folder is kept for the next visit.
     SaveFile("Cadenzo.ini");
@@ -215,6 +219,8 @@ bool WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
             out->time = std::uint32_t(e[5]);
             return true;
         }
+        // An action of the page's accessibility layer runs in the message loop, as soon as it can.
+        if (a11y::ActionsPending()) return false;
         if (hasDeadline && std::int32_t(deadline - Now()) <= 0) return false;
         web_wait(hasDeadline ? double(deadline) : -1.0);
     }
