@@ -8,7 +8,7 @@
 // `audio.ctx` / `audio.output` (the context and the node every voice plays through) and
 // `audio.history` (the context's timestamps: when, by performance.now(), which frame was heard),
 // `audio.resting` (the output is suspended until the next tap, key or sound) and `screenLock` (the
-// wake lock held while sounds play).
+// wake lock held while the metronome ticks or notes repeat).
 // Leaves out: sizes of screen other than 240 x 320; keys other than those the handheld has.
 var CadenzoPage = (function () {
   'use strict';
@@ -304,7 +304,6 @@ var CadenzoPage = (function () {
     clearInterval(audio.timer);
     audio.timer = 0;
     level();
-    holdScreen(false);
     ctx.suspend().catch(function () { /* a closed context rests anyway */ });
   }
   function wakeOutput() {
@@ -327,8 +326,10 @@ var CadenzoPage = (function () {
     if (floor) floor.offset.value = document.hidden || audio.resting ? 0 : 1e-7;
   }
 
-  // ---- The screen stays on while sounds play: a screen wake lock where the browser has one, taken
-  // again when the page comes back into view (the browser drops it when the page is hidden).
+  // ---- The screen stays on while the program has a timer of its own running (the metronome ticks or
+  // notes repeat, heard or only flashing): a screen wake lock where the browser has one, released as
+  // soon as they stop, taken again when the page comes back into view (the browser drops it when the
+  // page is hidden).
   var lock = page.screenLock;
   function holdScreen(wanted) {
     lock.wanted = wanted;
@@ -351,6 +352,7 @@ var CadenzoPage = (function () {
       });
     }
   }
+  page.keepScreenOn = holdScreen;
   document.addEventListener('visibilitychange', function () {
     level();
     if (!document.hidden && lock.wanted) holdScreen(true);
@@ -422,7 +424,6 @@ var CadenzoPage = (function () {
   page.startSound = function (id, ptr, samples, frame, scheduled, message) {
     var ctx = audio.ctx, buffer = audio.buffers.get(ptr);
     wakeOutput();
-    holdScreen(true);
     // Rest only once this sound has ended and no other has come for a while.
     restAfter(Math.max(0, (frame + samples.length) / ctx.sampleRate - ctx.currentTime) * 1000 + REST_MS);
     if (!buffer || buffer.length !== samples.length) {
