@@ -125,15 +125,20 @@ var CadenzoPage = (function () {
   window.addEventListener('keydown', function (e) { key(EVENT.keyDown, e); });
   window.addEventListener('keyup', function (e) { key(EVENT.keyUp, e); });
 
-  // ---- The screen: each frame shown once its due time (message time + latency) has come.
-  var drawing = false;
+  // ---- The screen: each frame shown once its due time (message time + latency) has come. The images
+  // of frames shown or passed over are used again for the next frames (a new 300 KB image for each
+  // flash of the beat kept the garbage collector busy while ticking).
+  var drawing = false, spare = [];
+  function recycle(frame) {
+    if (spare.length < 8) spare.push(frame.image);
+  }
   function show() {
     drawing = false;
     var now = performance.now(), due = -1;
     for (var i = 0; i < page.frames.length && page.frames[i].due <= now; ++i) due = i;
     if (due >= 0) {
       var f = page.frames[due];
-      page.frames.splice(0, due + 1);
+      page.frames.splice(0, due + 1).forEach(function (passed) { if (passed !== f) recycle(passed); });
       screen.putImageData(f.image, 0, 0);
       if (firstScreen) {  // the canvas takes the image's place in the same frame: nothing blank between
         firstScreen.remove();
@@ -147,6 +152,7 @@ var CadenzoPage = (function () {
       });
       page.presented.push({message: f.message, due: f.due, shown: now, probes: probes});
       if (page.presented.length > LOG_LIMIT) page.presented.shift();
+      recycle(f);  // the canvas holds its own copy now
     }
     drawWhenDue();
   }
@@ -159,14 +165,16 @@ var CadenzoPage = (function () {
     if (wait > 0) setTimeout(function () { requestAnimationFrame(show); }, wait);
     else requestAnimationFrame(show);
   }
+  // The program's pixels are 0x00RRGGBB; an image's are the bytes R, G, B, A, which every browser's
+  // (little-endian) machine reads as the word 0xAABBGGRR.
   page.present = function (pixels, message, due) {
-    var image = new ImageData(W, H), d = image.data;
-    for (var i = 0, o = 0; i < W * H; ++i, o += 4) {
+    var image = spare.pop() || new ImageData(W, H), d = new Uint32Array(image.data.buffer);
+    for (var i = 0; i < W * H; ++i) {
       var p = pixels[i];
-      d[o] = (p >> 16) & 255; d[o + 1] = (p >> 8) & 255; d[o + 2] = p & 255; d[o + 3] = 255;
+      d[i] = 0xFF000000 | ((p & 255) << 16) | (p & 0xFF00) | ((p >> 16) & 255);
     }
     page.frames.push({message: message, due: due, image: image});
-    if (page.frames.length > 8) page.frames.shift();  // a hidden page draws nothing: keep the latest
+    if (page.frames.length > 8) recycle(page.frames.shift());  // a hidden page draws nothing: keep the latest
     drawWhenDue();
   };
 
