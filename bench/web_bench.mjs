@@ -6,8 +6,9 @@
 //   node bench/web_bench.mjs [BUILD_FOLDER [EARLIER_SITE]]   (default build-web; about 5 minutes)
 //
 // EARLIER_SITE (a copy of an earlier build's site/ folder) adds its download, for a before and after.
-// Prints, for each page: its download (each file and the total, raw and gzipped), the bytes a first
-// visit takes on the wire (served gzipped, the service worker's own fetches included), the time from
+// A blank page of ours (bench/anchors/blank) gives the browser's own floor: what chromium's renderer
+// spends on any page at rest. Prints, for each page: its download (each file and the total, raw and
+// gzipped), the bytes a first visit takes on the wire (served gzipped, the service worker's own fetches included), the time from
 // navigation to the first screen painted (the largest content's paint: cold, warm with the service
 // worker, and cold on a phone's slow CPU (4x) and link (9 Mbit/s, 150 ms)), and the CPU of chromium's
 // page renderer and audio service per second at rest after a sound and while ticking at 240 bpm, with
@@ -56,6 +57,8 @@ const pages = [
      await page.click('#play');
    },
    async stop(page) { await page.click('#play'); }},
+  // Nothing to start: its CPU "ticking" is its rest again.
+  {name: 'blank (the browser alone)', folder: path.join(anchors, 'blank'), async start() {}, async stop() {}},
 ];
 
 // Keeps the times the largest content was painted (`window.largest`), from before the page's scripts.

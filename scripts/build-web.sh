@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the browser version (the web preset) into build-web/site, installing what it needs first:
-# Debian's emscripten, fonts-wine, node/npm and, with --test, chromium; with --test-real also the
-# browsers and the sound server the real-output tests play through: firefox-esr, WebKitGTK
+# Debian's emscripten, fonts-wine, python3-fonttools (which cuts the fonts), optipng, node/npm and, with
+# --test, chromium; with --test-real also the browsers and the sound server the real-output tests
+# play through: firefox-esr, WebKitGTK
 # (gir1.2-webkit2-4.1 with python3-gi, under xvfb), and PipeWire (pipewire, wireplumber,
 # pipewire-pulse, dbus for its session bus, pulseaudio-utils for pactl and parec). With --test the
 # browser tests then run (CTest, in headless chromium, on its own output); --test-real runs the three
@@ -14,7 +15,8 @@ set -eu
 cd "$(dirname "$0")/.."
 mode=${1:-}
 # Each tool by the command (or file) it gives, so a Node installed otherwise is taken as it is.
-need="emcc:emscripten node:nodejs npm:npm python3:python3 /usr/share/wine/fonts/tahoma.ttf:fonts-wine"
+need="emcc:emscripten node:nodejs npm:npm python3:python3 /usr/share/wine/fonts/tahoma.ttf:fonts-wine
+  /usr/lib/python3/dist-packages/fontTools/subset/__init__.py:python3-fonttools optipng:optipng"
 [ "$mode" = --test ] && need="$need chromium:chromium"
 [ "$mode" = --test-real ] && need="$need chromium:chromium firefox-esr:firefox-esr xvfb-run:xvfb
   /usr/lib/x86_64-linux-gnu/girepository-1.0/WebKit2-4.1.typelib:gir1.2-webkit2-4.1

@@ -143,6 +143,7 @@ void AddUpdateRect(Window *w, const RECT &clientRect, bool erase);
 // The navigation bar's title, "ok" or speaker changed: repaint it (once the shell has made it).
 void NavBarChanged();
 void SetNavigationBar(HWND bar);  // the shell's navigation bar, once it is made
+HWND NavigationBar();
 
 // ---- GDI objects and contexts (gdi.cpp), drawing (draw.cpp), text (text.cpp) ----
 inline COLORREF ToColorRef(std::uint32_t rgb) { return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16); }

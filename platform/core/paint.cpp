@@ -18,6 +18,7 @@ HWND g_navBar = nullptr;
 }  // namespace
 
 void SetNavigationBar(HWND bar) { g_navBar = bar; }
+HWND NavigationBar() { return g_navBar; }
 
 void NavBarChanged() {
     if (g_navBar) InvalidateRect(g_navBar, nullptr, FALSE);

@@ -145,8 +145,8 @@ void CreateScreenFurniture() {
                     nullptr, nullptr);
     HWND navBar = CreateWindowExW(0, u"HHTaskBar", u"", WS_POPUP | WS_VISIBLE, 0, 0, kScreenW, kNavHeight, nullptr,
                                   nullptr, nullptr, nullptr);
-    SetTimer(navBar, kClockTimer, 60000, nullptr);
     SetNavigationBar(navBar);
+    SetTimer(navBar, kClockTimer, 60000, nullptr);
 }
 
 }  // namespace core

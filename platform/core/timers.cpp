@@ -2,7 +2,8 @@
 //
 // Implements: SetTimer (a running id is replaced and its period restarted; 10 ms at the shortest),
 // KillTimer, and the end of a window's timers with the window. The message loop (message.cpp) turns a
-// due timer into WM_TIMER and moves it to its next tick.
+// due timer into WM_TIMER and moves it to its next tick. The host is told whether a timer other than
+// the navigation bar's clock runs (the program is ticking or repeating notes: the screen stays on).
 // Leaves out: timers of other threads (everything runs on the message loop's thread).
 #include <algorithm>
 
@@ -12,6 +13,16 @@ namespace core {
 namespace {
 
 std::vector<Timer> g_timers;
+bool g_screenOn = false;
+
+// Tells the host when the program's own timers start or all end.
+void TimersChanged() {
+    HWND clock = NavigationBar();
+    bool on = std::any_of(g_timers.begin(), g_timers.end(), [&](const Timer &t) { return t.window != clock; });
+    if (on == g_screenOn) return;
+    g_screenOn = on;
+    host::KeepScreenOn(on);
+}
 
 }  // namespace
 
@@ -20,6 +31,7 @@ std::vector<Timer> &Timers() { return g_timers; }
 void KillWindowTimers(HWND handle) {
     g_timers.erase(std::remove_if(g_timers.begin(), g_timers.end(), [&](const Timer &t) { return t.window == handle; }),
                    g_timers.end());
+    TimersChanged();
 }
 
 }  // namespace core
@@ -39,6 +51,7 @@ UINT_PTR SetTimer(HWND handle, UINT_PTR id, UINT elapse, TIMERPROC proc) {
         }
     if (g_timers.size() >= std::size_t(kMaxTimers)) return 0;
     g_timers.push_back(Timer{handle, id, elapse, due, proc});
+    TimersChanged();
     return id ? id : 1;
 }
 
@@ -47,5 +60,6 @@ BOOL KillTimer(HWND handle, UINT_PTR id) {
                            [&](const Timer &t) { return t.window == handle && t.id == id; });
     if (it == g_timers.end()) return FALSE;
     g_timers.erase(it);
+    TimersChanged();
     return TRUE;
 }

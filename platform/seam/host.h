@@ -74,6 +74,10 @@ void RaiseWindow();
 
 // The window title the desktop shows, set from the main window.
 void SetTitle(const std::u16string &title);
+// Whether the program has a timer of its own running (the metronome ticking, notes repeating), told
+// when that changes: a host whose screen dims or locks by itself keeps it on meanwhile. The
+// navigation bar's clock is the platform's, not the program's.
+void KeepScreenOn(bool on);
 
 }  // namespace host
 

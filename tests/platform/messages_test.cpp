@@ -141,6 +141,38 @@ TEST_F(Messages, TimersDueTogetherTickInTheOrderTheyWereSet) {
     DestroyWindow(other);
 }
 
+// The host keeps the screen on exactly while a timer other than the navigation bar's clock runs: told
+// once when the first starts, once when the last ends (killed, or dying with its window), never for
+// a timer replaced or a kill that finds nothing.
+TEST_F(Messages, TheScreenStaysOnWhileAProgramTimerRuns) {
+    EXPECT_FALSE(testhost::ScreenKeptOn()) << "the clock alone keeps nothing on";
+    testhost::Advance(61000);  // the clock ticks
+    EXPECT_FALSE(testhost::ScreenKeptOn());
+    int told = testhost::ScreenOnChanges();
+
+    HWND a = recorder::Create(nullptr, 0, 26, 240, 268);
+    HWND b = recorder::Create(nullptr, 0, 26, 240, 268);
+    SetTimer(a, 1, 250, nullptr);
+    EXPECT_TRUE(testhost::ScreenKeptOn());
+    SetTimer(a, 1, 500, nullptr);  // replaced: still running
+    SetTimer(b, 2, 1050, RecordTimer);
+    EXPECT_EQ(testhost::ScreenOnChanges(), told + 1);
+    testhost::Advance(1100);
+    EXPECT_TRUE(testhost::ScreenKeptOn());
+
+    EXPECT_TRUE(KillTimer(a, 1));
+    EXPECT_FALSE(KillTimer(a, 1));
+    EXPECT_TRUE(testhost::ScreenKeptOn()) << "b's timer still runs";
+    DestroyWindow(b);
+    EXPECT_FALSE(testhost::ScreenKeptOn()) << "the last timer died with its window";
+    EXPECT_EQ(testhost::ScreenOnChanges(), told + 2);
+
+    SetTimer(a, 3, 100, nullptr);
+    EXPECT_TRUE(testhost::ScreenKeptOn());
+    DestroyWindow(a);
+    EXPECT_FALSE(testhost::ScreenKeptOn());
+}
+
 // Creation sends WM_CREATE before CreateWindowExW returns, and a message sent from inside it re-enters.
 LRESULT CALLBACK ReentrantProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     recorder::Log().push_back(recorder::Entry{window, message, wParam, 0});

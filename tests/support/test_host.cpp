@@ -11,6 +11,8 @@ namespace {
 
 std::uint32_t g_now = 0;
 bool g_soundWorks = true;
+bool g_screenOn = false;
+int g_screenOnChanges = 0;
 std::vector<std::string> g_record;
 
 // Posts `e` once as each of `kinds`, at the current time.
@@ -126,6 +128,8 @@ void RegisterTestClass(const char16_t *name, WNDPROC proc, bool whiteBackground)
 
 const std::vector<std::string> &Record() { return g_record; }
 void ClearRecord() { g_record.clear(); }
+bool ScreenKeptOn() { return g_screenOn; }
+int ScreenOnChanges() { return g_screenOnChanges; }
 
 void SetSoundWorks(bool works) {
     g_soundWorks = works;
@@ -151,6 +155,10 @@ void PlaySound(int id, const std::int16_t *samples, std::size_t, int, std::uint3
     if (samples) g_record.push_back(std::to_string(messageTime) + " sound " + std::to_string(id));
 }
 bool SoundWorks() { return g_soundWorks; }
+void KeepScreenOn(bool on) {
+    g_screenOn = on;
+    ++g_screenOnChanges;
+}
 bool StartProcess(const std::u16string &application, const std::u16string &commandLine) {
     g_record.push_back(std::to_string(g_now) + " process " + Narrow(application) + " " + Narrow(commandLine));
     return true;

@@ -43,5 +43,9 @@ std::uint32_t Pixel(int x, int y);  // 0xRRGGBB of the screen
 void RegisterTestClass(const char16_t *name, WNDPROC proc, bool whiteBackground = false);
 // Whether the host's sound output works (true after SetUp); a change is reported as the host would.
 void SetSoundWorks(bool works);
+// What the platform last told the host: keep the screen on (a timer of the program's own runs), and
+// how many times it told it so far.
+bool ScreenKeptOn();
+int ScreenOnChanges();
 
 }  // namespace testhost

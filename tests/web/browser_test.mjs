@@ -418,9 +418,11 @@ const cases = {
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
 
-  // The screen stays on while the metronome ticks: a wake lock is asked for with the first click,
-  // asked for again when the page comes back into view after the browser took it back, and released
-  // once the metronome has stopped. Without the Wake Lock API the metronome ticks all the same.
+  // The screen stays on while the metronome ticks: a wake lock is asked for when it starts, asked for
+  // again when the page comes back into view after the browser took it back, and released as soon as
+  // the metronome stops (not once the sound has rested). Ticking with the colours alone (no sound)
+  // keeps it too, and so do notes repeating, between the notes. Without the Wake Lock API the
+  // metronome ticks all the same.
   async 'wake-lock'(browser, url) {
     const page = await open(browser, url, undefined, AT_240_IN_4_4, stubWakeLock);
     await page.keyboard.press('Shift');
@@ -441,12 +443,33 @@ const cases = {
     log = await page.evaluate(() => window.lockLog.slice());
     check(log.join() === 'request screen,lost,request screen', `hidden and shown again: ${log.join()}`);
     await tap(page, ...START);
-    await page.waitForFunction(() => window.lockLog.length > 3, {timeout: 10000}).catch(() => {});
+    await sleep(500);
     log = await page.evaluate(() => window.lockLog.slice());
-    check(log.join() === 'request screen,lost,request screen,release', `after Stop: ${log.join()}`);
+    check(log.join() === 'request screen,lost,request screen,release', `0.5 s after Stop: ${log.join()}`);
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
-
     await page.close();  // one tab holds the program
+
+    // The metronome's Sound box off (the colours alone), notes repeated 3 times with a delay of 3 s.
+    const quiet = await open(browser, url, undefined, 'd2020300030001', stubWakeLock);
+    await quiet.keyboard.press('Shift');
+    await quiet.waitForFunction(() => CadenzoPage.audio.state === 'running');
+    await tap(quiet, ...START);
+    await sleep(700);
+    log = await quiet.evaluate(() => window.lockLog.slice());
+    check(log.join() === 'request screen', `ticking without sound: ${log.join()}`);
+    check((await quiet.evaluate(() => CadenzoPage.sounds.length)) === 0, 'the metronome without sound plays none');
+    await tap(quiet, ...START);
+    await sleep(500);
+    log = await quiet.evaluate(() => window.lockLog.slice());
+    check(log.join() === 'request screen,release', `stopped: ${log.join()}`);
+    await tap(quiet, 31, 139);  // the first note button: a new note every 5.05 s
+    await sleep(5600);  // past the second note, in the gap before the third
+    log = await quiet.evaluate(() => window.lockLog.slice());
+    check(log.join() === 'request screen,release,request screen', `notes repeating, between notes: ${log.join()}`);
+    check((await quiet.evaluate(() => CadenzoPage.sounds.length)) === 2, 'two notes so far');
+    check(quiet.errors.length === 0, 'page errors: ' + quiet.errors.join('; '));
+
+    await quiet.close();
     const plain = await open(browser, url, undefined, AT_240_IN_4_4, () => { delete Navigator.prototype.wakeLock; });
     await plain.keyboard.press('Shift');
     await plain.waitForFunction(() => CadenzoPage.audio.state === 'running');

@@ -296,6 +296,7 @@ bool ClaimOrFind(const std::u16string &, const std::u16string &) { return false;
 bool AskOtherToForeground(const std::u16string &, const std::u16string &) { return false; }
 void RaiseWindow() { Trace(g_now, "foreground"); }
 void SetTitle(const std::u16string &) {}
+void KeepScreenOn(bool) {}  // the simulator's screen never dims
 void Log(const std::string &event) { Trace(g_now, event); }
 int LocalMinutesOfDay() { return 9 * 60 + int(g_now / 60000); }
 

@@ -370,6 +370,9 @@ void host::Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
     std::memcpy(screen.slots[slot].data(), pixels, std::size_t(kWidth) * kHeight * 4);
 }
 
+// SDL keeps the desktop's screen saver off while its window is open (its default), ticking or not.
+void host::KeepScreenOn(bool) {}
+
 void host::SetTitle(const std::u16string &title) {
     using namespace sdlhost;
     if (!screen.window || xlib.windowGone) return;

@@ -41,6 +41,7 @@ int web_find_other();  // asynchronous: 1 when another tab of the page holds the
 void web_ask_foreground();
 void web_raise();
 void web_set_title(const char16_t *title, int length);
+void web_keep_screen_on(int on);
 int web_open_help(const char *url);
 void web_log(const char *line);
 int web_local_minutes();
@@ -286,6 +287,7 @@ bool AskOtherToForeground(const std::u16string &, const std::u16string &) {
 
 void RaiseWindow() { web_raise(); }
 void SetTitle(const std::u16string &title) { web_set_title(title.data(), int(title.size())); }
+void KeepScreenOn(bool on) { web_keep_screen_on(on ? 1 : 0); }
 void Log(const std::string &event) { web_log(event.c_str()); }
 int LocalMinutesOfDay() { return web_local_minutes(); }
 

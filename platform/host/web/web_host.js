@@ -50,6 +50,7 @@ mergeInto(LibraryManager.library, {
   web_ask_foreground: function () { CadenzoPage.askForeground(); },
   web_raise: function () { CadenzoPage.raise(); },
   web_set_title: function (title, length) { CadenzoPage.setTitle(UTF16ToString(title, length * 2)); },
+  web_keep_screen_on: function (on) { CadenzoPage.keepScreenOn(on !== 0); },
   web_open_help: function (url) {
     var href = new URL(UTF8ToString(url), location.href).href;
     CadenzoPage.log('help ' + href);

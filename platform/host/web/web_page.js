@@ -8,7 +8,7 @@
 // `audio.ctx` / `audio.output` (the context and the node every voice plays through) and
 // `audio.history` (the context's timestamps: when, by performance.now(), which frame was heard),
 // `audio.resting` (the output is suspended until the next tap, key or sound) and `screenLock` (the
-// wake lock held while sounds play).
+// wake lock held while the metronome ticks or notes repeat).
 // Leaves out: sizes of screen other than 240 x 320; keys other than those the handheld has.
 var CadenzoPage = (function () {
   'use strict';
@@ -125,15 +125,20 @@ var CadenzoPage = (function () {
   window.addEventListener('keydown', function (e) { key(EVENT.keyDown, e); });
   window.addEventListener('keyup', function (e) { key(EVENT.keyUp, e); });
 
-  // ---- The screen: each frame shown once its due time (message time + latency) has come.
-  var drawing = false;
+  // ---- The screen: each frame shown once its due time (message time + latency) has come. The images
+  // of frames shown or passed over are used again for the next frames (a new 300 KB image for each
+  // flash of the beat kept the garbage collector busy while ticking).
+  var drawing = false, spare = [];
+  function recycle(frame) {
+    if (spare.length < 8) spare.push(frame.image);
+  }
   function show() {
     drawing = false;
     var now = performance.now(), due = -1;
     for (var i = 0; i < page.frames.length && page.frames[i].due <= now; ++i) due = i;
     if (due >= 0) {
       var f = page.frames[due];
-      page.frames.splice(0, due + 1);
+      page.frames.splice(0, due + 1).forEach(function (passed) { if (passed !== f) recycle(passed); });
       screen.putImageData(f.image, 0, 0);
       if (firstScreen) {  // the canvas takes the image's place in the same frame: nothing blank between
         firstScreen.remove();
@@ -147,6 +152,7 @@ var CadenzoPage = (function () {
       });
       page.presented.push({message: f.message, due: f.due, shown: now, probes: probes});
       if (page.presented.length > LOG_LIMIT) page.presented.shift();
+      recycle(f);  // the canvas holds its own copy now
     }
     drawWhenDue();
   }
@@ -159,14 +165,16 @@ var CadenzoPage = (function () {
     if (wait > 0) setTimeout(function () { requestAnimationFrame(show); }, wait);
     else requestAnimationFrame(show);
   }
+  // The program's pixels are 0x00RRGGBB; an image's are the bytes R, G, B, A, which every browser's
+  // (little-endian) machine reads as the word 0xAABBGGRR.
   page.present = function (pixels, message, due) {
-    var image = new ImageData(W, H), d = image.data;
-    for (var i = 0, o = 0; i < W * H; ++i, o += 4) {
+    var image = spare.pop() || new ImageData(W, H), d = new Uint32Array(image.data.buffer);
+    for (var i = 0; i < W * H; ++i) {
       var p = pixels[i];
-      d[o] = (p >> 16) & 255; d[o + 1] = (p >> 8) & 255; d[o + 2] = p & 255; d[o + 3] = 255;
+      d[i] = 0xFF000000 | ((p & 255) << 16) | (p & 0xFF00) | ((p >> 16) & 255);
     }
     page.frames.push({message: message, due: due, image: image});
-    if (page.frames.length > 8) page.frames.shift();  // a hidden page draws nothing: keep the latest
+    if (page.frames.length > 8) recycle(page.frames.shift());  // a hidden page draws nothing: keep the latest
     drawWhenDue();
   };
 
@@ -304,7 +312,6 @@ var CadenzoPage = (function () {
     clearInterval(audio.timer);
     audio.timer = 0;
     level();
-    holdScreen(false);
     ctx.suspend().catch(function () { /* a closed context rests anyway */ });
   }
   function wakeOutput() {
@@ -327,8 +334,10 @@ var CadenzoPage = (function () {
     if (floor) floor.offset.value = document.hidden || audio.resting ? 0 : 1e-7;
   }
 
-  // ---- The screen stays on while sounds play: a screen wake lock where the browser has one, taken
-  // again when the page comes back into view (the browser drops it when the page is hidden).
+  // ---- The screen stays on while the program has a timer of its own running (the metronome ticks or
+  // notes repeat, heard or only flashing): a screen wake lock where the browser has one, released as
+  // soon as they stop, taken again when the page comes back into view (the browser drops it when the
+  // page is hidden).
   var lock = page.screenLock;
   function holdScreen(wanted) {
     lock.wanted = wanted;
@@ -351,6 +360,7 @@ var CadenzoPage = (function () {
       });
     }
   }
+  page.keepScreenOn = holdScreen;
   document.addEventListener('visibilitychange', function () {
     level();
     if (!document.hidden && lock.wanted) holdScreen(true);
@@ -425,7 +435,6 @@ var CadenzoPage = (function () {
   page.startSound = function (id, ptr, samples, frame, scheduled, message) {
     var ctx = audio.ctx, buffer = audio.buffers.get(ptr);
     wakeOutput();
-    holdScreen(true);
     // Rest only once this sound has ended and no other has come for a while.
     restAfter(Math.max(0, (frame + samples.length) / ctx.sampleRate - ctx.currentTime) * 1000 + REST_MS);
     if (!buffer || buffer.length !== samples.length) {
