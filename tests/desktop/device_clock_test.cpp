@@ -69,7 +69,7 @@ Result Simulate(Device &device, int firstMs, int intervalMs, int count, double l
             pendingT = device.TimeNs(device.next);
         }
         std::int64_t frame = 0;
-        EXPECT_TRUE(clock.FrameAt(message + kLatency, now, &frame));
+        EXPECT_TRUE(clock.FrameAt(message + kLatency, now, &frame, device.next * kBuffer));
         // The command reaches the callback that begins next; it must not have passed the frame.
         if (frame < device.next * kBuffer) ++result.late;
         // The frame is asked for by the callback covering it and heard one buffer later.
@@ -298,7 +298,7 @@ TEST(DeviceClock, AHeldRunMovesOnlyWhenTheDeviceLeftItByMoreThanTheBound) {
     EXPECT_EQ(drifted.late, 0);
     EXPECT_LT(drifted.worstHeardMs, 25.0) << "where the screen shows it, within the timestamps' scatter";
     // Fast by a quarter of that, at 60 beats a minute, where a frame a sound takes in less than the
-    // drift: ahead of the line by half the bound (its sounds would soon come too early, then late),
+    // drift: ahead of the line so far that its sounds would come late,
     // the line is drawn again, once in the ten minutes; nothing is handed late.
     Device racing = CoarseServerTimestamps();
     racing.trueRate = kRate * (1 + 100e-6);

@@ -136,7 +136,7 @@ void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
     lastF_ = frame;
 }
 
-bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame) {
+bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame, std::int64_t earliest) {
     if (!provisional_ && (!any_ || double(nowNs - lastT_) * 1e-9 > stall_)) {
         // The device has not started or has stopped asking: guess it goes on from now. Sounds
         // scheduled meanwhile keep their spacing and start when it does.
@@ -158,8 +158,8 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
         // with a device clock that runs a little off the host's. Time the output loses (it stopped
         // for a while) leaves it behind the line: the sounds already handed over play that much
         // later, so the rest of the run does too, and the lag is told to whoever shows the screen.
-        // The line is drawn again only when the output has run ahead of it by more than the bound
-        // (its sounds would come too early, then late), fallen behind by more than a listener should
+        // The line is drawn again only when the output has run ahead of it by more than the bound or
+        // so far that a sound would come too late for it, fallen behind by more than a listener should
         // wait, or when it was a guess made before the output ran (from its first reports, and once
         // more when the fit has settled). A fit just restarted rests on a
         // report or two, as coarse as they come: it is not judged.
@@ -178,6 +178,9 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
                     off -= off > 0 ? 1.0 : -1.0;
                 }
             }
+            // A sound the held line would place where the output can no longer take it: the output
+            // ran that far ahead of the line, which is drawn again rather than the sound cut short.
+            if (!redraw && std::llround(lock_.At(timeNs)) - buffer_ < earliest) redraw = true;
             lag_ = redraw ? 0.0 : -off;
         }
         if (redraw) {

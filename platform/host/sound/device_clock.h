@@ -33,9 +33,10 @@ public:
     // parts per million: the schedule line then keeps whole-millisecond intervals exact for good.
     // `holdSeconds` (> 0): a run of sounds (each due at most kRunGapSeconds after the one before)
     // keeps the line it was anchored with, moved by at most a frame a sound towards the fit, until
-    // the output runs ahead of it by this much (its sounds would soon come late) or behind it by
-    // kMaxCarriedSeconds (time it lost); 0: the line follows the fit continuously.
-    static constexpr double kHoldSeconds = 0.020;
+    // the output runs ahead of it by this much or so far that a sound would be late (FrameAt's
+    // `earliest`), or falls behind it by kMaxCarriedSeconds (time it lost); 0: the line follows the
+    // fit continuously.
+    static constexpr double kHoldSeconds = 0.100;
     static constexpr double kNominalBand = 200e-6;  // covers a crystal's error and a server's
     static constexpr double kRunGapSeconds = 3.0;
     static constexpr double kMaxCarriedSeconds = 0.25;
@@ -48,7 +49,9 @@ public:
     // The frame that is heard at host time `timeNs` by the schedule line, brought up to date with the
     // fit at `nowNs` (the moment the caller schedules). Before the first callback, or while the
     // callbacks have stopped, the device is taken to go on from `nowNs`.
-    bool FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame);
+    // `earliest`: the first frame the output can still take; a held line that would place the sound
+    // before it is drawn again.
+    bool FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame, std::int64_t earliest = INT64_MIN);
 
     // The host time at which the schedule line says `frame` is heard (for traces).
     std::int64_t TimeOfFrame(std::int64_t frame) const;

@@ -22,9 +22,9 @@ std::int64_t Scheduler::Earliest(std::int64_t nowNs) const {
 // frame still open; a later one is dropped (false).
 bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled) {
     std::int64_t frame = 0;
-    clock_->FrameAt(entry.dueNs, nowNs, &frame);
-    *scheduled = frame;
     std::int64_t earliest = Earliest(nowNs);
+    clock_->FrameAt(entry.dueNs, nowNs, &frame, earliest);
+    *scheduled = frame;
     if (frame < earliest) {
         if (double(earliest - frame) > double(latencyNs_) * 1e-9 * timing_.rate) return false;
         frame = earliest;
