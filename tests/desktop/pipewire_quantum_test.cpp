@@ -173,7 +173,7 @@ protected:
     void ExpectEveryClickOnItsFrame(const std::vector<std::size_t> &unjudged = {}) {
         std::vector<long> at = FindAll(heard_, click_);
         std::string where;
-        for (std::size_t i = 1; i < at.size(); ++i) where += " " + std::to_string(at[i] - at[i - 1]);
+        for (std::size_t i = 1; i < at.size(); ++i) where.append(" ").append(std::to_string(at[i] - at[i - 1]));
         ASSERT_EQ(at.size(), std::size_t(kBeats)) << "each click heard once, whole; intervals heard:" << where;
         int off = 0;
         for (std::size_t i = 1; i < at.size(); ++i) {

@@ -239,7 +239,7 @@ TEST_P(ServerReturn, TheBeatIsKeptFromTwoSecondsAfterTheServerIsBack) {
     std::string heard;
     int judged = 0;
     for (std::size_t i = 1; i < onsets.size(); ++i) {
-        heard += " " + std::to_string(onsets[i] - onsets[i - 1]);
+        heard.append(" ").append(std::to_string(onsets[i] - onsets[i - 1]));
         if (onsets[i - 1] < 2 * 48000) continue;  // the recording starts as the server does
         ++judged;
         EXPECT_EQ(onsets[i] - onsets[i - 1], 12000) << "click " << i;
