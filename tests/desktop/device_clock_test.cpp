@@ -277,6 +277,18 @@ TEST(DeviceClock, AHeldRunKeepsEveryIntervalExactWhateverTheTimestampsDo) {
     EXPECT_GT(WorstInterval(bent, following.trueRate, 250), 100.0);
 }
 
+TEST(DeviceClock, AHeldRunIsSpacedInTheOutputsOwnFramesWhateverItsCrystal) {
+    // A sound card whose crystal runs 100 ppm fast of the host's clock, read through precise
+    // callbacks: the run's clicks are exactly 12000 of its frames apart (a quarter second as the
+    // listener hears it), not the 12001.2 that the host's clock would make of them, for the 40 s
+    // before the line has to be moved towards the fit.
+    Device card;
+    card.trueRate = kRate * (1 + 100e-6);
+    Result run = Simulate(card, 1000, 250, 160);
+    EXPECT_EQ(WorstInterval(run, kRate, 250), 0.0);
+    EXPECT_EQ(run.late, 0);
+}
+
 TEST(DeviceClock, AHeldRunMovesOnlyWhenTheDeviceLeftItByMoreThanTheBound) {
     // At 30 beats a minute the run holds across the two seconds between clicks; after a pause of
     // five seconds a new run is anchored afresh.
