@@ -101,15 +101,7 @@ protected:
     }
     std::vector<std::int16_t> Heard() {
         Stop(recorder_, SIGINT);
-        std::vector<std::int16_t> samples;
-        if (FILE *file = std::fopen(recording_.c_str(), "rb")) {
-            std::int16_t buffer[4096];
-            std::size_t got;
-            while ((got = std::fread(buffer, sizeof buffer[0], 4096, file)) > 0)
-                samples.insert(samples.end(), buffer, buffer + got);
-            std::fclose(file);
-        }
-        return samples;
+        return ReadSamples(recording_);
     }
     // Plays `sound` stamped `ms` after `origin` (the message time), a little before that moment,
     // so a loaded machine that wakes the test late still schedules it ahead of what is heard.

@@ -133,15 +133,7 @@ protected:
     }
     std::vector<std::int16_t> Heard() {
         Stop(recorder_, SIGINT);
-        std::vector<std::int16_t> samples;
-        if (FILE *file = std::fopen(recording_.c_str(), "rb")) {
-            std::int16_t buffer[4096];
-            std::size_t got;
-            while ((got = std::fread(buffer, sizeof buffer[0], 4096, file)) > 0)
-                samples.insert(samples.end(), buffer, buffer + got);
-            std::fclose(file);
-        }
-        return samples;
+        return ReadSamples(recording_);
     }
     std::int64_t PlayAt(const hostsound::SoundData *sound, std::uint32_t origin, std::uint32_t ms) {
         std::int64_t due = sdlhost::MessageTimeNs(origin + ms);

@@ -158,13 +158,8 @@ TEST_F(SoundManager, AServerKilledAndStartedAgainIsUsedWithinTwoSeconds) {
     host::PlaySound(1026, tone.data(), tone.size(), 11025, host::Now());
     RunUntil([] { return false; }, 500);
     Stop(recorder_, SIGINT);
-    std::ifstream in(recording, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     int loud = 0;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        int v = std::int16_t(std::uint8_t(bytes[i]) | (std::uint8_t(bytes[i + 1]) << 8));
-        loud += std::abs(v) > 8000;
-    }
+    for (std::int16_t v : ReadSamples(recording)) loud += std::abs(int(v)) > 8000;
     EXPECT_GT(loud, 500) << "the tone in the new server's recording";
     std::string trace = Trace();
     EXPECT_EQ(Count(trace, "audio-open pulse"), 2) << trace;
@@ -223,14 +218,12 @@ TEST_P(ServerReturn, TheBeatIsKeptFromTwoSecondsAfterTheServerIsBack) {
                       recording);
     Tick(7000);
     Stop(recorder_, SIGINT);
-    std::ifstream in(recording, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::int16_t> samples = ReadSamples(recording);
     std::vector<long> onsets;  // the first sample over the level after 100 ms below it
     long quiet = 4800;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        int v = std::int16_t(std::uint8_t(bytes[i]) | (std::uint8_t(bytes[i + 1]) << 8));
-        if (std::abs(v) > 8000) {
-            if (quiet >= 4800) onsets.push_back(long(i / 2));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (std::abs(int(samples[i])) > 8000) {
+            if (quiet >= 4800) onsets.push_back(long(i));
             quiet = 0;
         } else {
             ++quiet;

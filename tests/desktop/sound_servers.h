@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -64,6 +66,19 @@ inline void Stop(pid_t &pid, int signal = SIGTERM) {
         waitpid(pid, nullptr, 0);
     }
     pid = -1;
+}
+
+// The samples of a raw recording (parec --format=s16le, one channel); none if it cannot be read.
+inline std::vector<std::int16_t> ReadSamples(const std::string &path) {
+    std::vector<std::int16_t> samples;
+    if (FILE *file = std::fopen(path.c_str(), "rb")) {
+        std::int16_t buffer[4096];
+        std::size_t got;
+        while ((got = std::fread(buffer, sizeof buffer[0], 4096, file)) > 0)
+            samples.insert(samples.end(), buffer, buffer + got);
+        std::fclose(file);
+    }
+    return samples;
 }
 
 inline bool WaitForFile(const std::string &path, int ms) {
