@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "scheduler.h"
@@ -24,19 +25,21 @@ hostsound::OutputTiming PullTiming() {
 }
 
 struct Stream {
-    explicit Stream(bool attach = true) {
+    // `cycle`: frames a callback asks for (a sound server's long cycles as well as a device's buffer).
+    explicit Stream(bool attach = true, int cycle = kBuffer, int latencyMs = 50) : engine(latencyMs), cycle(cycle) {
         if (attach) engine.Attach(PullTiming(), {}, 0);
     }
-    hostsound::Scheduler engine{50};
+    hostsound::Scheduler engine;
+    int cycle;
     std::vector<float> out;
     std::int64_t nowNs = 0;
     // Each callback fills the buffer after the one being heard.
     void RunUntil(std::int64_t ns) {
         while (nowNs <= ns) {
             std::int64_t at = std::int64_t(out.size());
-            out.resize(out.size() + kBuffer);
-            engine.Pull(out.data() + at, at, kBuffer, nowNs, at - kBuffer);
-            nowNs += 10 * kMs;
+            out.resize(out.size() + std::size_t(cycle));
+            engine.Pull(out.data() + at, at, cycle, nowNs, at - cycle);
+            nowNs = std::int64_t(out.size()) * 1000000000 / kRate;
         }
     }
 };
@@ -175,26 +178,72 @@ TEST(Scheduler, BeforeTheDeviceRunsASoundWaitsForItsPlaceInTheFirstBuffers) {
     EXPECT_EQ(stream.out[2020], 0.0f);
 }
 
+// 240 beats a minute for ten seconds with the loop reaching each beat 0-3 ms late: every click
+// starts whole on its frame, exactly 12000 frames after the one before, also from an output whose
+// cycles (85 ms) are longer than the latency (60 ms), which takes frames further ahead than a sound
+// asked for on time reaches: its run is heard that much later, told as a lag, and none late.
 TEST(Scheduler, ClicksAtWholeMillisecondsAreExactlyThatManyFramesApart) {
-    // 240 beats a minute for ten seconds with the loop reaching each beat 0-3 ms late.
-    Stream stream;
+    for (int cycle : {kBuffer, 4096}) {
+        SCOPED_TRACE(cycle);
+        Stream stream(true, cycle, 60);
+        Ramp click(400, 0.5f);
+        std::vector<std::int64_t> frames;
+        for (int beat = 0; beat < 40; ++beat) {
+            std::int64_t message = (1000 + beat * 250) * kMs;
+            stream.RunUntil(message + (beat % 4) * kMs);
+            frames.push_back(stream.engine.Play(1026, &click, message, message + (beat % 4) * kMs));
+        }
+        if (cycle > kBuffer) {
+            EXPECT_GT(stream.engine.LagNs(), 0);
+        } else {
+            EXPECT_EQ(stream.engine.LagNs(), 0) << "the latency is room enough";
+        }
+        stream.RunUntil(12000 * kMs);
+        hostsound::Scheduler::Started started[40];
+        ASSERT_EQ(stream.engine.TakeStarted(started, 40), 40);
+        for (int beat = 0; beat < 40; ++beat) {
+            std::int64_t frame = frames[std::size_t(beat)];
+            EXPECT_EQ(started[beat].frame, started[beat].scheduled) << "late: beat " << beat;
+            EXPECT_EQ(stream.out[std::size_t(frame)], click[0]);
+            EXPECT_EQ(stream.out[std::size_t(frame - 1)], 0.0f);
+            if (beat > 0) {
+                EXPECT_EQ(frame - frames[std::size_t(beat - 1)], 12000);
+            }
+        }
+    }
+}
+
+// The output's cycle grows in the middle of a run (another client of a sound server asked for long
+// cycles): the first sound whose frame it has already taken moves the run's line once, later and
+// past the longest cycle, so no sound starts late and every other interval stays within a frame of
+// exact, also after the cycle is short again.
+TEST(Scheduler, ACycleGrowingInARunMovesItsLineOnceAndNoSoundIsLate) {
+    Stream stream(true, kBuffer, 60);
     Ramp click(400, 0.5f);
     std::vector<std::int64_t> frames;
     for (int beat = 0; beat < 40; ++beat) {
         std::int64_t message = (1000 + beat * 250) * kMs;
+        stream.cycle = beat >= 12 && beat < 28 ? 4096 : kBuffer;
         stream.RunUntil(message + (beat % 4) * kMs);
         frames.push_back(stream.engine.Play(1026, &click, message, message + (beat % 4) * kMs));
     }
     stream.RunUntil(12000 * kMs);
-    std::int64_t previous = -1;
-    for (std::int64_t frame : frames) {
-        EXPECT_EQ(stream.out[std::size_t(frame)], click[0]);
-        EXPECT_EQ(stream.out[std::size_t(frame - 1)], 0.0f);
-        if (previous >= 0) {
-            EXPECT_EQ(frame - previous, 12000);
+    hostsound::Scheduler::Started started[40];
+    ASSERT_EQ(stream.engine.TakeStarted(started, 40), 40);
+    int moved = 0;
+    for (int beat = 0; beat < 40; ++beat) {
+        EXPECT_EQ(started[beat].frame, started[beat].scheduled) << "late: beat " << beat;
+        EXPECT_EQ(stream.out[std::size_t(frames[std::size_t(beat)])], click[0]);
+        if (beat == 0) continue;
+        std::int64_t interval = frames[std::size_t(beat)] - frames[std::size_t(beat - 1)];
+        // A frame a sound either way follows the output's new delay without a jump.
+        if (std::abs(interval - 12000) > 1) {
+            ++moved;
+            EXPECT_GT(interval, 12000) << "moved earlier: beat " << beat;
         }
-        previous = frame;
     }
+    EXPECT_LE(moved, 1);
+    EXPECT_GT(stream.engine.LagNs(), 0) << "the screen is told how much later the run is heard";
 }
 
 TEST(Scheduler, SoundsAskedForBeforeAnyOutputArePlacedWhenOneStartsOrDroppedWhenPast) {

@@ -238,7 +238,7 @@ void PipeWireOutput::KeepToGraphPosition(const Cycle &cycle) {
 // The cycle's frames from the schedule; after two seconds of silence the stream is asked to rest.
 void PipeWireOutput::Render(float *samples, const Cycle &cycle, std::int64_t ahead) {
     bool silent = scheduler_.Pull(samples, rendered_, int(cycle.size), cycle.now - clockShiftNs_,
-                                  rendered_ - ahead - cycle.delay);
+                                  rendered_ - ahead - cycle.delay, cycle.now);
     rendered_ += cycle.size;
     silentFrames_ = silent ? silentFrames_ + cycle.size : 0;
     if (silentFrames_ >= kRestFrames) {

@@ -136,7 +136,8 @@ void DeviceClock::AddCallback(std::int64_t timeNs, std::int64_t frame) {
     lastF_ = frame;
 }
 
-bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame, std::int64_t earliest) {
+bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame, std::int64_t earliest,
+                          std::int64_t frontier) {
     if (!provisional_ && (!any_ || double(nowNs - lastT_) * 1e-9 > stall_)) {
         // The device has not started or has stopped asking: guess it goes on from now. Sounds
         // scheduled meanwhile keep their spacing and start when it does.
@@ -165,7 +166,8 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
         // report or two, as coarse as they come: it is not judged.
         bool redraw = newRun;
         if (!newRun) {
-            double off = fitNow - lock_.At(nowNs);  // > 0: the output is ahead of the line
+            // > 0: the output is ahead of where the line was drawn (the fit, or past the frontier).
+            double off = fitNow + beyond_ - lock_.At(nowNs);
             if (!provisional_ && ((guess_ == 2 && weight_ >= 3) || (guess_ == 1 && weight_ >= kSettledCallbacks))) {
                 // The output runs: a few reports are better than the guess, and a settled fit better still.
                 redraw = guess_ == 2 || std::fabs(off) >= 1.0;
@@ -181,13 +183,19 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
             // A sound the held line would place where the output can no longer take it: the output
             // ran that far ahead of the line, which is drawn again rather than the sound cut short.
             if (!redraw && std::llround(lock_.At(timeNs)) - buffer_ < earliest) redraw = true;
-            lag_ = redraw ? 0.0 : -off;
+            lag_ = redraw ? 0.0 : beyond_ - off;
         }
         if (redraw) {
+            // An output that renders further ahead than the latency reaches (a sound server running
+            // long cycles) would take the run's sounds late, each by where in its cycle it was asked
+            // for: the line is drawn that much later, all of it, and the delay told like a lag.
             lock_ = Line{nowNs, fitNow, rate};
+            double first = std::round(lock_.At(timeNs)) - buffer_;
+            beyond_ = frontier > first ? double(frontier) - first : 0.0;
+            lock_.f0 += beyond_;
             locked_ = true;
             guess_ = provisional_ ? 2 : guess_;
-            lag_ = 0;
+            lag_ = beyond_;
             ++anchors_;
         }
     } else if (!locked_ || lockEpoch_ != epoch_) {

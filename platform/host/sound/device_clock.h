@@ -50,8 +50,12 @@ public:
     // fit at `nowNs` (the moment the caller schedules). Before the first callback, or while the
     // callbacks have stopped, the device is taken to go on from `nowNs`.
     // `earliest`: the first frame the output can still take; a held line that would place the sound
-    // before it is drawn again.
-    bool FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame, std::int64_t earliest = INT64_MIN);
+    // before it is drawn again. `frontier`: the first frame a new held line may place its first sound
+    // at, so that the sounds after it are not late either (the farthest the output takes frames
+    // ahead of the one heard, with room for a late call); a line drawn later than the fit for it
+    // keeps that distance for its run.
+    bool FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t *frame, std::int64_t earliest = INT64_MIN,
+                 std::int64_t frontier = INT64_MIN);
 
     // The host time at which the schedule line says `frame` is heard (for traces).
     std::int64_t TimeOfFrame(std::int64_t frame) const;
@@ -98,6 +102,7 @@ private:
     Line lock_;
     std::int64_t lastDueNs_ = 0;  // the latest time a sound was scheduled for
     double lag_ = 0;              // frames the output is behind the held line (< 0: ahead)
+    double beyond_ = 0;           // frames the held line was drawn past the fit, for the frontier
     int guess_ = 0;  // 2: the held line is a guess made before the output ran; 1: drawn from its first reports
     int anchors_ = 0;
 };

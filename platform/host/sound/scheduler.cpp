@@ -9,6 +9,11 @@ namespace hostsound {
 namespace {
 constexpr std::size_t kMaxEntries = 64;  // far more than one voice ever needs ahead
 constexpr std::size_t kMaxStarted = 64;
+// How long the farthest an output renders ahead is remembered: longer than a change of a sound
+// server's cycle takes to show, short enough that a run after the cycle shrank starts closer.
+constexpr std::int64_t kLeadMemoryNs = 2000000000;
+// Room past that for a sound asked for a little after its due time (a late timer, a busy machine).
+constexpr double kLateCallSeconds = 0.005;
 }  // namespace
 
 Scheduler::Scheduler(int latencyMs) : latencyNs_(std::int64_t(latencyMs) * 1000000) {}
@@ -18,12 +23,26 @@ std::int64_t Scheduler::Earliest(std::int64_t nowNs) const {
     return std::max(committed_, heard + timing_.guardFrames);
 }
 
+// Where a new run's first sound may go: past the farthest frame a pull output has rendered ahead of
+// the one heard, so that none of the run's sounds finds its frame rendered already, wherever in the
+// output's cycle it is asked for.
+std::int64_t Scheduler::Frontier(std::int64_t nowNs) const {
+    std::int64_t earliest = Earliest(nowNs);
+    if (heard_ < 0 || lead_ <= 0) return earliest;
+    std::int64_t heard = heard_ + std::int64_t(double(nowNs - heardNs_) * 1e-9 * timing_.rate);
+    return std::max(earliest, heard + lead_ + std::int64_t(kLateCallSeconds * timing_.rate));
+}
+
 // Gives `entry` its frame. A sound a little late (less than the latency) starts whole at the first
 // frame still open; a later one is dropped (false).
 bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled) {
     std::int64_t frame = 0;
     std::int64_t earliest = Earliest(nowNs);
-    clock_->FrameAt(entry.dueNs, nowNs, &frame, earliest);
+    // The frontier as it stood when the sound was asked for: lateness of its own is not the
+    // output's, and starts it at the next frame or drops it as below.
+    std::int64_t late = std::max<std::int64_t>(0, nowNs - (entry.dueNs - latencyNs_));
+    std::int64_t frontier = Frontier(nowNs) - std::int64_t(double(late) * 1e-9 * timing_.rate);
+    clock_->FrameAt(entry.dueNs, nowNs, &frame, earliest, frontier);
     *scheduled = frame;
     if (frame < earliest) {
         if (double(earliest - frame) > double(latencyNs_) * 1e-9 * timing_.rate) return false;
@@ -106,6 +125,7 @@ void Scheduler::Attach(const OutputTiming &timing, std::function<void()> wake, s
                    timing.holdSeconds);
     committed_ = 0;
     heard_ = -1;
+    lead_ = 0;
     changedFrom_ = -1;
     changedTo_ = 0;
     // Sounds that waited (or were placed on the output before) keep their due times; those already
@@ -181,7 +201,8 @@ void Scheduler::StartSkippedLocked(std::int64_t from) {
     skipped.frame = from;
 }
 
-bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard) {
+bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard,
+                     std::int64_t hostNs) {
     std::lock_guard<std::mutex> lock(mutex_);
     NoteHeardLocked(timeNs, heard);
     if (from > committed_) StartSkippedLocked(from);
@@ -189,6 +210,13 @@ bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t time
     RenderLocked(out, from, count);
     committed_ = from + count;
     Forget(committed_);
+    // How far ahead of the frame heard now, as a sound asked for now reckons it from this report.
+    if (hostNs == INT64_MIN) hostNs = timeNs;
+    std::int64_t lead = committed_ - heard - std::int64_t(double(hostNs - timeNs) * 1e-9 * timing_.rate);
+    if (lead >= lead_ || hostNs - leadNs_ > kLeadMemoryNs) {
+        lead_ = lead;
+        leadNs_ = hostNs;
+    }
     return entries_.empty();
 }
 

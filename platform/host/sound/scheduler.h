@@ -69,7 +69,10 @@ public:
     // A pull output: frame `heard` is heard at `timeNs`; renders frames [from, from + count), which
     // are then final. True when nothing is scheduled past them (the output may rest). A `from` past
     // the frames rendered before skips those: a sound that was to start there starts whole at `from`.
-    bool Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard);
+    // `hostNs`: the moment of the pull on the host's clock, where `timeNs` is not (an output that
+    // shifts its times to keep the fit smooth); by default `timeNs`.
+    bool Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard,
+              std::int64_t hostNs = INT64_MIN);
     // A write-ahead output: frame `heard` is heard at `timeNs`.
     void Report(std::int64_t timeNs, std::int64_t heard);
     // A write-ahead output: renders [from, from + count) as the schedule stands.
@@ -86,6 +89,7 @@ private:
         std::int64_t frame;  // -1: not placed yet
     };
     std::int64_t Earliest(std::int64_t nowNs) const;
+    std::int64_t Frontier(std::int64_t nowNs) const;
     bool Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled);
     void NoteHeardLocked(std::int64_t timeNs, std::int64_t heard);
     void Forget(std::int64_t before);
@@ -101,6 +105,7 @@ private:
     std::function<void()> wake_;
     std::int64_t committed_ = 0;  // frames before this are rendered for good
     std::int64_t heard_ = -1, heardNs_ = 0;
+    std::int64_t lead_ = 0, leadNs_ = 0;  // the farthest a pull output rendered ahead of the frame heard, and when
     std::int64_t changedFrom_ = -1, changedTo_ = 0;
 };
 
