@@ -1,5 +1,5 @@
 // The one sound schedule, rendered through a test output (a pull device whose callbacks come exactly
-// every 10 ms, or a write-ahead queue): each sound starts at the frame it was given and cuts off the
+// every 10 ms, or one read through reports apart from its requests): each sound starts at the frame it was given and cuts off the
 // one playing, a little late one starts whole at once and a very late one is dropped, a stop silences
 // at its moment, sounds asked for before any output wait for their frames.
 #include <gtest/gtest.h>
@@ -218,31 +218,30 @@ TEST(Scheduler, SoundsAskedForBeforeAnyOutputArePlacedWhenOneStartsOrDroppedWhen
     EXPECT_TRUE(Silent(stream.out, std::int64_t(at + 100), std::int64_t(stream.out.size())));
 }
 
-TEST(Scheduler, AWriteAheadOutputRendersAgainOnlyTheFramesANewSoundChanged) {
+// An output whose readings come as reports apart from its requests (PulseAudio's stream, the browser's
+// context): frames handed over are final, so a sound is placed on or after the first frame not yet
+// handed, and never closer than the guard to the frame last heard.
+TEST(Scheduler, AnOutputReadThroughReportsPlacesSoundsAfterTheFramesItWasHanded) {
     hostsound::Scheduler engine(50);
     hostsound::OutputTiming timing = PullTiming();
     timing.guardFrames = 1200;
     engine.Attach(timing, {}, 0);
     engine.Report(0, 0);  // frame 0 is heard at 0 ms
-    Ramp note(48000, 0.25f), click(300, -0.5f);
-    std::int64_t noteAt = engine.Play(1001, &note, 10 * kMs, 10 * kMs);
-    std::int64_t to = 0;
-    EXPECT_EQ(engine.TakeChange(&to), noteAt);
-    EXPECT_EQ(to, noteAt + 48000);
-    // Four seconds written ahead, then a click half a second in: only [click, end of the note) change.
-    std::vector<float> queue(4 * kRate);
-    engine.Render(queue.data(), 0, int(queue.size()));
-    std::int64_t clickAt = engine.Play(1025, &click, 510 * kMs, 20 * kMs);
-    ASSERT_EQ(clickAt - noteAt, 24000);
-    EXPECT_EQ(engine.TakeChange(&to), clickAt);
-    EXPECT_EQ(to, noteAt + 48000) << "the rest of the note it cuts off";
-    std::int64_t changedTo = to;
-    EXPECT_EQ(engine.TakeChange(&to), -1) << "taken once";
-    engine.Render(queue.data() + clickAt, int(clickAt), int(changedTo - clickAt));
-    EXPECT_EQ(queue[std::size_t(clickAt - 1)], note[std::size_t(clickAt - noteAt - 1)]);
-    EXPECT_EQ(queue[std::size_t(clickAt)], click[0]);
-    EXPECT_TRUE(Silent(queue, clickAt + 300, std::int64_t(queue.size())));
-    // A frame the device may already hold is not changed: a sound for it starts past the guard.
+    std::vector<float> out(6000, 1.0f);
+    engine.Pull(out.data(), 0, 1440);  // 30 ms handed ahead
+    Ramp note(3000, 0.25f), click(300, -0.5f);
+    std::int64_t noteAt = engine.Play(1001, &note, -40 * kMs, 0);  // due at 10 ms, long handed
+    EXPECT_EQ(noteAt, 1440) << "whole, at the first frame not handed";
+    std::int64_t clickAt = engine.Play(1025, &click, 0, 0);
+    EXPECT_NEAR(double(clickAt), 0.050 * kRate, double(kBuffer)) << "due a latency after its message";
+    ASSERT_GT(clickAt, noteAt);
+    engine.Pull(out.data() + 1440, 1440, 6000 - 1440);
+    EXPECT_TRUE(Silent(out, 0, 1440)) << "handed before either sound";
+    EXPECT_EQ(out[std::size_t(noteAt)], note[0]);
+    EXPECT_EQ(out[std::size_t(clickAt - 1)], note[std::size_t(clickAt - noteAt - 1)]);
+    EXPECT_EQ(out[std::size_t(clickAt)], click[0]) << "the click cuts the note";
+    EXPECT_TRUE(Silent(out, clickAt + 300, 6000));
+    // A sound due where the output is about to play starts past the guard.
     engine.Report(400 * kMs, 400 * kRate / 1000);
     EXPECT_GE(engine.Play(1025, &click, 350 * kMs, 400 * kMs), 400 * kRate / 1000 + 1200);
 }

@@ -32,15 +32,8 @@ bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled)
     entry.frame = frame;
     auto at = std::upper_bound(entries_.begin(), entries_.end(), frame,
                                [](std::int64_t f, const Entry &e) { return f < e.frame; });
-    // The frames that change: from this one until both the sound it cuts and its own have ended, or
-    // the next sound starts.
-    auto end = [](const Entry &e) { return e.frame + (e.sound ? std::int64_t(e.sound->Length()) : 0); };
-    std::int64_t to = std::max(end(entry), at == entries_.begin() ? frame : end(*(at - 1)));
-    if (at != entries_.end()) to = std::min(to, at->frame);
     entries_.insert(at, entry);
     if (entries_.size() > kMaxEntries) entries_.erase(entries_.begin());
-    changedFrom_ = changedFrom_ < 0 ? frame : std::min(changedFrom_, frame);
-    changedTo_ = std::max(changedTo_, to);
     return true;
 }
 
@@ -106,8 +99,6 @@ void Scheduler::Attach(const OutputTiming &timing, std::function<void()> wake, s
                    timing.holdSeconds);
     committed_ = 0;
     heard_ = -1;
-    changedFrom_ = -1;
-    changedTo_ = 0;
     // Sounds that waited (or were placed on the output before) keep their due times; those already
     // past are dropped rather than played late in a burst.
     std::vector<Entry> waiting;
@@ -181,9 +172,7 @@ void Scheduler::StartSkippedLocked(std::int64_t from) {
     skipped.frame = from;
 }
 
-bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    NoteHeardLocked(timeNs, heard);
+bool Scheduler::PullLocked(float *out, std::int64_t from, int count) {
     if (from > committed_) StartSkippedLocked(from);
     Forget(from);
     RenderLocked(out, from, count);
@@ -192,24 +181,21 @@ bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t time
     return entries_.empty();
 }
 
+bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    NoteHeardLocked(timeNs, heard);
+    return PullLocked(out, from, count);
+}
+
+bool Scheduler::Pull(float *out, std::int64_t from, int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return PullLocked(out, from, count);
+}
+
 void Scheduler::Report(std::int64_t timeNs, std::int64_t heard) {
     std::lock_guard<std::mutex> lock(mutex_);
     NoteHeardLocked(timeNs, heard);
     Forget(heard);
-}
-
-void Scheduler::Render(float *out, std::int64_t from, int count) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    RenderLocked(out, from, count);
-}
-
-std::int64_t Scheduler::TakeChange(std::int64_t *to) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::int64_t from = changedFrom_;
-    *to = changedTo_;
-    changedFrom_ = -1;
-    changedTo_ = 0;
-    return from;
 }
 
 }  // namespace hostsound
