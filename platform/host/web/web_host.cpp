@@ -112,6 +112,35 @@ void Start(int id, const hostsound::SoundData *sound, std::uint32_t messageTime)
         web_audio_stop(double(frame));
 }
 
+// The context runs at `rate`: the schedule is made with the latency its output needs and attached,
+// and the sounds that waited for it are placed (those later than the latency are dropped).
+void AttachToContext(int rate) {
+    g_audio.rate = rate;
+    g_audio.sounds = std::make_unique<hostsound::SoundCache>(rate);
+    hostsound::OutputTiming timing;
+    timing.rate = rate;
+    timing.grainFrames = kReportGrainFrames;
+    timing.guardFrames = web_audio_guard_frames();
+    timing.stallSeconds = kReportStallSeconds;
+    timing.spread = kRateSpread;
+    int needMs = (timing.guardFrames * 1000 + rate - 1) / rate + kHandlingMs;
+    g_audio.latencyMs = std::max(kLatencyMs, (needMs + 9) / 10 * 10);
+    g_audio.scheduler.emplace(g_audio.latencyMs);
+    char line[64];
+    std::snprintf(line, sizeof line, "audio-open web %d %d %d", rate, timing.guardFrames, g_audio.latencyMs);
+    web_log(line);
+    // Only the latest report from before the schedule was made counts.
+    double lastMs = 0, lastFrame = 0;
+    while (web_audio_take_report(&lastMs, &lastFrame)) {
+    }
+    g_audio.scheduler->Attach(timing, nullptr, NowNs());
+    if (lastMs > 0) g_audio.scheduler->Report(std::int64_t(lastMs * 1e6), std::int64_t(lastFrame));
+    std::vector<Waiting> waited;
+    waited.swap(g_audio.waiting);
+    for (Waiting &w : waited)
+        Start(w.id, g_audio.sounds->Get(w.samples.data(), w.samples.size(), w.rate), w.messageTime);
+}
+
 // Feeds the output's timing reports to the schedule; attaches it when the context starts running.
 void PollAudio() {
     if (g_audio.failed) return;
@@ -122,33 +151,7 @@ void PollAudio() {
         return;
     }
     if (state == 0) return;
-    if (g_audio.rate == 0) {
-        g_audio.rate = state;
-        g_audio.sounds = std::make_unique<hostsound::SoundCache>(state);
-        hostsound::OutputTiming timing;
-        timing.rate = state;
-        timing.grainFrames = kReportGrainFrames;
-        timing.guardFrames = web_audio_guard_frames();
-        int needMs = (timing.guardFrames * 1000 + state - 1) / state + kHandlingMs;
-        g_audio.latencyMs = std::max(kLatencyMs, (needMs + 9) / 10 * 10);
-        g_audio.scheduler.emplace(g_audio.latencyMs);
-        char line[64];
-        std::snprintf(line, sizeof line, "audio-open web %d %d %d", state, timing.guardFrames, g_audio.latencyMs);
-        web_log(line);
-        timing.stallSeconds = kReportStallSeconds;
-        timing.spread = kRateSpread;
-        double perfMs = 0, frame = 0;
-        while (web_audio_take_report(&perfMs, &frame)) {
-        }
-        g_audio.scheduler->Attach(timing, nullptr, NowNs());
-        if (perfMs > 0) g_audio.scheduler->Report(std::int64_t(perfMs * 1e6), std::int64_t(frame));
-        // Sounds that waited keep their time: those later than the latency are dropped.
-        std::vector<Waiting> waiting;
-        waiting.swap(g_audio.waiting);
-        for (Waiting &w : waiting)
-            Start(w.id, g_audio.sounds->Get(w.samples.data(), w.samples.size(), w.rate), w.messageTime);
-        return;
-    }
+    if (g_audio.rate == 0) return AttachToContext(state);
     double perfMs = 0, frame = 0;
     while (web_audio_take_report(&perfMs, &frame))
         g_audio.scheduler->Report(std::int64_t(perfMs * 1e6), std::int64_t(frame));
