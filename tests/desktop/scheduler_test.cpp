@@ -246,4 +246,42 @@ TEST(Scheduler, AnOutputReadThroughReportsPlacesSoundsAfterTheFramesItWasHanded)
     EXPECT_GE(engine.Play(1025, &click, 350 * kMs, 400 * kMs), 400 * kRate / 1000 + 1200);
 }
 
+// What an output that starts each sound itself (the browser's) is told: where each sound stops, and
+// which sound it cuts off; the same frames a pulled stream renders.
+TEST(Scheduler, APlacementSaysWhereTheSoundStopsAndWhichOneItCuts) {
+    Stream stream;
+    stream.RunUntil(100 * kMs);
+    Ramp note(4800, 0.25f), click(480, -0.5f);
+    using Placement = hostsound::Scheduler::Placement;
+    Placement first, second, later, quiet, stop, after;
+    std::int64_t noteAt = stream.engine.Play(1001, &note, 110 * kMs, 110 * kMs, &first);
+    EXPECT_EQ(first.end, noteAt + 4800) << "its own end";
+    EXPECT_EQ(first.cuts, -1) << "nothing sounds before it";
+    std::int64_t clickAt = stream.engine.Play(1025, &click, 150 * kMs, 111 * kMs, &second);
+    EXPECT_EQ(second.cuts, noteAt) << "the note, 40 ms in";
+    EXPECT_EQ(second.end, clickAt + 480);
+    EXPECT_EQ(clickAt - noteAt, 1920);
+    // Placed a little late, at a frame before a sound already placed: it stops where that one starts.
+    std::int64_t lateAt = stream.engine.Play(1002, &note, 120 * kMs, 111 * kMs, &later);
+    EXPECT_EQ(lateAt - noteAt, 480);
+    EXPECT_EQ(later.cuts, noteAt);
+    EXPECT_EQ(later.end, clickAt) << "cut by the click placed before it";
+    // A stop after the click has ended cuts nothing; one within the next note cuts it.
+    stream.engine.Play(0, nullptr, 170 * kMs, 112 * kMs, &quiet);
+    EXPECT_EQ(quiet.cuts, -1);
+    std::int64_t afterAt = stream.engine.Play(1001, &note, 200 * kMs, 112 * kMs, &after);
+    std::int64_t stopAt = stream.engine.Play(0, nullptr, 210 * kMs, 112 * kMs, &stop);
+    EXPECT_EQ(stop.cuts, afterAt);
+    EXPECT_EQ(stop.end, stopAt);
+    stream.RunUntil(400 * kMs);
+    auto at = [&](std::int64_t frame) { return stream.out[std::size_t(frame)]; };
+    EXPECT_EQ(at(lateAt - 1), note[479]);
+    EXPECT_EQ(at(lateAt), note[0]);
+    EXPECT_EQ(at(clickAt - 1), note[clickAt - lateAt - 1]);
+    EXPECT_EQ(at(clickAt), click[0]);
+    EXPECT_TRUE(Silent(stream.out, clickAt + 480, afterAt));
+    EXPECT_EQ(at(stopAt - 1), note[std::size_t(stopAt - afterAt - 1)]);
+    EXPECT_TRUE(Silent(stream.out, stopAt, std::int64_t(stream.out.size())));
+}
+
 }  // namespace

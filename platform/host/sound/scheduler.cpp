@@ -18,13 +18,18 @@ std::int64_t Scheduler::Earliest(std::int64_t nowNs) const {
     return std::max(committed_, heard + timing_.guardFrames);
 }
 
+std::int64_t Scheduler::Ends(const Entry &entry) {
+    return entry.frame + (entry.sound ? std::int64_t(entry.sound->Length()) : 0);
+}
+
 // Gives `entry` its frame. A sound a little late (less than the latency) starts whole at the first
-// frame still open; a later one is dropped (false).
-bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled) {
+// frame still open; a later one is dropped (false). The sound sounding at its frame stops there; it
+// stops in turn where a sound placed before it starts.
+bool Scheduler::Place(Entry &entry, std::int64_t nowNs, Placement *placement) {
     std::int64_t frame = 0;
     std::int64_t earliest = Earliest(nowNs);
     clock_->FrameAt(entry.dueNs, nowNs, &frame, earliest);
-    *scheduled = frame;
+    placement->scheduled = frame;
     if (frame < earliest) {
         if (double(earliest - frame) > double(latencyNs_) * 1e-9 * timing_.rate) return false;
         frame = earliest;
@@ -32,28 +37,32 @@ bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled)
     entry.frame = frame;
     auto at = std::upper_bound(entries_.begin(), entries_.end(), frame,
                                [](std::int64_t f, const Entry &e) { return f < e.frame; });
+    std::int64_t nextStart = at == entries_.end() ? INT64_MAX : at->frame;
+    placement->end = std::min(Ends(entry), nextStart);
+    placement->cuts = -1;
+    if (at != entries_.begin() && std::min(Ends(*(at - 1)), nextStart) > frame) placement->cuts = (at - 1)->frame;
     entries_.insert(at, entry);
     if (entries_.size() > kMaxEntries) entries_.erase(entries_.begin());
     return true;
 }
 
 std::int64_t Scheduler::Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs,
-                             std::int64_t *scheduledFrame) {
+                             Placement *placement) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (scheduledFrame) *scheduledFrame = -1;
+    Placement chosen;
     Entry entry{id, sound, messageNs + latencyNs_, -1};
+    bool placed = false;
     if (!clock_) {
         // No output plays: the sound waits for one, in case it comes up in time.
         entries_.push_back(entry);
         if (entries_.size() > kMaxEntries) entries_.erase(entries_.begin());
-        return -1;
+    } else {
+        placed = Place(entry, nowNs, &chosen);
     }
-    std::int64_t scheduled = -1;
-    bool placed = Place(entry, nowNs, &scheduled);
-    if (scheduledFrame) *scheduledFrame = scheduled;
+    if (placement) *placement = chosen;
     if (!placed) return -1;
     if (sound && started_.size() < kMaxStarted)
-        started_.push_back(Started{id, entry.frame, scheduled, heardNs_, heard_});
+        started_.push_back(Started{id, entry.frame, chosen.scheduled, heardNs_, heard_});
     if (wake_) wake_();
     return entry.frame;
 }
@@ -106,9 +115,9 @@ void Scheduler::Attach(const OutputTiming &timing, std::function<void()> wake, s
     for (Entry &entry : waiting) {
         std::int64_t frame = 0;
         clock_->FrameAt(entry.dueNs, nowNs, &frame);
-        std::int64_t scheduled;
-        if (frame >= Earliest(nowNs) && Place(entry, nowNs, &scheduled) && entry.sound && started_.size() < kMaxStarted)
-            started_.push_back(Started{entry.id, entry.frame, scheduled, heardNs_, heard_});
+        Placement placement;
+        if (frame >= Earliest(nowNs) && Place(entry, nowNs, &placement) && entry.sound && started_.size() < kMaxStarted)
+            started_.push_back(Started{entry.id, entry.frame, placement.scheduled, heardNs_, heard_});
     }
 }
 

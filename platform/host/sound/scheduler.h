@@ -41,11 +41,16 @@ public:
     explicit Scheduler(int latencyMs);
 
     // ---- Main thread.
+    // Where a sound plays, as the one voice decides: for an output that starts each sound itself.
+    struct Placement {
+        std::int64_t scheduled = -1;  // the frame its due time maps to: later than the one chosen, it came late
+        std::int64_t end = -1;        // where it stops: its own end, or the start of a sound already after it
+        std::int64_t cuts = -1;       // the start of the sound it cuts off at its frame; -1: none sounds there
+    };
     // Starts `sound` (nullptr: silence) so its first frame is heard at messageNs + the latency.
     // Returns the frame chosen; -1 when no output plays (the sound waits) or it was dropped.
-    // `scheduled` (may be null) gets the frame its due time maps to: later than that, it came late.
     std::int64_t Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs,
-                      std::int64_t *scheduled = nullptr);
+                      Placement *placement = nullptr);
     // A sound given its frame, for traces; timeNs/heardFrame: the output's last report (that frame
     // was heard at that moment), so the moment each sound is heard follows.
     struct Started {
@@ -83,8 +88,9 @@ private:
         std::int64_t dueNs;
         std::int64_t frame;  // -1: not placed yet
     };
+    static std::int64_t Ends(const Entry &entry);
     std::int64_t Earliest(std::int64_t nowNs) const;
-    bool Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled);
+    bool Place(Entry &entry, std::int64_t nowNs, Placement *placement);
     void NoteHeardLocked(std::int64_t timeNs, std::int64_t heard);
     void Forget(std::int64_t before);
     void StartSkippedLocked(std::int64_t from);

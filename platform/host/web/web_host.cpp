@@ -35,9 +35,10 @@ void web_present(const std::uint32_t *pixels, double messageMs, double dueMs);
 int web_audio_state();  // > 0: running at that rate; 0: not started yet; -1: no sound
 int web_audio_take_report(double *perfMs, double *frame);
 int web_audio_guard_frames();
-void web_audio_start(int id, const float *samples, int count, double frame, double scheduled, double messageMs);
-void web_audio_stop(double frame);
-int web_find_other();  // asynchronous: 1 when another tab of the page holds the program
+void web_audio_start(int id, const float *samples, int count, double frame, double end, double scheduled,
+                     double messageMs);
+void web_audio_stop(double start, double frame);  // the sound started at `start` stops at `frame`
+int web_find_other();                             // asynchronous: 1 when another tab of the page holds the program
 void web_ask_foreground();
 void web_raise();
 void web_set_title(const char16_t *title, int length);
@@ -94,22 +95,24 @@ std::int64_t NowNs() { return std::int64_t(emscripten_get_now() * 1e6); }
 // Message times are the clock's milliseconds; the clock never wraps within a page's life.
 std::int64_t MessageNs(std::uint32_t messageTime) { return std::int64_t(messageTime) * 1000000; }
 
+// Places a sound in the one schedule and tells the page what it decided: the sound starts at its frame
+// and stops at its end (its own, or a sound already placed after it), and the sound it cuts off stops
+// at its frame. The page starts and stops its sources there and nowhere else.
 void Start(int id, const hostsound::SoundData *sound, std::uint32_t messageTime) {
-    std::int64_t scheduled = -1;
-    std::int64_t frame = g_audio.scheduler->Play(id, sound, MessageNs(messageTime), NowNs(), &scheduled);
+    hostsound::Scheduler::Placement placement;
+    std::int64_t frame = g_audio.scheduler->Play(id, sound, MessageNs(messageTime), NowNs(), &placement);
     if (frame < 0) return;  // too late: dropped, as on the desktop
     // The line says where the sound was due and where it starts: later only when the output could
     // not start it in time (the audio context was still starting).
     char line[128];
     std::snprintf(line, sizeof line, "sound %d %u %lld %lld %.3f %d %d %.1f", id, messageTime, (long long)frame,
-                  (long long)scheduled, g_audio.scheduler->MeasuredRate(), g_audio.scheduler->Restarts(),
+                  (long long)placement.scheduled, g_audio.scheduler->MeasuredRate(), g_audio.scheduler->Restarts(),
                   g_audio.scheduler->Anchors(), double(g_audio.scheduler->LagNs()) * 1e-6);
     web_log(line);
+    if (placement.cuts >= 0) web_audio_stop(double(placement.cuts), double(frame));
     if (sound)
-        web_audio_start(id, sound->samples.data(), int(sound->Length()), double(frame), double(scheduled),
-                        double(messageTime));
-    else
-        web_audio_stop(double(frame));
+        web_audio_start(id, sound->samples.data(), int(sound->Length()), double(frame), double(placement.end),
+                        double(placement.scheduled), double(messageTime));
 }
 
 // The context runs at `rate`: the schedule is made with the latency its output needs and attached,
