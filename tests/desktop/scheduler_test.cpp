@@ -1,5 +1,5 @@
 // The one sound schedule, rendered through a test output (a pull device whose callbacks come exactly
-// every 10 ms, or a write-ahead queue): each sound starts at the frame it was given and cuts off the
+// every 10 ms, or one read through reports apart from its requests): each sound starts at the frame it was given and cuts off the
 // one playing, a little late one starts whole at once and a very late one is dropped, a stop silences
 // at its moment, sounds asked for before any output wait for their frames.
 #include <gtest/gtest.h>
@@ -267,33 +267,104 @@ TEST(Scheduler, SoundsAskedForBeforeAnyOutputArePlacedWhenOneStartsOrDroppedWhen
     EXPECT_TRUE(Silent(stream.out, std::int64_t(at + 100), std::int64_t(stream.out.size())));
 }
 
-TEST(Scheduler, AWriteAheadOutputRendersAgainOnlyTheFramesANewSoundChanged) {
+// An output whose readings come as reports apart from its requests (PulseAudio's stream, the browser's
+// context): frames handed over are final, so a sound is placed on or after the first frame not yet
+// handed, and never closer than the guard to the frame last heard.
+TEST(Scheduler, AnOutputReadThroughReportsPlacesSoundsAfterTheFramesItWasHanded) {
     hostsound::Scheduler engine(50);
     hostsound::OutputTiming timing = PullTiming();
     timing.guardFrames = 1200;
     engine.Attach(timing, {}, 0);
     engine.Report(0, 0);  // frame 0 is heard at 0 ms
-    Ramp note(48000, 0.25f), click(300, -0.5f);
-    std::int64_t noteAt = engine.Play(1001, &note, 10 * kMs, 10 * kMs);
-    std::int64_t to = 0;
-    EXPECT_EQ(engine.TakeChange(&to), noteAt);
-    EXPECT_EQ(to, noteAt + 48000);
-    // Four seconds written ahead, then a click half a second in: only [click, end of the note) change.
-    std::vector<float> queue(4 * kRate);
-    engine.Render(queue.data(), 0, int(queue.size()));
-    std::int64_t clickAt = engine.Play(1025, &click, 510 * kMs, 20 * kMs);
-    ASSERT_EQ(clickAt - noteAt, 24000);
-    EXPECT_EQ(engine.TakeChange(&to), clickAt);
-    EXPECT_EQ(to, noteAt + 48000) << "the rest of the note it cuts off";
-    std::int64_t changedTo = to;
-    EXPECT_EQ(engine.TakeChange(&to), -1) << "taken once";
-    engine.Render(queue.data() + clickAt, int(clickAt), int(changedTo - clickAt));
-    EXPECT_EQ(queue[std::size_t(clickAt - 1)], note[std::size_t(clickAt - noteAt - 1)]);
-    EXPECT_EQ(queue[std::size_t(clickAt)], click[0]);
-    EXPECT_TRUE(Silent(queue, clickAt + 300, std::int64_t(queue.size())));
-    // A frame the device may already hold is not changed: a sound for it starts past the guard.
+    std::vector<float> out(6000, 1.0f);
+    engine.Pull(out.data(), 0, 1440);  // 30 ms handed ahead
+    Ramp note(3000, 0.25f), click(300, -0.5f);
+    std::int64_t noteAt = engine.Play(1001, &note, -40 * kMs, 0);  // due at 10 ms, long handed
+    EXPECT_EQ(noteAt, 1440) << "whole, at the first frame not handed";
+    std::int64_t clickAt = engine.Play(1025, &click, 0, 0);
+    EXPECT_NEAR(double(clickAt), 0.050 * kRate, double(kBuffer)) << "due a latency after its message";
+    ASSERT_GT(clickAt, noteAt);
+    engine.Pull(out.data() + 1440, 1440, 6000 - 1440);
+    EXPECT_TRUE(Silent(out, 0, 1440)) << "handed before either sound";
+    EXPECT_EQ(out[std::size_t(noteAt)], note[0]);
+    EXPECT_EQ(out[std::size_t(clickAt - 1)], note[std::size_t(clickAt - noteAt - 1)]);
+    EXPECT_EQ(out[std::size_t(clickAt)], click[0]) << "the click cuts the note";
+    EXPECT_TRUE(Silent(out, clickAt + 300, 6000));
+    // The next click of the run, its message 500 ms after the first: exactly 500 ms of frames later.
+    EXPECT_EQ(engine.Play(1025, &click, 500 * kMs, 20 * kMs) - clickAt, 24000);
+    // A sound due where the output is about to play starts past the guard.
     engine.Report(400 * kMs, 400 * kRate / 1000);
     EXPECT_GE(engine.Play(1025, &click, 350 * kMs, 400 * kMs), 400 * kRate / 1000 + 1200);
+}
+
+// What an output that starts each sound itself (the browser's) is told: where each sound stops, and
+// which sound it cuts off; the same frames a pulled stream renders.
+TEST(Scheduler, APlacementSaysWhereTheSoundStopsAndWhichOneItCuts) {
+    Stream stream;
+    stream.RunUntil(100 * kMs);
+    Ramp note(4800, 0.25f), click(480, -0.5f);
+    using Placement = hostsound::Scheduler::Placement;
+    Placement first, second, later, quiet, stop, after;
+    std::int64_t noteAt = stream.engine.Play(1001, &note, 110 * kMs, 110 * kMs, &first);
+    EXPECT_EQ(first.end, noteAt + 4800) << "its own end";
+    EXPECT_EQ(first.cuts, -1) << "nothing sounds before it";
+    std::int64_t clickAt = stream.engine.Play(1025, &click, 150 * kMs, 111 * kMs, &second);
+    EXPECT_EQ(second.cuts, noteAt) << "the note, 40 ms in";
+    EXPECT_EQ(second.end, clickAt + 480);
+    EXPECT_EQ(clickAt - noteAt, 1920);
+    // Placed a little late, at a frame before a sound already placed: it stops where that one starts.
+    std::int64_t lateAt = stream.engine.Play(1002, &note, 120 * kMs, 111 * kMs, &later);
+    EXPECT_EQ(lateAt - noteAt, 480);
+    EXPECT_EQ(later.cuts, noteAt);
+    EXPECT_EQ(later.end, clickAt) << "cut by the click placed before it";
+    // A stop after the click has ended cuts nothing; one within the next note cuts it.
+    stream.engine.Play(0, nullptr, 170 * kMs, 112 * kMs, &quiet);
+    EXPECT_EQ(quiet.cuts, -1);
+    std::int64_t afterAt = stream.engine.Play(1001, &note, 200 * kMs, 112 * kMs, &after);
+    std::int64_t stopAt = stream.engine.Play(0, nullptr, 210 * kMs, 112 * kMs, &stop);
+    EXPECT_EQ(stop.cuts, afterAt);
+    EXPECT_EQ(stop.end, stopAt);
+    stream.RunUntil(400 * kMs);
+    auto at = [&](std::int64_t frame) { return stream.out[std::size_t(frame)]; };
+    EXPECT_EQ(at(lateAt - 1), note[479]);
+    EXPECT_EQ(at(lateAt), note[0]);
+    EXPECT_EQ(at(clickAt - 1), note[clickAt - lateAt - 1]);
+    EXPECT_EQ(at(clickAt), click[0]);
+    EXPECT_TRUE(Silent(stream.out, clickAt + 480, afterAt));
+    EXPECT_EQ(at(stopAt - 1), note[std::size_t(stopAt - afterAt - 1)]);
+    EXPECT_TRUE(Silent(stream.out, stopAt, std::int64_t(stream.out.size())));
+}
+
+// A device paced by a timer (SDL's disk and dummy drivers) runs off its nominal rate and its
+// callbacks come late by up to 2 ms, and by 6 ms more for stretches of 0.4 s (a busy machine): the
+// schedule follows its clock, but moves smoothly, so the
+// clicks of a run are a steady interval apart rather than each jumping to where the callbacks scatter.
+TEST(Scheduler, ATimerPacedDeviceIsFollowedSmoothlyNotByJumps) {
+    hostsound::Scheduler engine(50);
+    hostsound::OutputTiming timing = PullTiming();
+    timing.spread = hostsound::DeviceClock::kTimerSpread;
+    timing.holdSeconds = 0;
+    engine.Attach(timing, {}, 0);
+    std::vector<float> out(kBuffer);
+    const double trueRate = kRate * 1.01;
+    std::int64_t rendered = 0;
+    std::vector<std::int64_t> clicks;
+    Ramp click(100, 0.5f);
+    for (int k = 0; k < 600; ++k) {
+        // The callback for frames [rendered, rendered + kBuffer) comes when the device has played
+        // up to them, late by a scatter of 0 to 2 ms.
+        std::int64_t ideal = std::int64_t(double(rendered) / trueRate * 1e9);
+        std::int64_t nowNs = ideal + (k * 7919 % 2000) * 1000 + (k % 100 >= 60 ? 6 * kMs : 0);
+        engine.Pull(out.data(), rendered, kBuffer, nowNs, rendered - kBuffer);
+        rendered += kBuffer;
+        if (k >= 200 && k % 25 == 0) clicks.push_back(engine.Play(1025, &click, ideal, nowNs));
+    }
+    ASSERT_EQ(clicks.size(), 16u);
+    // 25 callbacks of the device apart: 12000 of its frames, whatever its rate, give or take the fit's
+    // slow pull (from the second interval, once the line drawn at the first click has met the fit); a
+    // line that jumps to the fit at each click moves them by the stalls' 50 frames.
+    for (std::size_t i = 2; i < clicks.size(); ++i)
+        EXPECT_NEAR(double(clicks[i] - clicks[i - 1]), 12000.0, 15.0) << "click " << i;
 }
 
 }  // namespace

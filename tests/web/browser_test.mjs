@@ -537,6 +537,19 @@ const cases = {
     const page = await open(browser, url, undefined, settings);
     await page.keyboard.press('Shift');  // the audio context, so the first note is heard too
     await page.waitForFunction(() => CadenzoPage.audio.state === 'running', {timeout: 10000});
+    // What the schedule tells the page: where each source starts and ends, and which one a stop cuts.
+    await page.evaluate(() => {
+      const start = CadenzoPage.startSound, stop = CadenzoPage.stopSound;
+      window.told = [];
+      CadenzoPage.startSound = function (id, ptr, samples, frame, end, ...rest) {
+        window.told.push({start: frame, end: end, length: samples.length});
+        return start.call(this, id, ptr, samples, frame, end, ...rest);
+      };
+      CadenzoPage.stopSound = function (from, frame) {
+        window.told.push({stops: from, at: frame});
+        return stop.call(this, from, frame);
+      };
+    });
     const web = await playScript(page, script);
     const want = await simulate(page, script, settings);
     const heard = pageSounds(await page.evaluate(() => CadenzoPage.sounds.map((s) => ({id: s.id, message: s.message}))));
@@ -559,6 +572,24 @@ const cases = {
                                            document.getElementsByName('Main_Contents').length > 0)),
             'the help page has the anchor it was opened at');
     }
+    // The metronome started and a note tapped between two clicks: the next click cuts the note.
+    await tap(page, ...START);
+    await sleep(100);
+    await tap(page, 31, 139);
+    await sleep(600);
+    await tap(page, ...START);
+    await sleep(300);
+    const told = await page.evaluate(() => window.told);
+    const starts = told.filter((t) => t.start !== undefined).sort((a, b) => a.start - b.start);
+    const stops = told.filter((t) => t.stops !== undefined);
+    const cutAt = (a, b) => stops.some((t) => t.stops === a.start && t.at === b.start);
+    const wrong = starts.filter((a, k) => {
+      const b = starts[k + 1];
+      if (b && b.start < a.start + a.length) return a.end !== b.start && !cutAt(a, b);  // cut where b starts
+      return a.end !== a.start + a.length;  // whole
+    });
+    check(stops.length > 0 && wrong.length === 0 && stops.every((t) => starts.some((a) => a.start === t.stops)),
+          `each source whole or stopped where the next starts: ${JSON.stringify(wrong)} of ${JSON.stringify(told)}`);
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
 

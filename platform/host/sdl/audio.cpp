@@ -187,89 +187,129 @@ void SetState(Audio &a, State state) {
     if (a.state.exchange(state) != state) PushUserEvent(kUserSound);
 }
 
-void Manage(Audio &a) {
+// The manager thread: keeps the best output that works playing the schedule, in these steps.
+class Manager {
+public:
+    explicit Manager(Audio &audio) : a_(audio), rank_(audio.order.size()) {}
+    void Run();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    // No output, or a better one than this may have come back.
+    bool TimeToTry() const { return !out_ || (rank_ > 0 && Clock::now() - lastTry_ >= std::chrono::seconds(2)); }
+    void TryOutputs();
+    void Use(std::unique_ptr<Output> found, std::size_t rank);
+    void SayNone(const std::string &reasons);
+    std::chrono::milliseconds Wait() const;
+    void NoteSkipped();
+    void Drop();
+
+    Audio &a_;
+    std::unique_ptr<Output> out_;
+    std::size_t rank_;  // out_'s place in a_.order (the order's size: none)
+    std::chrono::milliseconds backoff_{100};
+    Clock::time_point lastTry_ = Clock::now();
+    std::string told_;  // the causes last said; "" after sound worked
+    std::int64_t skipped_ = 0;
+};
+
+// Tries the outputs ahead of the one playing (all of them when none plays), the first that opens wins.
+void Manager::TryOutputs() {
+    std::string reasons;
+    std::size_t limit = out_ ? rank_ : a_.order.size();
+    for (std::size_t i = 0; i < limit; ++i) {
+        std::string why;
+        if (std::unique_ptr<Output> found = OpenKind(a_.order[i], a_.scheduler, &why)) {
+            lastTry_ = Clock::now();
+            Use(std::move(found), i);
+            return;
+        }
+        Trace("audio-try %s", why.c_str());
+        reasons += (reasons.empty() ? "" : "; ") + why;
+    }
+    lastTry_ = Clock::now();
+    if (!out_) SayNone(reasons);
+}
+
+// The schedule moves to `found`, which says when it breaks.
+void Manager::Use(std::unique_ptr<Output> found, std::size_t rank) {
+    Drop();
+    a_.scheduler.Attach(found->Timing(), found->Wake(), NowNs());
+    Audio &audio = a_;
+    found->notice = [&audio] {
+        audio.broke = true;
+        audio.wake.notify_all();  // without the lock: the output's thread must not wait on it
+    };
+    found->Start();
+    out_ = std::move(found);
+    skipped_ = 0;
+    rank_ = rank;
+    backoff_ = std::chrono::milliseconds(100);
+    told_.clear();
+    ForgetNoSound();
+    SetState(a_, State::Works);
+}
+
+void Manager::SayNone(const std::string &reasons) {
+    Trace("audio-none %s", reasons.c_str());
+    if (reasons != told_) TellNoSound("cadenzo: no sound (" + reasons + "); trying again in the background");
+    told_ = reasons;
+    SetState(a_, State::None);
+}
+
+// An output that works says when it breaks (SDL's is asked each second), so an idle program does
+// not wake here; while a better output may come back, it is tried every two seconds; with none,
+// every 0.1 s at first, then less often.
+std::chrono::milliseconds Manager::Wait() const {
     using namespace std::chrono;
-    std::unique_ptr<Output> out;
-    std::size_t rank = a.order.size();
-    auto backoff = milliseconds(100);
-    auto lastTry = steady_clock::now();
-    std::string told;  // the causes last said; "" after sound worked
-    std::int64_t skipped = 0;
-    std::unique_lock<std::mutex> lock(a.mutex);
-    while (!a.stop) {
-        // No output, or a better one than this may have come back: try those ahead of it.
-        if (!out || (rank > 0 && steady_clock::now() - lastTry >= seconds(2))) {
+    if (!out_) return backoff_;
+    if (rank_ > 0) return milliseconds(2000);
+    return out_->SaysWhenBroken() ? hours(24) : seconds(1);
+}
+
+void Manager::NoteSkipped() {
+    if (out_->SkippedFrames() == skipped_) return;
+    skipped_ = out_->SkippedFrames();
+    Trace("audio-skip %lld", (long long)skipped_);  // the device played on without us
+}
+
+void Manager::Drop() {
+    if (!out_) return;
+    a_.scheduler.Detach();
+    out_.reset();
+}
+
+void Manager::Run() {
+    std::unique_lock<std::mutex> lock(a_.mutex);
+    while (!a_.stop) {
+        if (TimeToTry()) {
             lock.unlock();
-            std::string reasons;
-            std::unique_ptr<Output> found;
-            std::size_t limit = out ? rank : a.order.size(), i = 0;
-            for (; i < limit && !found; ++i) {
-                std::string why;
-                found = OpenKind(a.order[i], a.scheduler, &why);
-                if (!found) {
-                    Trace("audio-try %s", why.c_str());
-                    reasons += (reasons.empty() ? "" : "; ") + why;
-                }
-            }
-            lastTry = steady_clock::now();
-            if (found) {
-                if (out) {
-                    a.scheduler.Detach();
-                    out.reset();
-                }
-                a.scheduler.Attach(found->Timing(), found->Wake(), NowNs());
-                found->notice = [&a] {
-                    a.broke = true;
-                    a.wake.notify_all();  // without the lock: the output's thread must not wait on it
-                };
-                found->Start();
-                out = std::move(found);
-                skipped = 0;
-                rank = i - 1;
-                backoff = milliseconds(100);
-                told.clear();
-                ForgetNoSound();
-                SetState(a, State::Works);
-            } else if (!out) {
-                Trace("audio-none %s", reasons.c_str());
-                if (reasons != told) TellNoSound("cadenzo: no sound (" + reasons + "); trying again in the background");
-                told = reasons;
-                SetState(a, State::None);
-            }
+            TryOutputs();
             lock.lock();
-            if (a.stop) break;
+            if (a_.stop) break;
         }
-        // An output that works says when it breaks (SDL's is asked each second), so an idle program
-        // does not wake here; while a better output may come back, it is tried every two seconds.
-        milliseconds wait = !out                     ? backoff
-                            : rank > 0               ? milliseconds(2000)
-                            : !out->SaysWhenBroken() ? seconds(1)
-                                                     : hours(24);
-        a.wake.wait_for(lock, wait, [&a] { return a.stop || a.broke.load(); });
-        a.broke = false;
-        if (out && out->SkippedFrames() != skipped) {
-            skipped = out->SkippedFrames();
-            Trace("audio-skip %lld", (long long)skipped);  // the device played on without us
+        a_.wake.wait_for(lock, Wait(), [this] { return a_.stop || a_.broke.load(); });
+        a_.broke = false;
+        if (!out_) {
+            backoff_ = std::min<std::chrono::milliseconds>(backoff_ * 2, std::chrono::seconds(2));
+            continue;
         }
-        if (!out)
-            backoff = std::min<milliseconds>(backoff * 2, seconds(2));
-        else if (out->Broken()) {
-            Trace("audio-removed %s", out->Name());
+        NoteSkipped();
+        if (out_->Broken()) {
+            Trace("audio-removed %s", out_->Name());
             lock.unlock();
-            a.scheduler.Detach();
-            out.reset();
+            Drop();
             lock.lock();
         }
     }
     lock.unlock();
-    if (out) {
-        a.scheduler.Detach();
-        out.reset();
-    }
+    Drop();
     lock.lock();
-    a.finished = true;
-    a.wake.notify_all();
+    a_.finished = true;
+    a_.wake.notify_all();
 }
+
+void Manage(Audio &audio) { Manager(audio).Run(); }
 
 }  // namespace
 

@@ -17,8 +17,6 @@ namespace sdlhost {
 
 namespace {
 
-constexpr int kMaxChunk = 4096;
-
 class SdlOutput : public Output {
 public:
     SdlOutput(Scheduler &scheduler, std::string driver) : scheduler_(scheduler), driver_(std::move(driver)) {}
@@ -45,7 +43,7 @@ public:
             return false;
         }
         channels_ = have.channels;
-        buffer_ = std::clamp(int(have.samples), 64, kMaxChunk);
+        buffer_ = std::clamp(int(have.samples), 64, kSdlMaxChunk);
         Trace("audio-open %s %d %d %d %d", driver_.c_str(), kOutputRate, channels_, buffer_, LatencyMs());
         return true;
     }
@@ -75,11 +73,11 @@ private:
         int channels = self->channels_;
         float *out = reinterpret_cast<float *>(stream);
         int frames = length / int(sizeof(float)) / channels;
-        float mono[kMaxChunk];
+        float mono[kSdlMaxChunk];
         // The callback fills the buffer after the one being heard.
         std::int64_t heard = self->rendered_ - self->buffer_;
         while (frames > 0) {
-            int count = std::min(frames, kMaxChunk);
+            int count = std::min(frames, kSdlMaxChunk);
             self->scheduler_.Pull(channels == 1 ? out : mono, self->rendered_, count, now, heard);
             if (channels > 1)
                 for (int i = 0; i < count; ++i) std::fill(out + i * channels, out + (i + 1) * channels, mono[i]);

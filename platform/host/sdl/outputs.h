@@ -2,8 +2,8 @@
 //
 // Implements: one small table per output: open (connect within a bounded time, the stream made but
 // not running), its timing, start (the schedule attached, the stream running), broken (it stopped
-// for good, said at once where the API tells), close (the destructor); the output then either pulls buffers from the scheduler (SDL,
-// PipeWire) or writes a queue ahead (PulseAudio) and reports which frame is heard when.
+// for good, said at once where the API tells), close (the destructor); each output asks the scheduler
+// for its frames as its device needs them and reports which frame is heard when.
 // Leaves out: choosing among them and retrying (audio.cpp).
 #pragma once
 
@@ -29,7 +29,7 @@ public:
     virtual ~Output() = default;
     virtual const char *Name() const = 0;
     virtual OutputTiming Timing() const = 0;
-    // Called under the scheduler's lock when a new sound changes frames written ahead (never blocks).
+    // Called under the scheduler's lock with every new sound, to take back a resting stream (never blocks).
     virtual std::function<void()> Wake() { return {}; }
     virtual void Start() = 0;
     // Whether the output stopped for good; `notice` (set before Start) is called, on the output's own
@@ -53,6 +53,20 @@ private:
 
 enum class OutputKind { PipeWire, Pulse, Sdl };
 constexpr int kOutputRate = 48000;
+
+// The numbers the PulseAudio and SDL outputs tune, side by side (PipeWire's are in its file).
+// PulseAudio: the stream holds at most kPulseTargetMs ahead of what is heard, the server's device
+// included, and asks for kPulseRequestMs at a time; the frames handed to it are final, so a sound due a
+// latency (kLatencyMs, 60 ms) after its message lands after them with the rest (30 ms) left for the
+// main thread to reach the message late. The frame heard when is asked for every kPulseReportMs.
+constexpr int kPulseTargetMs = 30;
+constexpr int kPulseRequestMs = 10;
+constexpr int kPulseReportMs = 100;
+constexpr int kPulseGrainFrames = kOutputRate * kPulseRequestMs / 1000;  // its reports move in requests
+constexpr double kPulseStallSeconds = 1.0;  // ten reports missing while a sound is due: stopped
+constexpr int kPulseConnectTimeoutMs = 2000;
+// SDL: its buffer is CADENZO_AUDIO_BUFFER frames (kBufferFrames by default), up to kSdlMaxChunk.
+constexpr int kSdlMaxChunk = 4096;
 
 // Each returns nullptr with the reason in *why when the output cannot be had (no server, no device).
 std::unique_ptr<Output> OpenPipeWire(Scheduler &scheduler, std::string *why);

@@ -33,9 +33,14 @@ std::int64_t Scheduler::Frontier(std::int64_t nowNs) const {
     return std::max(earliest, heard + lead_ + std::int64_t(kLateCallSeconds * timing_.rate));
 }
 
+std::int64_t Scheduler::Ends(const Entry &entry) {
+    return entry.frame + (entry.sound ? std::int64_t(entry.sound->Length()) : 0);
+}
+
 // Gives `entry` its frame. A sound a little late (less than the latency) starts whole at the first
-// frame still open; a later one is dropped (false).
-bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled) {
+// frame still open; a later one is dropped (false). The sound sounding at its frame stops there; it
+// stops in turn where a sound placed before it starts.
+bool Scheduler::Place(Entry &entry, std::int64_t nowNs, Placement *placement) {
     std::int64_t frame = 0;
     std::int64_t earliest = Earliest(nowNs);
     // The frontier as it stood when the sound was asked for: lateness of its own is not the
@@ -43,7 +48,7 @@ bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled)
     std::int64_t late = std::max<std::int64_t>(0, nowNs - (entry.dueNs - latencyNs_));
     std::int64_t frontier = Frontier(nowNs) - std::int64_t(double(late) * 1e-9 * timing_.rate);
     clock_->FrameAt(entry.dueNs, nowNs, &frame, earliest, frontier);
-    *scheduled = frame;
+    placement->scheduled = frame;
     if (frame < earliest) {
         if (double(earliest - frame) > double(latencyNs_) * 1e-9 * timing_.rate) return false;
         frame = earliest;
@@ -51,35 +56,32 @@ bool Scheduler::Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled)
     entry.frame = frame;
     auto at = std::upper_bound(entries_.begin(), entries_.end(), frame,
                                [](std::int64_t f, const Entry &e) { return f < e.frame; });
-    // The frames that change: from this one until both the sound it cuts and its own have ended, or
-    // the next sound starts.
-    auto end = [](const Entry &e) { return e.frame + (e.sound ? std::int64_t(e.sound->Length()) : 0); };
-    std::int64_t to = std::max(end(entry), at == entries_.begin() ? frame : end(*(at - 1)));
-    if (at != entries_.end()) to = std::min(to, at->frame);
+    std::int64_t nextStart = at == entries_.end() ? INT64_MAX : at->frame;
+    placement->end = std::min(Ends(entry), nextStart);
+    placement->cuts = -1;
+    if (at != entries_.begin() && std::min(Ends(*(at - 1)), nextStart) > frame) placement->cuts = (at - 1)->frame;
     entries_.insert(at, entry);
     if (entries_.size() > kMaxEntries) entries_.erase(entries_.begin());
-    changedFrom_ = changedFrom_ < 0 ? frame : std::min(changedFrom_, frame);
-    changedTo_ = std::max(changedTo_, to);
     return true;
 }
 
 std::int64_t Scheduler::Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs,
-                             std::int64_t *scheduledFrame) {
+                             Placement *placement) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (scheduledFrame) *scheduledFrame = -1;
+    Placement chosen;
     Entry entry{id, sound, messageNs + latencyNs_, -1};
+    bool placed = false;
     if (!clock_) {
         // No output plays: the sound waits for one, in case it comes up in time.
         entries_.push_back(entry);
         if (entries_.size() > kMaxEntries) entries_.erase(entries_.begin());
-        return -1;
+    } else {
+        placed = Place(entry, nowNs, &chosen);
     }
-    std::int64_t scheduled = -1;
-    bool placed = Place(entry, nowNs, &scheduled);
-    if (scheduledFrame) *scheduledFrame = scheduled;
+    if (placement) *placement = chosen;
     if (!placed) return -1;
     if (sound && started_.size() < kMaxStarted)
-        started_.push_back(Started{id, entry.frame, scheduled, heardNs_, heard_});
+        started_.push_back(Started{id, entry.frame, chosen.scheduled, heardNs_, heard_});
     if (wake_) wake_();
     return entry.frame;
 }
@@ -126,8 +128,6 @@ void Scheduler::Attach(const OutputTiming &timing, std::function<void()> wake, s
     committed_ = 0;
     heard_ = -1;
     lead_ = 0;
-    changedFrom_ = -1;
-    changedTo_ = 0;
     // Sounds that waited (or were placed on the output before) keep their due times; those already
     // past are dropped rather than played late in a burst.
     std::vector<Entry> waiting;
@@ -135,9 +135,9 @@ void Scheduler::Attach(const OutputTiming &timing, std::function<void()> wake, s
     for (Entry &entry : waiting) {
         std::int64_t frame = 0;
         clock_->FrameAt(entry.dueNs, nowNs, &frame);
-        std::int64_t scheduled;
-        if (frame >= Earliest(nowNs) && Place(entry, nowNs, &scheduled) && entry.sound && started_.size() < kMaxStarted)
-            started_.push_back(Started{entry.id, entry.frame, scheduled, heardNs_, heard_});
+        Placement placement;
+        if (frame >= Earliest(nowNs) && Place(entry, nowNs, &placement) && entry.sound && started_.size() < kMaxStarted)
+            started_.push_back(Started{entry.id, entry.frame, placement.scheduled, heardNs_, heard_});
     }
 }
 
@@ -201,15 +201,20 @@ void Scheduler::StartSkippedLocked(std::int64_t from) {
     skipped.frame = from;
 }
 
-bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard,
-                     std::int64_t hostNs) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    NoteHeardLocked(timeNs, heard);
+bool Scheduler::PullLocked(float *out, std::int64_t from, int count) {
     if (from > committed_) StartSkippedLocked(from);
     Forget(from);
     RenderLocked(out, from, count);
     committed_ = from + count;
     Forget(committed_);
+    return entries_.empty();
+}
+
+bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard,
+                     std::int64_t hostNs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    NoteHeardLocked(timeNs, heard);
+    bool idle = PullLocked(out, from, count);
     // How far ahead of the frame heard now, as a sound asked for now reckons it from this report.
     if (hostNs == INT64_MIN) hostNs = timeNs;
     std::int64_t lead = committed_ - heard - std::int64_t(double(hostNs - timeNs) * 1e-9 * timing_.rate);
@@ -217,27 +222,18 @@ bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t time
         lead_ = lead;
         leadNs_ = hostNs;
     }
-    return entries_.empty();
+    return idle;
+}
+
+bool Scheduler::Pull(float *out, std::int64_t from, int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return PullLocked(out, from, count);
 }
 
 void Scheduler::Report(std::int64_t timeNs, std::int64_t heard) {
     std::lock_guard<std::mutex> lock(mutex_);
     NoteHeardLocked(timeNs, heard);
     Forget(heard);
-}
-
-void Scheduler::Render(float *out, std::int64_t from, int count) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    RenderLocked(out, from, count);
-}
-
-std::int64_t Scheduler::TakeChange(std::int64_t *to) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::int64_t from = changedFrom_;
-    *to = changedTo_;
-    changedFrom_ = -1;
-    changedTo_ = 0;
-    return from;
 }
 
 }  // namespace hostsound

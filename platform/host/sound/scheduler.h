@@ -3,8 +3,9 @@
 // Implements: one voice; each sound placed at an output frame (its message time + the latency, through
 // the device clock fitted to the output's timing reports) and rendered from there by whichever output
 // plays: any range of frames is rendered from the schedule alone (the latest start at or before a frame
-// decides what plays there), so a pull output renders each buffer as it is asked for and a write-ahead
-// output renders a queue ahead and again from a new sound's frame. A sound whose frame has already
+// decides what plays there), and every output asks for its frames in order as its device needs them;
+// frames handed over are final, so a new sound is placed at or after the first frame not yet handed.
+// A browser page that starts each sound itself at its frame is told the frames instead. A sound whose frame has already
 // gone starts whole at the first frame still open, or is dropped when it is later than the latency;
 // sounds asked for while no output plays keep their due time and are placed when one starts.
 // Everything is under one lock, held only for a few small records or one buffer's rendering.
@@ -26,7 +27,7 @@ namespace hostsound {
 struct OutputTiming {
     int rate = 48000;       // frames per second
     int grainFrames = 960;  // its frames come in steps about this size (callback, cycle, report)
-    int guardFrames = 0;    // a write-ahead output cannot change frames this close to being heard
+    int guardFrames = 0;    // no sound is placed closer than this to the frame last heard
     double spread = DeviceClock::kCrystalSpread;
     double stallSeconds = DeviceClock::kCallbackStall;
     // A measured rate this close to `rate` counts as `rate`; each run of sounds keeps its anchor
@@ -40,11 +41,16 @@ public:
     explicit Scheduler(int latencyMs);
 
     // ---- Main thread.
+    // Where a sound plays, as the one voice decides: for an output that starts each sound itself.
+    struct Placement {
+        std::int64_t scheduled = -1;  // the frame its due time maps to: later than the one chosen, it came late
+        std::int64_t end = -1;        // where it stops: its own end, or the start of a sound already after it
+        std::int64_t cuts = -1;       // the start of the sound it cuts off at its frame; -1: none sounds there
+    };
     // Starts `sound` (nullptr: silence) so its first frame is heard at messageNs + the latency.
     // Returns the frame chosen; -1 when no output plays (the sound waits) or it was dropped.
-    // `scheduled` (may be null) gets the frame its due time maps to: later than that, it came late.
     std::int64_t Play(int id, const SoundData *sound, std::int64_t messageNs, std::int64_t nowNs,
-                      std::int64_t *scheduled = nullptr);
+                      Placement *placement = nullptr);
     // A sound given its frame, for traces; timeNs/heardFrame: the output's last report (that frame
     // was heard at that moment), so the moment each sound is heard follows.
     struct Started {
@@ -62,8 +68,8 @@ public:
 
     // ---- Outputs (their own threads).
     // An output starts: its frames count from 0, the clock is fitted afresh, waiting sounds are placed.
-    // `wake` (may be empty) is called, under the lock, with every new sound (to write frames already
-    // written ahead again, or to wake a resting stream); it must not block.
+    // `wake` (may be empty) is called, under the lock, with every new sound (to wake a resting
+    // stream); it must not block.
     void Attach(const OutputTiming &timing, std::function<void()> wake, std::int64_t nowNs);
     void Detach();
     // A pull output: frame `heard` is heard at `timeNs`; renders frames [from, from + count), which
@@ -73,13 +79,10 @@ public:
     // shifts its times to keep the fit smooth); by default `timeNs`.
     bool Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard,
               std::int64_t hostNs = INT64_MIN);
-    // A write-ahead output: frame `heard` is heard at `timeNs`.
+    // The same for an output whose readings come apart from its requests, as Report.
+    bool Pull(float *out, std::int64_t from, int count);
+    // Frame `heard` is heard at `timeNs` (an output's timing report, apart from its requests).
     void Report(std::int64_t timeNs, std::int64_t heard);
-    // A write-ahead output: renders [from, from + count) as the schedule stands.
-    void Render(float *out, std::int64_t from, int count);
-    // A write-ahead output: the frames new sounds changed since the last call, [returned, *to);
-    // -1 when none did.
-    std::int64_t TakeChange(std::int64_t *to);
 
 private:
     struct Entry {
@@ -88,13 +91,15 @@ private:
         std::int64_t dueNs;
         std::int64_t frame;  // -1: not placed yet
     };
+    static std::int64_t Ends(const Entry &entry);
     std::int64_t Earliest(std::int64_t nowNs) const;
     std::int64_t Frontier(std::int64_t nowNs) const;
-    bool Place(Entry &entry, std::int64_t nowNs, std::int64_t *scheduled);
+    bool Place(Entry &entry, std::int64_t nowNs, Placement *placement);
     void NoteHeardLocked(std::int64_t timeNs, std::int64_t heard);
     void Forget(std::int64_t before);
     void StartSkippedLocked(std::int64_t from);
     void RenderLocked(float *out, std::int64_t from, int count);
+    bool PullLocked(float *out, std::int64_t from, int count);
 
     const std::int64_t latencyNs_;
     std::mutex mutex_;
@@ -106,7 +111,6 @@ private:
     std::int64_t committed_ = 0;  // frames before this are rendered for good
     std::int64_t heard_ = -1, heardNs_ = 0;
     std::int64_t lead_ = 0, leadNs_ = 0;  // the farthest a pull output rendered ahead of the frame heard, and when
-    std::int64_t changedFrom_ = -1, changedTo_ = 0;
 };
 
 }  // namespace hostsound

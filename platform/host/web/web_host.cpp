@@ -35,9 +35,10 @@ void web_present(const std::uint32_t *pixels, double messageMs, double dueMs);
 int web_audio_state();  // > 0: running at that rate; 0: not started yet; -1: no sound
 int web_audio_take_report(double *perfMs, double *frame);
 int web_audio_guard_frames();
-void web_audio_start(int id, const float *samples, int count, double frame, double scheduled, double messageMs);
-void web_audio_stop(double frame);
-int web_find_other();  // asynchronous: 1 when another tab of the page holds the program
+void web_audio_start(int id, const float *samples, int count, double frame, double end, double scheduled,
+                     double messageMs);
+void web_audio_stop(double start, double frame);  // the sound started at `start` stops at `frame`
+int web_find_other();                             // asynchronous: 1 when another tab of the page holds the program
 void web_ask_foreground();
 void web_raise();
 void web_set_title(const char16_t *title, int length);
@@ -94,22 +95,53 @@ std::int64_t NowNs() { return std::int64_t(emscripten_get_now() * 1e6); }
 // Message times are the clock's milliseconds; the clock never wraps within a page's life.
 std::int64_t MessageNs(std::uint32_t messageTime) { return std::int64_t(messageTime) * 1000000; }
 
+// Places a sound in the one schedule and tells the page what it decided: the sound starts at its frame
+// and stops at its end (its own, or a sound already placed after it), and the sound it cuts off stops
+// at its frame. The page starts and stops its sources there and nowhere else.
 void Start(int id, const hostsound::SoundData *sound, std::uint32_t messageTime) {
-    std::int64_t scheduled = -1;
-    std::int64_t frame = g_audio.scheduler->Play(id, sound, MessageNs(messageTime), NowNs(), &scheduled);
+    hostsound::Scheduler::Placement placement;
+    std::int64_t frame = g_audio.scheduler->Play(id, sound, MessageNs(messageTime), NowNs(), &placement);
     if (frame < 0) return;  // too late: dropped, as on the desktop
     // The line says where the sound was due and where it starts: later only when the output could
     // not start it in time (the audio context was still starting).
     char line[128];
     std::snprintf(line, sizeof line, "sound %d %u %lld %lld %.3f %d %d %.1f", id, messageTime, (long long)frame,
-                  (long long)scheduled, g_audio.scheduler->MeasuredRate(), g_audio.scheduler->Restarts(),
+                  (long long)placement.scheduled, g_audio.scheduler->MeasuredRate(), g_audio.scheduler->Restarts(),
                   g_audio.scheduler->Anchors(), double(g_audio.scheduler->LagNs()) * 1e-6);
     web_log(line);
+    if (placement.cuts >= 0) web_audio_stop(double(placement.cuts), double(frame));
     if (sound)
-        web_audio_start(id, sound->samples.data(), int(sound->Length()), double(frame), double(scheduled),
-                        double(messageTime));
-    else
-        web_audio_stop(double(frame));
+        web_audio_start(id, sound->samples.data(), int(sound->Length()), double(frame), double(placement.end),
+                        double(placement.scheduled), double(messageTime));
+}
+
+// The context runs at `rate`: the schedule is made with the latency its output needs and attached,
+// and the sounds that waited for it are placed (those later than the latency are dropped).
+void AttachToContext(int rate) {
+    g_audio.rate = rate;
+    g_audio.sounds = std::make_unique<hostsound::SoundCache>(rate);
+    hostsound::OutputTiming timing;
+    timing.rate = rate;
+    timing.grainFrames = kReportGrainFrames;
+    timing.guardFrames = web_audio_guard_frames();
+    timing.stallSeconds = kReportStallSeconds;
+    timing.spread = kRateSpread;
+    int needMs = (timing.guardFrames * 1000 + rate - 1) / rate + kHandlingMs;
+    g_audio.latencyMs = std::max(kLatencyMs, (needMs + 9) / 10 * 10);
+    g_audio.scheduler.emplace(g_audio.latencyMs);
+    char line[64];
+    std::snprintf(line, sizeof line, "audio-open web %d %d %d", rate, timing.guardFrames, g_audio.latencyMs);
+    web_log(line);
+    // Only the latest report from before the schedule was made counts.
+    double lastMs = 0, lastFrame = 0;
+    while (web_audio_take_report(&lastMs, &lastFrame)) {
+    }
+    g_audio.scheduler->Attach(timing, nullptr, NowNs());
+    if (lastMs > 0) g_audio.scheduler->Report(std::int64_t(lastMs * 1e6), std::int64_t(lastFrame));
+    std::vector<Waiting> waited;
+    waited.swap(g_audio.waiting);
+    for (Waiting &w : waited)
+        Start(w.id, g_audio.sounds->Get(w.samples.data(), w.samples.size(), w.rate), w.messageTime);
 }
 
 // Feeds the output's timing reports to the schedule; attaches it when the context starts running.
@@ -122,33 +154,7 @@ void PollAudio() {
         return;
     }
     if (state == 0) return;
-    if (g_audio.rate == 0) {
-        g_audio.rate = state;
-        g_audio.sounds = std::make_unique<hostsound::SoundCache>(state);
-        hostsound::OutputTiming timing;
-        timing.rate = state;
-        timing.grainFrames = kReportGrainFrames;
-        timing.guardFrames = web_audio_guard_frames();
-        int needMs = (timing.guardFrames * 1000 + state - 1) / state + kHandlingMs;
-        g_audio.latencyMs = std::max(kLatencyMs, (needMs + 9) / 10 * 10);
-        g_audio.scheduler.emplace(g_audio.latencyMs);
-        char line[64];
-        std::snprintf(line, sizeof line, "audio-open web %d %d %d", state, timing.guardFrames, g_audio.latencyMs);
-        web_log(line);
-        timing.stallSeconds = kReportStallSeconds;
-        timing.spread = kRateSpread;
-        double perfMs = 0, frame = 0;
-        while (web_audio_take_report(&perfMs, &frame)) {
-        }
-        g_audio.scheduler->Attach(timing, nullptr, NowNs());
-        if (perfMs > 0) g_audio.scheduler->Report(std::int64_t(perfMs * 1e6), std::int64_t(frame));
-        // Sounds that waited keep their time: those later than the latency are dropped.
-        std::vector<Waiting> waiting;
-        waiting.swap(g_audio.waiting);
-        for (Waiting &w : waiting)
-            Start(w.id, g_audio.sounds->Get(w.samples.data(), w.samples.size(), w.rate), w.messageTime);
-        return;
-    }
+    if (g_audio.rate == 0) return AttachToContext(state);
     double perfMs = 0, frame = 0;
     while (web_audio_take_report(&perfMs, &frame))
         g_audio.scheduler->Report(std::int64_t(perfMs * 1e6), std::int64_t(frame));

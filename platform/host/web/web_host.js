@@ -39,11 +39,11 @@ mergeInto(LibraryManager.library, {
     var ahead = Math.max(ctx.currentTime - (ts.contextTime || 0), (ctx.baseLatency || 0) + (ctx.outputLatency || 0));
     return Math.ceil(ahead * ctx.sampleRate) + 256;
   },
-  web_audio_start: function (id, samples, count, frame, scheduled, messageMs) {
-    CadenzoPage.startSound(id, samples, HEAPF32.subarray(samples >> 2, (samples >> 2) + count), frame, scheduled,
-                           messageMs);
+  web_audio_start: function (id, samples, count, frame, end, scheduled, messageMs) {
+    CadenzoPage.startSound(id, samples, HEAPF32.subarray(samples >> 2, (samples >> 2) + count), frame, end,
+                           scheduled, messageMs);
   },
-  web_audio_stop: function (frame) { CadenzoPage.stopSound(frame); },
+  web_audio_stop: function (start, frame) { CadenzoPage.stopSound(start, frame); },
   web_find_other: function () {
     return Asyncify.handleSleep(function (wakeUp) { CadenzoPage.findOther(wakeUp); });
   },

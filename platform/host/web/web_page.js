@@ -414,29 +414,13 @@ var CadenzoPage = (function () {
   page.push = push;
   if (!(window.AudioContext || window.webkitAudioContext)) audio.state = 'failed';
 
-  // A voice starts at its frame and cuts off the one playing there; one that starts later cuts it.
-  function cut(frame, node, length) {
-    var rate = audio.ctx.sampleRate, end = frame + length;
-    audio.voices.forEach(function (v) {
-      if (v.start <= frame && v.end > frame) {
-        v.node.stop(frame / rate);
-        v.end = frame;
-      } else if (v.start > frame && v.start < end) {
-        end = v.start;
-      }
-    });
-    var now = audio.ctx.currentTime * rate;
-    audio.voices = audio.voices.filter(function (v) { return v.end > now; });
-    if (node) {
-      if (end < frame + length) node.stop(end / rate);
-      audio.voices.push({node: node, start: frame, end: end});
-    }
-  }
-  page.startSound = function (id, ptr, samples, frame, scheduled, message) {
+  // The schedule decides which sound plays from which frame to which: each source starts at its frame
+  // and stops at the end it was given, or earlier where a later sound cuts it (stopSound).
+  page.startSound = function (id, ptr, samples, frame, end, scheduled, message) {
     var ctx = audio.ctx, buffer = audio.buffers.get(ptr);
     wakeOutput();
     // Rest only once this sound has ended and no other has come for a while.
-    restAfter(Math.max(0, (frame + samples.length) / ctx.sampleRate - ctx.currentTime) * 1000 + REST_MS);
+    restAfter(Math.max(0, end / ctx.sampleRate - ctx.currentTime) * 1000 + REST_MS);
     if (!buffer || buffer.length !== samples.length) {
       buffer = ctx.createBuffer(1, samples.length, ctx.sampleRate);
       buffer.copyToChannel(samples, 0);
@@ -446,12 +430,21 @@ var CadenzoPage = (function () {
     node.buffer = buffer;
     node.connect(audio.output);
     node.start(frame / ctx.sampleRate);
-    cut(frame, node, samples.length);
+    if (end < frame + samples.length) node.stop(end / ctx.sampleRate);
+    var now = ctx.currentTime * ctx.sampleRate;
+    audio.voices = audio.voices.filter(function (v) { return v.end > now; });
+    audio.voices.push({node: node, start: frame, end: end});
     page.sounds.push({id: id, message: message, frame: frame, scheduled: scheduled, buffer: buffer,
                       scheduledAt: performance.now(), lead: frame / ctx.sampleRate - ctx.currentTime});
     if (page.sounds.length > LOG_LIMIT) page.sounds.shift();
   };
-  page.stopSound = function (frame) { cut(frame, null, 0); };
+  page.stopSound = function (start, frame) {
+    audio.voices.forEach(function (v) {
+      if (v.start !== start || v.end <= frame) return;
+      v.node.stop(frame / audio.ctx.sampleRate);
+      v.end = frame;
+    });
+  };
 
   // ---- Other tabs of the page: the first to start holds the program and answers the others.
   page.findOther = function (done) {
