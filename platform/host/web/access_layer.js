@@ -54,7 +54,8 @@ var CadenzoAccess = (function () {
   said.setAttribute('role', 'status');
   said.setAttribute('aria-live', 'polite');
   root.appendChild(said);
-  document.body.appendChild(root);
+  // Inside the page's main landmark, with the screen it stands for (fixed: it moves nothing there).
+  (document.getElementById('program') || document.body).appendChild(root);
 
   // ---- Over the screen: the canvas, or the first screen's image until the canvas takes its place.
   function place() {
