@@ -164,6 +164,9 @@ var CadenzoAccess = (function () {
         n.items.forEach(function (item) { e.add(new Option(item)); });
       }
       if (e.selectedIndex !== n.selected) e.selectedIndex = n.selected;
+      // Named by its selection, as the model (and the desktop's bridge) names it: the screen shows
+      // no label for a list.
+      setAttribute(e, 'aria-label', n.name || null);
       setAttribute(e, 'aria-expanded', null);
       break;
     }
