@@ -3,7 +3,8 @@
 #
 # 1. A native build inside this build folder (native/) makes what only runs on the build machine: the
 #    sound synthesizer and artwork tool, the compiled resource script (native/resources/cadenzo.res,
-#    embedded in the wasm as it is in the desktop program), the theme icons (the page's icons) and the
+#    embedded in the wasm simulator as it is in the desktop program, and packed for the page's download
+#    as native/resources/cadenzo-web.res), the theme icons (the page's icons) and the
 #    native simulator the browser tests compare against.
 # 2. scripts/build-wasm-deps.sh builds FreeType, libsamplerate, zlib and libpng for wasm from Debian's
 #    source packages into CADENZO_WASM_PREFIX (once; later runs find them, or rebuild a library whose
@@ -28,12 +29,14 @@ if(NOT EXISTS ${CADENZO_NATIVE_BUILD}/build.ninja)
   endif()
 endif()
 set(CADENZO_NATIVE_RES ${CADENZO_NATIVE_BUILD}/resources/cadenzo.res)
+set(CADENZO_NATIVE_PACKED_RES ${CADENZO_NATIVE_BUILD}/resources/cadenzo-web.res)
 set(CADENZO_NATIVE_SIM ${CADENZO_NATIVE_BUILD}/cadenzo-sim)
 set(CADENZO_NATIVE_ICONS ${CADENZO_NATIVE_BUILD}/tools/artwork/theme_icon_generator)
 # Built on every build (ninja in the native folder decides what is out of date).
 add_custom_target(cadenzo_native ALL
-  COMMAND ${CMAKE_COMMAND} --build ${CADENZO_NATIVE_BUILD} --target cadenzo_res cadenzo-sim theme_icon_generator
-  BYPRODUCTS ${CADENZO_NATIVE_RES} ${CADENZO_NATIVE_SIM} ${CADENZO_NATIVE_ICONS}
+  COMMAND ${CMAKE_COMMAND} --build ${CADENZO_NATIVE_BUILD} --target cadenzo_res cadenzo_web_res cadenzo-sim
+          theme_icon_generator
+  BYPRODUCTS ${CADENZO_NATIVE_RES} ${CADENZO_NATIVE_PACKED_RES} ${CADENZO_NATIVE_SIM} ${CADENZO_NATIVE_ICONS}
   COMMENT "Building the resources, the icons' generator and the simulator natively"
   USES_TERMINAL)
 

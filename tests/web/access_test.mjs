@@ -105,6 +105,8 @@ const cases = {
     const lists = find(tree, 'combobox');
     check(lists.length === 2 && lists[0].value === 'None' && lists[1].value === 'Concert',
           `the two lists with their selections: ${JSON.stringify(lists.map((l) => l.value))}`);
+    check(lists.length === 2 && lists[0].name === 'None' && lists[1].name === 'Concert',
+          `the two lists named by their selections, as the model names them: ${JSON.stringify(lists.map((l) => l.name))}`);
     const options = find(tree, 'option').map((o) => o.name);
     check(options.join() === 'None,2/4,3/4,4/4,5/4,6/8,7/8,Concert,Guitar,Bass,Cello,Viola,Violin',
           `the lists' items: ${options.join()}`);

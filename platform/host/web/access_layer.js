@@ -54,7 +54,8 @@ var CadenzoAccess = (function () {
   said.setAttribute('role', 'status');
   said.setAttribute('aria-live', 'polite');
   root.appendChild(said);
-  document.body.appendChild(root);
+  // Inside the page's main landmark, with the screen it stands for (fixed: it moves nothing there).
+  (document.getElementById('program') || document.body).appendChild(root);
 
   // ---- Over the screen: the canvas, or the first screen's image until the canvas takes its place.
   function place() {
@@ -163,6 +164,9 @@ var CadenzoAccess = (function () {
         n.items.forEach(function (item) { e.add(new Option(item)); });
       }
       if (e.selectedIndex !== n.selected) e.selectedIndex = n.selected;
+      // Named by its selection, as the model (and the desktop's bridge) names it: the screen shows
+      // no label for a list.
+      setAttribute(e, 'aria-label', n.name || null);
       setAttribute(e, 'aria-expanded', null);
       break;
     }

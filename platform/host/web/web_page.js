@@ -156,14 +156,13 @@ var CadenzoPage = (function () {
     }
     drawWhenDue();
   }
-  // The next frame is drawn in the browser's first animation frame at or after its due time; a timer
-  // waits until a little before it, so that nothing runs in the animation frames between.
+  // The next frame is drawn from a timer at its due time, and the browser shows it in its next frame,
+  // as it would a frame drawn in an animation frame callback. Animation frames are not asked for: each
+  // keeps the compositor drawing for several frames, at the display's rate, while the metronome ticks.
   function drawWhenDue() {
     if (drawing || !page.frames.length) return;
     drawing = true;
-    var wait = page.frames[0].due - performance.now() - 8;
-    if (wait > 0) setTimeout(function () { requestAnimationFrame(show); }, wait);
-    else requestAnimationFrame(show);
+    setTimeout(show, Math.max(0, Math.ceil(page.frames[0].due - performance.now())));
   }
   // The program's pixels are 0x00RRGGBB; an image's are the bytes R, G, B, A, which every browser's
   // (little-endian) machine reads as the word 0xAABBGGRR.
@@ -174,7 +173,7 @@ var CadenzoPage = (function () {
       d[i] = 0xFF000000 | ((p & 255) << 16) | (p & 0xFF00) | ((p >> 16) & 255);
     }
     page.frames.push({message: message, due: due, image: image});
-    if (page.frames.length > 8) recycle(page.frames.shift());  // a hidden page draws nothing: keep the latest
+    if (page.frames.length > 8) recycle(page.frames.shift());  // a hidden page's timers lag: keep the latest
     drawWhenDue();
   };
 
