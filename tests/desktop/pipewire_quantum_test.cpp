@@ -141,9 +141,10 @@ protected:
         return scheduler_.Play(1, sound, due, sdlhost::NowNs());
     }
     // Plays the run of clicks while recording; `atBeat(beat)` runs before each beat is played (the
-    // clients come and go there). Takes again a take in which the server ran without us.
+    // clients come and go there). Takes again a take in which the graph's clock jumped (a driver woke
+    // late on a loaded machine): that is not what these tests are about.
     void PlayRun(const std::function<void(int)> &atBeat) {
-        for (int take = 1; take <= 3; ++take) {
+        for (int take = 1; take <= 5; ++take) {
             atBeat(-1);
             Record();
             std::int64_t skipped = output_->SkippedFrames();
@@ -157,7 +158,7 @@ protected:
             heard_ = Heard();
             skipped = output_->SkippedFrames() - skipped;
             if (skipped == 0) return;
-            std::printf("take %d: the server played %lld frames without us\n", take, (long long)skipped);
+            std::printf("take %d: the graph's position jumped %lld frames past ours\n", take, (long long)skipped);
         }
     }
     // Every click heard once, whole, each exactly as many frames after the one before as scheduled

@@ -64,7 +64,7 @@ public:
         return [loop, event] { pw_loop_signal_event(loop, event); };
     }
     void Start() override { SetActive(true); }
-    std::int64_t SkippedFrames() const override { return skipped_; }
+    std::int64_t SkippedFrames() const override { return moved_; }
 
 private:
     static void OnState(void *self, pw_stream_state, pw_stream_state state, const char *) {
@@ -118,9 +118,9 @@ private:
     pw_stream_events streamEvents_{};
     pw_core_events coreEvents_{};
     spa_source *wakeEvent_ = nullptr, *restEvent_ = nullptr;
-    bool active_ = false;               // the loop thread only
-    std::atomic<bool> resting_{false};  // the data thread asks the loop thread to rest the stream
-    std::atomic<std::int64_t> skipped_{0};
+    bool active_ = false;                 // the loop thread only
+    std::atomic<std::int64_t> moved_{0};  // the graph's position ahead of our frames, followed
+    std::atomic<bool> resting_{false};    // the data thread asks the loop thread to rest the stream
     // The data thread only.
     std::int64_t rendered_ = 0;
     std::int64_t tickOffset_ = 0;  // the graph's position less ours
@@ -211,10 +211,13 @@ std::int64_t PipeWireOutput::PlaceAfterRest(const Cycle &cycle) {
     return ahead;
 }
 
-// Our frames keep their place on the graph's clock: a cycle the graph ran without us is skipped
-// (and counted), not played a cycle late with all after it. A process thread that wakes a cycle
-// late is often called twice in the next one (the stream's queue absorbed the delay and nothing was
-// lost), so only a move that holds for several cycles counts.
+// Our frames keep their place against the graph's position, which moves against them when the
+// graph's clock jumps: a driver that woke late counts the cycles it missed at once, and every node,
+// ours and a recorder of the sink alike, goes on without a gap. Skipping our frames there made every
+// later sound early by the jump, so a move that holds is followed and no frame is skipped; the
+// clock fit sees the jump in the times and the held line carries it. A process thread that wakes a
+// cycle late is often called twice in the next one, so only a move that holds for several cycles
+// counts.
 void PipeWireOutput::KeepToGraphPosition(const Cycle &cycle) {
     if (cycle.position <= 0) return;
     if (!aligned_) {
@@ -225,12 +228,8 @@ void PipeWireOutput::KeepToGraphPosition(const Cycle &cycle) {
     driftCycles_ = drift != 0 && drift == drift_ ? driftCycles_ + 1 : 1;
     drift_ = drift;
     if (drift != 0 && driftCycles_ >= kDriftCycles) {
-        if (drift > 0) {
-            rendered_ += drift;  // frames the graph played without us
-            skipped_ += drift;
-        } else {
-            tickOffset_ += drift;  // the graph's position stepped back: follow it
-        }
+        tickOffset_ += drift;
+        if (drift > 0) moved_ += drift;  // told (as frames the graph went on without us), not skipped
         drift_ = 0;
     }
 }
