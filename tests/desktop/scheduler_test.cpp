@@ -367,4 +367,34 @@ TEST(Scheduler, ATimerPacedDeviceIsFollowedSmoothlyNotByJumps) {
         EXPECT_NEAR(double(clicks[i] - clicks[i - 1]), 12000.0, 15.0) << "click " << i;
 }
 
+// The write-ahead output (PulseAudio) writes again only the frames a new sound changed.
+TEST(Scheduler, AWriteAheadOutputRendersAgainOnlyTheFramesANewSoundChanged) {
+    hostsound::Scheduler engine(50);
+    hostsound::OutputTiming timing = PullTiming();
+    timing.guardFrames = 1200;
+    engine.Attach(timing, {}, 0);
+    engine.Report(0, 0);  // frame 0 is heard at 0 ms
+    Ramp note(48000, 0.25f), click(300, -0.5f);
+    std::int64_t noteAt = engine.Play(1001, &note, 10 * kMs, 10 * kMs);
+    std::int64_t to = 0;
+    EXPECT_EQ(engine.TakeChange(&to), noteAt);
+    EXPECT_EQ(to, noteAt + 48000);
+    // Four seconds written ahead, then a click half a second in: only [click, end of the note) change.
+    std::vector<float> queue(4 * kRate);
+    engine.Render(queue.data(), 0, int(queue.size()));
+    std::int64_t clickAt = engine.Play(1025, &click, 510 * kMs, 20 * kMs);
+    ASSERT_EQ(clickAt - noteAt, 24000);
+    EXPECT_EQ(engine.TakeChange(&to), clickAt);
+    EXPECT_EQ(to, noteAt + 48000) << "the rest of the note it cuts off";
+    std::int64_t changedTo = to;
+    EXPECT_EQ(engine.TakeChange(&to), -1) << "taken once";
+    engine.Render(queue.data() + clickAt, int(clickAt), int(changedTo - clickAt));
+    EXPECT_EQ(queue[std::size_t(clickAt - 1)], note[std::size_t(clickAt - noteAt - 1)]);
+    EXPECT_EQ(queue[std::size_t(clickAt)], click[0]);
+    EXPECT_TRUE(Silent(queue, clickAt + 300, std::int64_t(queue.size())));
+    // A frame the device may already hold is not changed: a sound for it starts past the guard.
+    engine.Report(400 * kMs, 400 * kRate / 1000);
+    EXPECT_GE(engine.Play(1025, &click, 350 * kMs, 400 * kMs), 400 * kRate / 1000 + 1200);
+}
+
 }  // namespace

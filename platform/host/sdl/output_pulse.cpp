@@ -1,17 +1,19 @@
-// The output through PulseAudio's own protocol: the schedule pulled as the stream asks for it.
+// The output through PulseAudio's own protocol: the schedule written seconds ahead into the server.
 //
-// Implements: one mono 32-bit float stream at 48 kHz holding at most kPulseTargetMs ahead of what is
-// heard (the server's device included); each time the server asks for frames they are rendered from
-// the schedule straight into the server's memory, at the place in the stream they belong (frame k is
-// byte 4k), so frames the device played without us (an underrun) are skipped and every later sound
-// keeps its frame; the frame heard when, from the server's timing reports, asked for every
-// kPulseReportMs. Connecting gives up after kPulseConnectTimeoutMs.
+// Implements: one mono 16-bit stream kept seconds ahead of what is heard, mostly silence (left as holes
+// the server fills, so no data goes there), topped up every four seconds, so an idle program wakes
+// about once in two seconds; a new sound wakes the stream's thread (an eventfd: the main thread never
+// waits on the server), which writes the changed frames again over what was queued there (the server
+// takes back frames its device already held, as for any seek); the frame heard when, from the
+// server's timing reports. Connecting gives up after 2 s.
 // Leaves out: choosing a sink, volume.
 #include <pulse/pulseaudio.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
+#include <vector>
 
 #include "outputs.h"
 #include "sdl_host.h"
@@ -20,13 +22,32 @@ namespace sdlhost {
 
 namespace {
 
-constexpr std::int64_t kFrameBytes = sizeof(float);
+// The queue ahead of what is heard. (The stream's own requests cannot be used: the client library
+// counts every rewrite against them and would stop asking.)
+constexpr int kQueueMs = 8000;
+constexpr int kRefillMs = 4000;
+constexpr int kStartingMs = 50;  // refills while the stream has not been heard
+// How far ahead the server's device renders: a stream that asks for no adjustment gets
+// (queue - 2 x request) there, and without it the server would pick its largest (seconds).
+constexpr int kDeviceAheadMs = 40;
+// Never write over frames closer to being heard than this: the device may already hold them.
+constexpr int kGuardMs = 25;
+constexpr int kGrainFrames = 480;
+constexpr int kHoleFrames = kOutputRate / 10;  // silence this long, never written before, is not sent
+constexpr int kChunkFrames = kOutputRate;      // rendered at a time
+// No report for this long when a sound is scheduled: the stream has stopped (reports come with
+// every refill and every sound).
+constexpr double kReportStallSeconds = 10.0;
+constexpr pa_usec_t kConnectTimeoutUs = 2 * PA_USEC_PER_SEC;
 
 class PulseOutput : public Output {
 public:
     explicit PulseOutput(Scheduler &scheduler) : scheduler_(scheduler) {}
     ~PulseOutput() override {
         if (loop_) pa_threaded_mainloop_stop(loop_);
+        pa_mainloop_api *api = loop_ ? pa_threaded_mainloop_get_api(loop_) : nullptr;
+        if (refill_) api->time_free(refill_);
+        if (wakeEvent_) api->io_free(wakeEvent_);
         if (stream_) {
             pa_stream_disconnect(stream_);
             pa_stream_unref(stream_);
@@ -36,6 +57,7 @@ public:
             pa_context_unref(context_);
         }
         if (loop_) pa_threaded_mainloop_free(loop_);
+        if (wakeFd_ >= 0) close(wakeFd_);
     }
 
     bool Open(std::string *why);
@@ -43,12 +65,19 @@ public:
     OutputTiming Timing() const override {
         OutputTiming timing;
         timing.rate = kOutputRate;
-        timing.grainFrames = kPulseGrainFrames;
-        timing.stallSeconds = kPulseStallSeconds;
+        timing.grainFrames = kGrainFrames;
+        timing.guardFrames = kOutputRate * kGuardMs / 1000;
+        timing.stallSeconds = kReportStallSeconds;
         return timing;
     }
+    std::function<void()> Wake() override {
+        int fd = wakeFd_;
+        return [fd] {
+            std::uint64_t one = 1;
+            (void)!write(fd, &one, sizeof one);
+        };
+    }
     void Start() override;
-    std::int64_t SkippedFrames() const override { return skipped_; }
 
 private:
     static void Signal(void *loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(loop), 0); }
@@ -62,24 +91,27 @@ private:
     }
     template <typename Ready>
     bool Await(Ready ready);
-    bool Connect();
-    bool ConnectStream();
     static void OnTiming(pa_stream *, void *self);
-    static void OnWritable(pa_stream *, std::size_t bytes, void *self);
-    void Hand(std::int64_t frames);
+    static void OnWake(pa_mainloop_api *, pa_io_event *, int, pa_io_event_flags_t, void *self);
+    static void Refill(pa_mainloop_api *, pa_time_event *, const timeval *, void *self);
+    void Write(std::int64_t from, std::int64_t count);
+    void Send(std::int64_t at, const float *samples, int n);
     void AskForTiming();
 
     Scheduler &scheduler_;
     pa_threaded_mainloop *loop_ = nullptr;
     pa_context *context_ = nullptr;
     pa_stream *stream_ = nullptr;
+    pa_time_event *refill_ = nullptr;
+    pa_io_event *wakeEvent_ = nullptr;
+    int wakeFd_ = -1;
     bool timedOut_ = false;
     bool started_ = false;  // the loop thread's lock
-    std::atomic<std::int64_t> skipped_{0};
-    // The loop thread only.
-    std::int64_t written_ = 0;  // frames handed to the server so far: the stream's write position
-    std::int64_t taken_ = 0;    // frames the server had taken from the stream at its last report
-    std::int64_t askedNs_ = 0;  // when timing was last asked for
+    // The stream's thread only.
+    std::int64_t written_ = 0;  // frames queued so far: the stream's write position
+    std::int64_t heard_ = -1;   // the frame heard at the last report, and when
+    std::int64_t heardNs_ = 0;
+    std::vector<float> mono_;
 };
 
 // With the loop's lock held: waits until `ready` says yes (true) or no (false), or the time is up.
@@ -93,44 +125,11 @@ bool PulseOutput::Await(Ready ready) {
     }
 }
 
-// With the loop's lock held: the context is ready.
-bool PulseOutput::Connect() {
-    return Await([&] {
-        pa_context_state_t state = pa_context_get_state(context_);
-        return state == PA_CONTEXT_READY ? 1 : PA_CONTEXT_IS_GOOD(state) ? 0 : -1;
-    });
-}
-
-// With the loop's lock held: the stream is made, connected and corked until Start. The server keeps
-// no more than kPulseTargetMs between the frame handed last and the frame heard (it sizes its device's
-// own buffer within that, ADJUST_LATENCY) and asks for kPulseRequestMs at a time; it never waits to
-// fill up before playing (prebuf 0), so its read position keeps the device's time through an underrun.
-bool PulseOutput::ConnectStream() {
-    pa_sample_spec format{PA_SAMPLE_FLOAT32NE, std::uint32_t(kOutputRate), 1};
-    stream_ = pa_stream_new(context_, "Cadenzo", &format, nullptr);
-    if (!stream_) return false;
-    pa_stream_set_latency_update_callback(stream_, OnTiming, this);
-    pa_stream_set_write_callback(stream_, OnWritable, this);
-    pa_stream_set_state_callback(
-        stream_, [](pa_stream *, void *self) { OnState(self); }, this);
-    auto bytes = [](int ms) { return std::uint32_t(std::int64_t(kOutputRate) * ms / 1000 * kFrameBytes); };
-    pa_buffer_attr attr{};
-    attr.maxlength = std::uint32_t(-1);
-    attr.tlength = bytes(kPulseTargetMs);
-    attr.prebuf = 0;
-    attr.minreq = bytes(kPulseRequestMs);
-    attr.fragsize = std::uint32_t(-1);
-    auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
-    return pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) == 0 && Await([&] {
-               pa_stream_state_t state = pa_stream_get_state(stream_);
-               return state == PA_STREAM_READY ? 1 : PA_STREAM_IS_GOOD(state) ? 0 : -1;
-           });
-}
-
 bool PulseOutput::Open(std::string *why) {
     *why = "PulseAudio: no server";
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     loop_ = pa_threaded_mainloop_new();
-    if (!loop_) return false;
+    if (wakeFd_ < 0 || !loop_) return false;
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Cadenzo");
     if (!context_) return false;
     pa_context_set_state_callback(
@@ -142,14 +141,41 @@ bool PulseOutput::Open(std::string *why) {
     pa_threaded_mainloop_lock(loop_);
     // A server that accepts the connection and then says nothing must not hold the sound up for long.
     pa_time_event *timer = pa_context_rttime_new(
-        context_, pa_rtclock_now() + pa_usec_t(kPulseConnectTimeoutMs) * PA_USEC_PER_MSEC,
+        context_, pa_rtclock_now() + kConnectTimeoutUs,
         [](pa_mainloop_api *, pa_time_event *, const struct timeval *, void *self) {
             auto *out = static_cast<PulseOutput *>(self);
             out->timedOut_ = true;
             Signal(out->loop_);
         },
         this);
-    bool ok = Connect() && ConnectStream();
+    bool ok = Await([&] {
+        pa_context_state_t state = pa_context_get_state(context_);
+        return state == PA_CONTEXT_READY ? 1 : PA_CONTEXT_IS_GOOD(state) ? 0 : -1;
+    });
+    if (ok) {
+        pa_sample_spec format{PA_SAMPLE_S16NE, std::uint32_t(kOutputRate), 1};
+        stream_ = pa_stream_new(context_, "Cadenzo", &format, nullptr);
+        ok = stream_ != nullptr;
+    }
+    if (ok) {
+        pa_stream_set_latency_update_callback(stream_, OnTiming, this);
+        pa_stream_set_state_callback(
+            stream_, [](pa_stream *, void *self) { OnState(self); }, this);
+        auto bytes = [](int ms) { return std::uint32_t(std::int64_t(kOutputRate) * ms / 1000 * sizeof(std::int16_t)); };
+        pa_buffer_attr attr{};
+        attr.maxlength = std::uint32_t(-1);
+        attr.tlength = bytes(kQueueMs);
+        attr.prebuf = std::uint32_t(-1);
+        attr.minreq = bytes((kQueueMs - kDeviceAheadMs) / 2);
+        attr.fragsize = std::uint32_t(-1);
+        // Corked until the queue is written: a stream that starts empty waits for the device to play
+        // out what it rendered before (up to seconds) before its first frame is heard.
+        ok = pa_stream_connect_playback(stream_, nullptr, &attr, PA_STREAM_START_CORKED, nullptr, nullptr) == 0 &&
+             Await([&] {
+                 pa_stream_state_t state = pa_stream_get_state(stream_);
+                 return state == PA_STREAM_READY ? 1 : PA_STREAM_IS_GOOD(state) ? 0 : -1;
+             });
+    }
     if (timer) pa_threaded_mainloop_get_api(loop_)->time_free(timer);
     if (ok) {
         const pa_buffer_attr *got = pa_stream_get_buffer_attr(stream_);
@@ -165,20 +191,17 @@ bool PulseOutput::Open(std::string *why) {
 void PulseOutput::Start() {
     pa_threaded_mainloop_lock(loop_);
     started_ = true;
-    if (pa_context_get_state(context_) != PA_CONTEXT_READY || pa_stream_get_state(stream_) != PA_STREAM_READY) {
+    if (pa_context_get_state(context_) != PA_CONTEXT_READY || pa_stream_get_state(stream_) != PA_STREAM_READY)
         SetBroken();
-    } else {
-        // What the stream asked for while it waited for the schedule, then it plays.
-        std::size_t writable = pa_stream_writable_size(stream_);
-        if (writable != std::size_t(-1)) Hand(std::int64_t(writable) / kFrameBytes);
-        if (pa_operation *o = pa_stream_cork(stream_, 0, nullptr, nullptr)) pa_operation_unref(o);
-        AskForTiming();
-    }
+    pa_mainloop_api *api = pa_threaded_mainloop_get_api(loop_);
+    wakeEvent_ = api->io_new(api, wakeFd_, PA_IO_EVENT_INPUT, OnWake, this);
+    Refill(nullptr, nullptr, nullptr, this);
+    if (pa_operation *o = pa_stream_cork(stream_, 0, nullptr, nullptr)) pa_operation_unref(o);
+    refill_ = pa_context_rttime_new(context_, pa_rtclock_now() + kStartingMs * PA_USEC_PER_MSEC, Refill, this);
     pa_threaded_mainloop_unlock(loop_);
 }
 
 void PulseOutput::AskForTiming() {
-    askedNs_ = NowNs();
     if (pa_operation *o = pa_stream_update_timing_info(stream_, nullptr, nullptr)) pa_operation_unref(o);
 }
 
@@ -188,43 +211,102 @@ void PulseOutput::OnTiming(pa_stream *, void *self) {
     auto *out = static_cast<PulseOutput *>(self);
     const pa_timing_info *info = pa_stream_get_timing_info(out->stream_);
     if (!info || !info->playing || info->read_index_corrupt || info->read_index < 0) return;
-    out->taken_ = info->read_index / kFrameBytes;
     auto usec =
         std::int64_t(pa_bytes_to_usec(std::uint64_t(info->read_index), pa_stream_get_sample_spec(out->stream_)));
     if (!info->synchronized_clocks) usec += std::int64_t(info->transport_usec);  // the report took this long to arrive
     usec -= std::int64_t(info->sink_usec);  // what the device holds is not heard yet
     std::int64_t atNs = NowNs() - std::int64_t(pa_timeval_age(&info->timestamp)) * 1000;
-    out->scheduler_.Report(atNs, std::llround(double(usec) * kOutputRate / 1e6));
+    out->heard_ = std::llround(double(usec) * kOutputRate / 1e6);
+    out->heardNs_ = atNs;
+    out->scheduler_.Report(atNs, out->heard_);
 }
 
-// The server asks for `bytes` more: the frames after those handed so far, or, where its device has
-// already taken frames we never handed (it ran dry), the frames after those.
-void PulseOutput::OnWritable(pa_stream *, std::size_t bytes, void *self) {
-    auto *out = static_cast<PulseOutput *>(self);
-    if (!out->started_) return;  // Start hands what was asked for meanwhile
-    if (out->taken_ > out->written_) {
-        out->skipped_ += out->taken_ - out->written_;
-        out->written_ = out->taken_;
-    }
-    out->Hand(std::int64_t(bytes) / kFrameBytes);
-    if (NowNs() - out->askedNs_ >= std::int64_t(kPulseReportMs) * 1000000) out->AskForTiming();
-}
-
-// Renders the next `frames` of the schedule straight into the server's memory (one block per request,
-// not a copy per chunk); each write says where in the stream it goes.
-void PulseOutput::Hand(std::int64_t frames) {
-    while (frames > 0) {
+// Sends frames [at, at + n) to the server, straight into its shared memory (one block per request,
+// not a copy per chunk); every write says where it goes: frame k of the stream is byte 2k.
+void PulseOutput::Send(std::int64_t at, const float *samples, int n) {
+    while (n > 0) {
         void *data = nullptr;
-        std::size_t bytes = std::size_t(frames * kFrameBytes);
-        if (pa_stream_begin_write(stream_, &data, &bytes) < 0 || !data || bytes < std::size_t(kFrameBytes)) return;
-        int count = int(std::min<std::int64_t>(frames, std::int64_t(bytes) / kFrameBytes));
-        scheduler_.Pull(static_cast<float *>(data), written_, count);
-        if (pa_stream_write(stream_, data, std::size_t(count * kFrameBytes), nullptr, written_ * kFrameBytes,
-                            PA_SEEK_ABSOLUTE) < 0)
+        std::size_t bytes = std::size_t(n) * sizeof(std::int16_t);
+        if (pa_stream_begin_write(stream_, &data, &bytes) < 0 || !data || bytes < sizeof(std::int16_t)) return;
+        int part = std::min(n, int(bytes / sizeof(std::int16_t)));
+        auto *out = static_cast<std::int16_t *>(data);
+        for (int i = 0; i < part; ++i)
+            out[i] = std::int16_t(std::lround(std::clamp(samples[i], -1.0f, 1.0f) * 32767.0f));
+        if (pa_stream_write(stream_, data, std::size_t(part) * sizeof(std::int16_t), nullptr,
+                            at * std::int64_t(sizeof(std::int16_t)), PA_SEEK_ABSOLUTE) < 0)
             return;
-        written_ += count;
-        frames -= count;
+        at += part;
+        samples += part;
+        n -= part;
     }
+}
+
+// Writes frames [from, from + count) as the schedule has them. A long silence beyond what was
+// written before is left as a hole in the server's queue, which the server plays as silence: no data
+// goes there and none comes back, so an idle stream costs a frame per refill, not its seconds of
+// silence. Frames written before are always written again whole (a sound cut short there must go).
+void PulseOutput::Write(std::int64_t from, std::int64_t count) {
+    std::int64_t end = from + count;
+    for (std::int64_t at = from; at < end;) {
+        int n = int(std::min<std::int64_t>(end - at, kChunkFrames));
+        mono_.resize(std::size_t(n));
+        scheduler_.Render(mono_.data(), at, n);
+        const float *samples = mono_.data();
+        auto silentUntil = [&](int k) {
+            while (k < n && samples[k] == 0.0f) ++k;
+            return k;
+        };
+        for (int i = 0; i < n;) {
+            int j = silentUntil(i);
+            if (at + i >= written_ && j - i >= kHoleFrames) {
+                // The queue's last frame is written: the server takes it as the end of the queue.
+                if (at + j == end) Send(at + j - 1, samples + j - 1, 1);
+                i = j;
+                continue;
+            }
+            // Sound, and silences too short or too old for a hole, up to the next hole.
+            int k = j;
+            while (k < n) {
+                int z = silentUntil(k);
+                if (z - k >= kHoleFrames && at + k >= written_) break;
+                k = z;
+                while (k < n && samples[k] != 0.0f) ++k;
+            }
+            Send(at + i, samples + i, k - i);
+            i = k;
+        }
+        at += n;
+    }
+    written_ = std::max(written_, end);
+}
+
+void PulseOutput::OnWake(pa_mainloop_api *, pa_io_event *, int fd, pa_io_event_flags_t, void *self) {
+    auto *out = static_cast<PulseOutput *>(self);
+    std::uint64_t count;
+    (void)!read(fd, &count, sizeof count);
+    std::int64_t to = 0;
+    std::int64_t from = out->scheduler_.TakeChange(&to);
+    if (from >= 0 && from < out->written_) {
+        // Write the changed frames again, then the queue's last frame: the server takes the end of
+        // the last write as the end of the queue.
+        to = std::min(to, out->written_ - 1);
+        if (from < to) out->Write(from, to - from);
+        std::int64_t last = std::max(from, out->written_ - 1);
+        out->Write(last, out->written_ - last);
+    }
+    out->AskForTiming();  // a report with every sound keeps the clock up to date
+}
+
+void PulseOutput::Refill(pa_mainloop_api *, pa_time_event *event, const struct timeval *, void *self) {
+    auto *out = static_cast<PulseOutput *>(self);
+    std::int64_t heard = out->heard_ < 0 ? 0 : out->heard_ + (NowNs() - out->heardNs_) * kOutputRate / 1000000000;
+    std::int64_t target = heard + std::int64_t(kOutputRate) * kQueueMs / 1000;
+    if (target > out->written_) out->Write(out->written_, target - out->written_);
+    out->AskForTiming();
+    // Until the stream is heard to play, ask often.
+    if (event)
+        pa_context_rttime_restart(out->context_, event,
+                                  pa_rtclock_now() + (out->heard_ < 0 ? kStartingMs : kRefillMs) * PA_USEC_PER_MSEC);
 }
 
 }  // namespace

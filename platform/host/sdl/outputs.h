@@ -2,8 +2,10 @@
 //
 // Implements: one small table per output: open (connect within a bounded time, the stream made but
 // not running), its timing, start (the schedule attached, the stream running), broken (it stopped
-// for good, said at once where the API tells), close (the destructor); each output asks the scheduler
-// for its frames as its device needs them and reports which frame is heard when.
+// for good, said at once where the API tells), close (the destructor); the output then either pulls
+// buffers from the scheduler (SDL, PipeWire) or writes a queue ahead (PulseAudio) and reports which
+// frame is heard when. PulseAudio writes ahead because a stream pulled 30 ms ahead lost sounds to
+// underruns on a loaded machine, and one pulled further ahead would leave the latency no room.
 // Leaves out: choosing among them and retrying (audio.cpp).
 #pragma once
 
@@ -37,8 +39,8 @@ public:
     virtual bool Broken() { return broken_; }
     // Whether `notice` is called when it breaks; an output that cannot tell is asked each second.
     virtual bool SaysWhenBroken() const { return true; }
-    // Frames the device played without us so far (a cycle our thread was too late for), skipped to
-    // keep every later sound on its frame.
+    // Frames the device went on past ours so far: PipeWire's graph position jumped ahead of our frames
+    // (followed, not skipped: nothing of ours is lost when its driver jumps).
     virtual std::int64_t SkippedFrames() const { return 0; }
     std::function<void()> notice;
 
@@ -54,17 +56,6 @@ private:
 enum class OutputKind { PipeWire, Pulse, Sdl };
 constexpr int kOutputRate = 48000;
 
-// The numbers the PulseAudio and SDL outputs tune, side by side (PipeWire's are in its file).
-// PulseAudio: the stream holds at most kPulseTargetMs ahead of what is heard, the server's device
-// included, and asks for kPulseRequestMs at a time; the frames handed to it are final, so a sound due a
-// latency (kLatencyMs, 60 ms) after its message lands after them with the rest (30 ms) left for the
-// main thread to reach the message late. The frame heard when is asked for every kPulseReportMs.
-constexpr int kPulseTargetMs = 30;
-constexpr int kPulseRequestMs = 10;
-constexpr int kPulseReportMs = 100;
-constexpr int kPulseGrainFrames = kOutputRate * kPulseRequestMs / 1000;  // its reports move in requests
-constexpr double kPulseStallSeconds = 1.0;  // ten reports missing while a sound is due: stopped
-constexpr int kPulseConnectTimeoutMs = 2000;
 // SDL: its buffer is CADENZO_AUDIO_BUFFER frames (kBufferFrames by default), up to kSdlMaxChunk.
 constexpr int kSdlMaxChunk = 4096;
 

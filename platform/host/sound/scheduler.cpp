@@ -60,6 +60,12 @@ bool Scheduler::Place(Entry &entry, std::int64_t nowNs, Placement *placement) {
     placement->end = std::min(Ends(entry), nextStart);
     placement->cuts = -1;
     if (at != entries_.begin() && std::min(Ends(*(at - 1)), nextStart) > frame) placement->cuts = (at - 1)->frame;
+    // The frames a write-ahead output writes again: from this one until both the sound it cuts and
+    // its own have ended, or the next sound starts.
+    std::int64_t to = std::max(Ends(entry), at == entries_.begin() ? frame : Ends(*(at - 1)));
+    to = std::min(to, nextStart);
+    changedFrom_ = changedFrom_ < 0 ? frame : std::min(changedFrom_, frame);
+    changedTo_ = std::max(changedTo_, to);
     entries_.insert(at, entry);
     if (entries_.size() > kMaxEntries) entries_.erase(entries_.begin());
     return true;
@@ -128,6 +134,8 @@ void Scheduler::Attach(const OutputTiming &timing, std::function<void()> wake, s
     committed_ = 0;
     heard_ = -1;
     lead_ = 0;
+    changedFrom_ = -1;
+    changedTo_ = 0;
     // Sounds that waited (or were placed on the output before) keep their due times; those already
     // past are dropped rather than played late in a burst.
     std::vector<Entry> waiting;
@@ -234,6 +242,20 @@ void Scheduler::Report(std::int64_t timeNs, std::int64_t heard) {
     std::lock_guard<std::mutex> lock(mutex_);
     NoteHeardLocked(timeNs, heard);
     Forget(heard);
+}
+
+void Scheduler::Render(float *out, std::int64_t from, int count) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    RenderLocked(out, from, count);
+}
+
+std::int64_t Scheduler::TakeChange(std::int64_t *to) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::int64_t from = changedFrom_;
+    *to = changedTo_;
+    changedFrom_ = -1;
+    changedTo_ = 0;
+    return from;
 }
 
 }  // namespace hostsound

@@ -83,6 +83,11 @@ public:
     bool Pull(float *out, std::int64_t from, int count);
     // Frame `heard` is heard at `timeNs` (an output's timing report, apart from its requests).
     void Report(std::int64_t timeNs, std::int64_t heard);
+    // A write-ahead output (PulseAudio): renders [from, from + count) as the schedule stands.
+    void Render(float *out, std::int64_t from, int count);
+    // A write-ahead output: the frames new sounds changed since the last call, [returned, *to);
+    // -1 when none did.
+    std::int64_t TakeChange(std::int64_t *to);
 
 private:
     struct Entry {
@@ -110,6 +115,7 @@ private:
     std::function<void()> wake_;
     std::int64_t committed_ = 0;  // frames before this are rendered for good
     std::int64_t heard_ = -1, heardNs_ = 0;
+    std::int64_t changedFrom_ = -1, changedTo_ = 0;  // for a write-ahead output
     std::int64_t lead_ = 0, leadNs_ = 0;  // the farthest a pull output rendered ahead of the frame heard, and when
 };
 
