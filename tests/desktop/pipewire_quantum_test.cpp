@@ -142,8 +142,9 @@ protected:
     }
     // Plays the run of clicks while recording; `atBeat(beat)` runs before each beat is played (the
     // clients come and go there). Takes again a take in which the graph's clock jumped (a driver woke
-    // late on a loaded machine): that is not what these tests are about.
-    void PlayRun(const std::function<void(int)> &atBeat) {
+    // late on a loaded machine): that is not what these tests are about. False when every take had
+    // such a jump: the machine cannot keep the graph's cycles, and the run cannot be judged.
+    bool PlayRun(const std::function<void(int)> &atBeat) {
         for (int take = 1; take <= 5; ++take) {
             atBeat(-1);
             Record();
@@ -157,9 +158,10 @@ protected:
             Wait(400);
             heard_ = Heard();
             skipped = output_->SkippedFrames() - skipped;
-            if (skipped == 0) return;
+            if (skipped == 0) return true;
             std::printf("take %d: the graph's position jumped %lld frames past ours\n", take, (long long)skipped);
         }
+        return false;
     }
     // Every click heard once, whole, each exactly as many frames after the one before as scheduled
     // (but the intervals in `unjudged`, over a change of the cycle's size).
@@ -192,12 +194,13 @@ protected:
 
 // A client that holds the graph at 512-frame cycles all through the run (from 1024 just before it).
 TEST_F(PipeWireQuantumTest, EveryClickOnItsFrameWhileAnotherClientHoldsASmallCycle) {
-    PlayRun([&](int beat) {
-        if (beat == -1 && clients_.empty()) {
-            SmallQuantumClient(512);
-            Wait(500);
-        }
-    });
+    if (!PlayRun([&](int beat) {
+            if (beat == -1 && clients_.empty()) {
+                SmallQuantumClient(512);
+                Wait(500);
+            }
+        }))
+        GTEST_SKIP() << "the graph's clock jumped in every take: this machine does not keep its cycles";
     ExpectEveryClickOnItsFrame();
 }
 
@@ -210,7 +213,7 @@ TEST_F(PipeWireQuantumTest, EveryClickOnItsFrameWhileAnotherClientHoldsASmallCyc
 // as the click before it is about to be heard, so the two intervals about it are not judged.
 TEST_F(PipeWireQuantumTest, EveryClickOnItsFrameWhileTheCycleChanges) {
     pid_t small = -1, smaller = -1;
-    PlayRun([&](int beat) {
+    bool judged = PlayRun([&](int beat) {
         switch (beat) {
         case -1:
             ForceQuantum(0);
@@ -229,6 +232,7 @@ TEST_F(PipeWireQuantumTest, EveryClickOnItsFrameWhileTheCycleChanges) {
         }
     });
     ForceQuantum(0);
+    if (!judged) GTEST_SKIP() << "the graph's clock jumped in every take: this machine does not keep its cycles";
     std::vector<std::size_t> unjudged;
     for (std::size_t change : {5, 11, 17, 23, 29, 35, 41}) unjudged.insert(unjudged.end(), {change - 1, change});
     ExpectEveryClickOnItsFrame(unjudged);
