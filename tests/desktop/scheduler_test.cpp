@@ -55,6 +55,15 @@ struct Ramp : hostsound::SoundData {
     float back() const { return samples.back(); }
 };
 
+// An output whose readings come as reports apart from what it renders, with a guard of 25 ms: frame 0
+// is heard at 0 ms.
+void AttachReported(hostsound::Scheduler &engine) {
+    hostsound::OutputTiming timing = PullTiming();
+    timing.guardFrames = 1200;
+    engine.Attach(timing, {}, 0);
+    engine.Report(0, 0);
+}
+
 bool Silent(const std::vector<float> &out, std::int64_t from, std::int64_t to) {
     for (std::int64_t i = from; i < to; ++i)
         if (out[std::size_t(i)] != 0.0f) return false;
@@ -267,24 +276,20 @@ TEST(Scheduler, SoundsAskedForBeforeAnyOutputArePlacedWhenOneStartsOrDroppedWhen
     EXPECT_TRUE(Silent(stream.out, std::int64_t(at + 100), std::int64_t(stream.out.size())));
 }
 
-// An output whose readings come as reports apart from its requests (PulseAudio's stream, the browser's
-// context): frames handed over are final, so a sound is placed on or after the first frame not yet
+// Frames handed over are final, so a sound is placed on or after the first frame not yet
 // handed, and never closer than the guard to the frame last heard.
 TEST(Scheduler, AnOutputReadThroughReportsPlacesSoundsAfterTheFramesItWasHanded) {
     hostsound::Scheduler engine(50);
-    hostsound::OutputTiming timing = PullTiming();
-    timing.guardFrames = 1200;
-    engine.Attach(timing, {}, 0);
-    engine.Report(0, 0);  // frame 0 is heard at 0 ms
+    AttachReported(engine);
     std::vector<float> out(6000, 1.0f);
-    engine.Pull(out.data(), 0, 1440);  // 30 ms handed ahead
+    engine.Pull(out.data(), 0, 1440, 0, 0);  // 30 ms handed ahead
     Ramp note(3000, 0.25f), click(300, -0.5f);
     std::int64_t noteAt = engine.Play(1001, &note, -40 * kMs, 0);  // due at 10 ms, long handed
     EXPECT_EQ(noteAt, 1440) << "whole, at the first frame not handed";
     std::int64_t clickAt = engine.Play(1025, &click, 0, 0);
     EXPECT_NEAR(double(clickAt), 0.050 * kRate, double(kBuffer)) << "due a latency after its message";
     ASSERT_GT(clickAt, noteAt);
-    engine.Pull(out.data() + 1440, 1440, 6000 - 1440);
+    engine.Pull(out.data() + 1440, 1440, 6000 - 1440, 0, 0);
     EXPECT_TRUE(Silent(out, 0, 1440)) << "handed before either sound";
     EXPECT_EQ(out[std::size_t(noteAt)], note[0]);
     EXPECT_EQ(out[std::size_t(clickAt - 1)], note[std::size_t(clickAt - noteAt - 1)]);
@@ -370,10 +375,7 @@ TEST(Scheduler, ATimerPacedDeviceIsFollowedSmoothlyNotByJumps) {
 // The write-ahead output (PulseAudio) writes again only the frames a new sound changed.
 TEST(Scheduler, AWriteAheadOutputRendersAgainOnlyTheFramesANewSoundChanged) {
     hostsound::Scheduler engine(50);
-    hostsound::OutputTiming timing = PullTiming();
-    timing.guardFrames = 1200;
-    engine.Attach(timing, {}, 0);
-    engine.Report(0, 0);  // frame 0 is heard at 0 ms
+    AttachReported(engine);
     Ramp note(48000, 0.25f), click(300, -0.5f);
     std::int64_t noteAt = engine.Play(1001, &note, 10 * kMs, 10 * kMs);
     std::int64_t to = 0;

@@ -233,11 +233,6 @@ bool Scheduler::Pull(float *out, std::int64_t from, int count, std::int64_t time
     return idle;
 }
 
-bool Scheduler::Pull(float *out, std::int64_t from, int count) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return PullLocked(out, from, count);
-}
-
 void Scheduler::Report(std::int64_t timeNs, std::int64_t heard) {
     std::lock_guard<std::mutex> lock(mutex_);
     NoteHeardLocked(timeNs, heard);

@@ -79,8 +79,6 @@ public:
     // shifts its times to keep the fit smooth); by default `timeNs`.
     bool Pull(float *out, std::int64_t from, int count, std::int64_t timeNs, std::int64_t heard,
               std::int64_t hostNs = INT64_MIN);
-    // The same for an output whose readings come apart from its requests, as Report.
-    bool Pull(float *out, std::int64_t from, int count);
     // Frame `heard` is heard at `timeNs` (an output's timing report, apart from its requests).
     void Report(std::int64_t timeNs, std::int64_t heard);
     // A write-ahead output (PulseAudio): renders [from, from + count) as the schedule stands.
