@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "played.h"
 #include "outputs.h"
 #include "scheduler.h"
 #include "sdl_host.h"
@@ -32,20 +33,6 @@ namespace {
 
 constexpr int kRate = 48000;
 constexpr int kLatencyMs = 60;
-constexpr std::int64_t kEarlyNs = 50000000;
-
-// A sound whose samples all differ from their neighbours (a fixed noise burst), so it is found at
-// exactly one frame; 16-bit values, so the server passes them through unchanged.
-struct Burst : hostsound::SoundData {
-    explicit Burst(std::size_t length, std::uint32_t seed) {
-        samples.resize(length);
-        for (float &s : samples) {
-            seed = seed * 1664525u + 1013904223u;
-            s = float(int(seed >> 17) - 16384 + 1) / 32768.0f;
-        }
-    }
-    std::int16_t At(std::size_t i) const { return std::int16_t(std::lround(samples[i] * 32767.0f)); }
-};
 
 using namespace servers;
 
@@ -78,7 +65,7 @@ protected:
     void TearDown() override {
         scheduler_.Detach();
         output_.reset();
-        Stop(recorder_, SIGINT);
+        recorder_.Heard();
         Stop(daemon_);
         unsetenv("PULSE_SERVER");
         unsetenv("PIPEWIRE_RUNTIME_DIR");
@@ -86,29 +73,9 @@ protected:
         if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);  // a server may still be removing its own files
     }
 
-    void Record() {
-        recording_ = (dir_ / "heard.raw").string();
-        recorder_ = Spawn({"parec", "-d", "test.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--raw",
-                           "--latency-msec=100"},
-                          recording_);
-        ASSERT_GT(recorder_, 0);
-        // Recording has begun once parec has written something (a cold machine takes a while to load it).
-        std::error_code ignored;
-        for (int i = 0; i < 300 && std::filesystem::file_size(recording_, ignored) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        ASSERT_GT(std::filesystem::file_size(recording_, ignored), 0u) << "parec records nothing";
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    std::vector<std::int16_t> Heard() {
-        Stop(recorder_, SIGINT);
-        return ReadSamples(recording_);
-    }
-    // Plays `sound` stamped `ms` after `origin` (the message time), a little before that moment,
-    // so a loaded machine that wakes the test late still schedules it ahead of what is heard.
+    void Record() { ASSERT_TRUE(recorder_.Start(dir_)) << "parec records nothing"; }
     std::int64_t PlayAt(const hostsound::SoundData *sound, std::uint32_t origin, std::uint32_t ms) {
-        std::int64_t due = sdlhost::MessageTimeNs(origin + ms);
-        while (sdlhost::NowNs() < due - kEarlyNs) std::this_thread::sleep_for(std::chrono::microseconds(200));
-        return scheduler_.Play(1, sound, due, sdlhost::NowNs());
+        return ::PlayAt(scheduler_, sound, origin, ms);
     }
     // Records what `play` schedules, until `ms` after it returns. A take in which the server ran
     // cycles without us (our thread woke too late on a loaded machine, and the output skipped frames
@@ -123,51 +90,40 @@ protected:
             std::int64_t skipped = output_->SkippedFrames();
             play();
             Wait(ms);
-            heard = Heard();
+            heard = recorder_.Heard();
             skipped = output_->SkippedFrames() - skipped;
             if (skipped == 0) break;
             std::printf("take %d: the server played %lld frames without us\n", take, (long long)skipped);
         }
         return heard;
     }
+    // Eight sounds stamped a beat (250 ms) apart from 100 ms on, taken as above; `frames`: where
+    // each was scheduled.
+    std::vector<std::int16_t> TakeEightBeats(const Burst &click, std::vector<std::int64_t> &frames,
+                                             const std::function<void()> &before = nullptr) {
+        return Take(
+            [&] {
+                frames.clear();
+                std::uint32_t origin = NowMs();
+                for (std::uint32_t beat = 0; beat < 8; ++beat)
+                    frames.push_back(PlayAt(&click, origin, 100 + beat * 250));
+            },
+            500, before);
+    }
     static std::uint32_t NowMs() { return std::uint32_t(sdlhost::NowNs() / 1000000); }
     static void Wait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
     std::filesystem::path dir_;
-    std::string recording_;
-    pid_t daemon_ = -1, recorder_ = -1;
+    Recorder recorder_;
+    pid_t daemon_ = -1;
     hostsound::Scheduler scheduler_{kLatencyMs};
     std::unique_ptr<sdlhost::Output> output_;
 };
 
-// Where `burst` is heard verbatim in `heard`, searching from `from`: -1 when nowhere.
-long Find(const std::vector<std::int16_t> &heard, const Burst &burst, std::size_t length, std::size_t from = 0) {
-    for (std::size_t i = from; i + length <= heard.size(); ++i) {
-        std::size_t j = 0;
-        while (j < length && heard[i + j] == burst.At(j)) ++j;
-        if (j == length) return long(i);
-    }
-    return -1;
-}
-
-// Every place where `burst` is heard verbatim, whole.
-std::vector<long> FindAll(const std::vector<std::int16_t> &heard, const Burst &burst) {
-    std::vector<long> at;
-    for (long from = 0; (from = Find(heard, burst, burst.Length(), std::size_t(from))) >= 0; from += 1)
-        at.push_back(from);
-    return at;
-}
-
 TEST_P(OutputTest, SoundsAreHeardVerbatimAndExactlyTheirStampsApart) {
     Burst click(2400, 7);
     std::vector<std::int64_t> frames;
-    std::vector<std::int16_t> heard = Take(
-        [&] {
-            frames.clear();
-            std::uint32_t origin = NowMs();
-            for (std::uint32_t beat = 0; beat < 8; ++beat) frames.push_back(PlayAt(&click, origin, 100 + beat * 250));
-        },
-        500);
+    std::vector<std::int16_t> heard = TakeEightBeats(click, frames);
 
     std::vector<long> at = FindAll(heard, click);
     ASSERT_EQ(at.size(), 8u) << "each sound heard once, whole: " << ::testing::PrintToString(at);
@@ -245,17 +201,10 @@ TEST_P(OutputTest, NoSoundIsLostOrMovedWhileTheStreamIsTakenBackAfterARest) {
 TEST_P(OutputTest, AfterTheGraphStoodStillSoundsAreExactlyTheirStampsApart) {
     Burst click(2400, 17);
     std::vector<std::int64_t> frames;
-    std::vector<std::int16_t> heard = Take(
-        [&] {
-            frames.clear();
-            std::uint32_t origin = NowMs();
-            for (std::uint32_t beat = 0; beat < 8; ++beat) frames.push_back(PlayAt(&click, origin, 100 + beat * 250));
-        },
-        500,
-        [&] {
-            PlayAt(&click, NowMs(), 100);
-            Wait(3500);  // the stream rests, and no other stream runs the graph
-        });
+    std::vector<std::int16_t> heard = TakeEightBeats(click, frames, [&] {
+        PlayAt(&click, NowMs(), 100);
+        Wait(3500);  // the stream rests, and no other stream runs the graph
+    });
 
     std::vector<long> at = FindAll(heard, click);
     ASSERT_EQ(at.size(), 8u) << "each sound heard once, whole: " << ::testing::PrintToString(at);

@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "played.h"
 #include "outputs.h"
 #include "scheduler.h"
 #include "sdl_host.h"
@@ -43,31 +44,8 @@ namespace {
 using namespace servers;
 
 constexpr int kLatencyMs = 60;
-constexpr std::int64_t kEarlyNs = 50000000;
 constexpr int kBeats = 48;  // 12 s at 240 beats a minute
 constexpr int kBeatMs = 250;
-
-// A sound whose samples all differ from their neighbours, so it is found at exactly one frame.
-struct Burst : hostsound::SoundData {
-    explicit Burst(std::size_t length, std::uint32_t seed) {
-        samples.resize(length);
-        for (float &s : samples) {
-            seed = seed * 1664525u + 1013904223u;
-            s = float(int(seed >> 17) - 16384 + 1) / 32768.0f;
-        }
-    }
-    std::int16_t At(std::size_t i) const { return std::int16_t(std::lround(samples[i] * 32767.0f)); }
-};
-
-std::vector<long> FindAll(const std::vector<std::int16_t> &heard, const Burst &burst) {
-    std::vector<long> at;
-    for (std::size_t i = 0; i + burst.Length() <= heard.size(); ++i) {
-        std::size_t j = 0;
-        while (j < burst.Length() && heard[i + j] == burst.At(j)) ++j;
-        if (j == burst.Length()) at.push_back(long(i));
-    }
-    return at;
-}
 
 class PipeWireQuantumTest : public ::testing::Test {
 protected:
@@ -92,7 +70,7 @@ protected:
         scheduler_.Detach();
         output_.reset();
         for (pid_t &client : clients_) Stop(client, SIGINT);
-        Stop(recorder_, SIGINT);
+        recorder_.Heard();
         Stop(daemon_);
         unsetenv("PULSE_SERVER");
         unsetenv("PIPEWIRE_RUNTIME_DIR");
@@ -120,25 +98,9 @@ protected:
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
     }
 
-    void Record() {
-        recording_ = (dir_ / "heard.raw").string();
-        recorder_ = Spawn({"parec", "-d", "test.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--raw",
-                           "--latency-msec=100"},
-                          recording_);
-        ASSERT_GT(recorder_, 0);
-        std::error_code ignored;
-        for (int i = 0; i < 300 && std::filesystem::file_size(recording_, ignored) == 0; ++i) Wait(10);
-        ASSERT_GT(std::filesystem::file_size(recording_, ignored), 0u) << "parec records nothing";
-        Wait(50);
-    }
-    std::vector<std::int16_t> Heard() {
-        Stop(recorder_, SIGINT);
-        return ReadSamples(recording_);
-    }
+    void Record() { ASSERT_TRUE(recorder_.Start(dir_)) << "parec records nothing"; }
     std::int64_t PlayAt(const hostsound::SoundData *sound, std::uint32_t origin, std::uint32_t ms) {
-        std::int64_t due = sdlhost::MessageTimeNs(origin + ms);
-        while (sdlhost::NowNs() < due - kEarlyNs) std::this_thread::sleep_for(std::chrono::microseconds(200));
-        return scheduler_.Play(1, sound, due, sdlhost::NowNs());
+        return ::PlayAt(scheduler_, sound, origin, ms);
     }
     // Plays the run of clicks while recording; `atBeat(beat)` runs before each beat is played (the
     // clients come and go there). Takes again a take in which the graph's clock jumped (a driver woke
@@ -156,7 +118,7 @@ protected:
                 frames_.push_back(PlayAt(&click_, origin, 100 + std::uint32_t(beat * kBeatMs)));
             }
             Wait(400);
-            heard_ = Heard();
+            heard_ = recorder_.Heard();
             skipped = output_->SkippedFrames() - skipped;
             if (skipped == 0) return true;
             std::printf("take %d: the graph's position jumped %lld frames past ours\n", take, (long long)skipped);
@@ -182,8 +144,8 @@ protected:
     static void Wait(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
     std::filesystem::path dir_;
-    std::string recording_;
-    pid_t daemon_ = -1, recorder_ = -1;
+    Recorder recorder_;
+    pid_t daemon_ = -1;
     std::vector<pid_t> clients_;
     hostsound::Scheduler scheduler_{kLatencyMs};
     std::unique_ptr<sdlhost::Output> output_;

@@ -33,7 +33,7 @@ protected:
     }
     void TearDown() override {
         sdlhost::Close();
-        Stop(recorder_, SIGINT);
+        recorder_.Heard();
         Stop(daemon_);
         unsetenv("CADENZO_AUDIO");
         unsetenv("PULSE_SERVER");
@@ -64,7 +64,8 @@ protected:
     }
 
     std::filesystem::path dir_;
-    pid_t daemon_ = -1, recorder_ = -1;
+    pid_t daemon_ = -1;
+    Recorder recorder_;
     int soundChanges_ = 0;
 };
 
@@ -149,17 +150,13 @@ TEST_F(SoundManager, AServerKilledAndStartedAgainIsUsedWithinTwoSeconds) {
     EXPECT_LT(Clock::now() - back, std::chrono::milliseconds(2000)) << "used again within 2 s of its return";
 
     // And a sound is heard through the new server.
-    std::string recording = (dir_ / "heard.raw").string();
-    recorder_ = Spawn({"parec", "-d", "test.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--raw",
-                       "--latency-msec=100"},
-                      recording);
+    ASSERT_TRUE(recorder_.Start(dir_, false));
     RunUntil([] { return false; }, 300);
     std::vector<std::int16_t> tone = Tone();
     host::PlaySound(1026, tone.data(), tone.size(), 11025, host::Now());
     RunUntil([] { return false; }, 500);
-    Stop(recorder_, SIGINT);
     int loud = 0;
-    for (std::int16_t v : ReadSamples(recording)) loud += std::abs(int(v)) > 8000;
+    for (std::int16_t v : recorder_.Heard()) loud += std::abs(int(v)) > 8000;
     EXPECT_GT(loud, 500) << "the tone in the new server's recording";
     std::string trace = Trace();
     EXPECT_EQ(Count(trace, "audio-open pulse"), 2) << trace;
@@ -212,13 +209,9 @@ TEST_P(ServerReturn, TheBeatIsKeptFromTwoSecondsAfterTheServerIsBack) {
     Tick(1500);
     daemon_ = Start(serverDir);
     ASSERT_GT(daemon_, 0);
-    std::string recording = (dir_ / "heard.raw").string();
-    recorder_ = Spawn({"parec", "-d", "test.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--raw",
-                       "--latency-msec=100"},
-                      recording);
+    ASSERT_TRUE(recorder_.Start(dir_, false));
     Tick(7000);
-    Stop(recorder_, SIGINT);
-    std::vector<std::int16_t> samples = ReadSamples(recording);
+    std::vector<std::int16_t> samples = recorder_.Heard();
     std::vector<long> onsets;  // the first sample over the level after 100 ms below it
     long quiet = 4800;
     for (std::size_t i = 0; i < samples.size(); ++i) {

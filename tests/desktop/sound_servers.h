@@ -87,6 +87,37 @@ inline bool WaitForFile(const std::string &path, int ms) {
     return std::filesystem::exists(path);
 }
 
+// The test sink's monitor recorded into a raw file (parec: 48 kHz, one channel, 100 ms of latency).
+class Recorder {
+public:
+    ~Recorder() { Heard(); }
+    // Records into FOLDER/heard.raw. With `wait`, returns once parec has written something (a cold
+    // machine takes a while to load it) and a little more; false when it records nothing by then.
+    bool Start(const std::filesystem::path &folder, bool wait = true) {
+        Heard();
+        path_ = (folder / "heard.raw").string();
+        pid_ = Spawn({"parec", "-d", "test.monitor", "--format=s16le", "--rate=48000", "--channels=1", "--raw",
+                      "--latency-msec=100"},
+                     path_);
+        if (pid_ <= 0 || !wait) return pid_ > 0;
+        std::error_code ignored;
+        for (int i = 0; i < 300 && std::filesystem::file_size(path_, ignored) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return std::filesystem::file_size(path_, ignored) > 0;
+    }
+    // Stops recording; what was heard (nothing when it did not record).
+    std::vector<std::int16_t> Heard() {
+        if (pid_ <= 0) return {};
+        Stop(pid_, SIGINT);
+        return ReadSamples(path_);
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::string path_;
+};
+
 // A PulseAudio daemon listening at DIR/native; PULSE_SERVER names it. -1 when it cannot start.
 inline pid_t StartPulse(const std::string &dir) {
     std::string socket = dir + "/native";

@@ -9,21 +9,10 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import {execFileSync} from 'node:child_process';
-import {serve, launch, open, screenPixels, tap, attachRecorder, startRecording, recording, CHROMIUM} from './harness.mjs';
+import {open, screenPixels, tap, attachRecorder, startRecording, recording, check, runCase} from './harness.mjs';
 
 const [caseName, site, nativeSim] = process.argv.slice(2);
-if (!fs.existsSync(CHROMIUM)) {
-  console.log(`skipped: no chromium at ${CHROMIUM} (apt-get install chromium)`);
-  process.exit(77);
-}
 
-let failures = 0;
-function check(ok, what) {
-  if (!ok) {
-    failures++;
-    console.log('FAILED: ' + what);
-  }
-}
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const CLICKS = [1025, 1026, 1027];  // the metronome's clicks (strong accent, secondary accent, other beats)
 const SOUND_BOX = [150, 79];       // the Sound check box on the screen
@@ -359,20 +348,4 @@ const cases = {
   },
 };
 
-if (!cases[caseName]) {
-  console.log(`unknown case ${caseName}; cases: ${Object.keys(cases).join(', ')}`);
-  process.exit(2);
-}
-const {server, url} = await serve(path.resolve(site));
-const browser = await launch();
-try {
-  await cases[caseName](browser, url);
-} catch (e) {
-  failures++;
-  console.log('FAILED: ' + (e.stack || e));
-} finally {
-  await browser.close();
-  server.close();
-}
-console.log(failures ? `${caseName}: ${failures} checks failed` : `${caseName}: passed`);
-process.exit(failures ? 1 : 0);
+await runCase(cases, caseName, site);

@@ -9,23 +9,11 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import {execFileSync} from 'node:child_process';
-import {serve, launch, open, screenPixels, tap, clockJumps, attachRecorder, startRecording, recording, CHROMIUM,
-        countCallbacks} from './harness.mjs';
+import {open, screenPixels, tap, clockJumps, attachRecorder, startRecording, recording, countCallbacks, check,
+        failures, runCase} from './harness.mjs';
 
 const [caseName, site, nativeSim] = process.argv.slice(2);
-const SKIP = 77;
-if (!fs.existsSync(CHROMIUM)) {
-  console.log(`skipped: no chromium at ${CHROMIUM} (apt-get install chromium)`);
-  process.exit(SKIP);
-}
 
-let failures = 0;
-function check(ok, what) {
-  if (!ok) {
-    failures++;
-    console.log('FAILED: ' + what);
-  }
-}
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 // Two clicks of a run are due one beat of frames apart, or one frame more or less where the run's line
 // is moved towards the context's clock (a frame a sound at most, unheard: its output lost or gained
@@ -310,7 +298,7 @@ const cases = {
       }
     });
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
-    if (failures) console.log((await page.evaluate(() => CadenzoPage.trace.map((t) => t.line))).join('\n'));
+    if (failures()) console.log((await page.evaluate(() => CadenzoPage.trace.map((t) => t.line))).join('\n'));
   },
 
   // The page opened and its sound started, then left silent for over half a minute (the time after
@@ -720,20 +708,4 @@ const cases = {
   },
 };
 
-if (!cases[caseName]) {
-  console.log(`unknown case ${caseName}; cases: ${Object.keys(cases).join(', ')}`);
-  process.exit(2);
-}
-const {server, url} = await serve(path.resolve(site));
-const browser = await launch();
-try {
-  await cases[caseName](browser, url);
-} catch (e) {
-  failures++;
-  console.log('FAILED: ' + (e.stack || e));
-} finally {
-  await browser.close();
-  server.close();
-}
-console.log(failures ? `${caseName}: ${failures} checks failed` : `${caseName}: passed`);
-process.exit(failures ? 1 : 0);
+await runCase(cases, caseName, site);

@@ -63,6 +63,43 @@ export async function launch(extraArgs = []) {
   });
 }
 
+// The checks of one case: each one that fails is said and counted.
+let failed = 0;
+export function check(ok, what) {
+  if (!ok) {
+    failed++;
+    console.log('FAILED: ' + what);
+  }
+}
+export const failures = () => failed;
+
+// Runs the case `caseName` of `cases` (each an async function of the browser and the page's address)
+// on the page served from `site` in a fresh headless chromium, and exits: 0 when it passed, 1 when a
+// check failed (each said), 2 for a case that does not exist, 77 when there is no chromium (CTest
+// counts that as skipped).
+export async function runCase(cases, caseName, site) {
+  if (!fs.existsSync(CHROMIUM)) {
+    console.log(`skipped: no chromium at ${CHROMIUM} (apt-get install chromium)`);
+    process.exit(77);
+  }
+  if (!cases[caseName]) {
+    console.log(`unknown case ${caseName}; cases: ${Object.keys(cases).join(', ')}`);
+    process.exit(2);
+  }
+  const {server, url} = await serve(path.resolve(site));
+  const browser = await launch();
+  try {
+    await cases[caseName](browser, url);
+  } catch (e) {
+    check(false, e.stack || e);
+  } finally {
+    await browser.close();
+    server.close();
+  }
+  console.log(failed ? `${caseName}: ${failed} checks failed` : `${caseName}: passed`);
+  process.exit(failed ? 1 : 0);
+}
+
 // Opens the page at a phone's size and waits until the program has shown its first screen. `settings`
 // (the settings record in hexadecimal) is what the page finds kept from an earlier visit; `prepare`
 // (optional) runs in the page before any of its own scripts.
