@@ -174,10 +174,18 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
                 --guess_;
             } else if (weight_ >= kHeldCallbacks && !provisional_) {
                 redraw = off > hold_ * nominal_ || off < -kMaxCarriedSeconds * nominal_;
+                // The first judgment after the fit started again takes the step it finds as carried
+                // (the output lost time, or its reports say so): the line is moved only for what
+                // drifts from there, so the run's intervals stay exact across the step.
+                if (!redraw && judgedEpoch_ != epoch_) {
+                    carried_ = off;
+                    judgedEpoch_ = epoch_;
+                }
+                double drift = off - carried_;
                 double dead = std::max(kDeadSeconds * nominal_, 3.0 * Scatter());
-                if (!redraw && later && std::fabs(off) > dead && std::fabs(off) <= hold_ * nominal_) {
-                    lock_.f0 += off > 0 ? 1.0 : -1.0;
-                    off -= off > 0 ? 1.0 : -1.0;
+                if (!redraw && later && std::fabs(drift) > dead) {
+                    lock_.f0 += drift > 0 ? 1.0 : -1.0;
+                    off -= drift > 0 ? 1.0 : -1.0;
                 }
             }
             // A sound the held line would place where the output can no longer take it: the output
@@ -194,6 +202,8 @@ bool DeviceClock::FrameAt(std::int64_t timeNs, std::int64_t nowNs, std::int64_t 
             beyond_ = frontier > first ? double(frontier) - first : 0.0;
             lock_.f0 += beyond_;
             locked_ = true;
+            judgedEpoch_ = epoch_;
+            carried_ = 0;
             guess_ = provisional_ ? 2 : guess_;
             lag_ = beyond_;
             ++anchors_;

@@ -103,6 +103,8 @@ private:
     std::int64_t lastDueNs_ = 0;  // the latest time a sound was scheduled for
     double lag_ = 0;              // frames the output is behind the held line (< 0: ahead)
     double beyond_ = 0;           // frames the held line was drawn past the fit, for the frontier
+    int judgedEpoch_ = -1;        // the fit epoch the held line was last judged against
+    double carried_ = 0;          // the offset from the fit a held line keeps since the fit's restart
     int guess_ = 0;  // 2: the held line is a guess made before the output ran; 1: drawn from its first reports
     int anchors_ = 0;
 };
