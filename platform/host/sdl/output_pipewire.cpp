@@ -24,6 +24,12 @@ namespace sdlhost {
 namespace {
 
 constexpr int kCycleFrames = 1024;  // the graph's usual quantum
+// The cycle the stream asks for (the graph runs at the smallest any client asks for, at most its
+// largest quantum). The sounds are placed the latency ahead anyway; a graph of 2048-frame cycles
+// wakes half as often and leaves each cycle twice the room, which a driver paced by a timer on a
+// loaded or virtual machine needs: there a graph of 1024-frame cycles lost or inserted a cycle of
+// our frames now and then, in every minute of ticking.
+constexpr int kAskedCycleFrames = 2048;
 // While the stream rests the graph's clock runs on: the fit is followed, never taken for stopped.
 constexpr double kStallSeconds = 1e9;
 // A stream resting starts again within a cycle or two: sounds are placed at least this far ahead of
@@ -293,9 +299,7 @@ bool PipeWireOutput::Open(std::string *why) {
         pw_properties *props =
             pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE, "Music",
                               PW_KEY_APP_NAME, "Cadenzo", PW_KEY_NODE_NAME, "Cadenzo", nullptr);
-        // A cycle of the usual size: the sounds are placed ahead anyway, and a longer cycle leaves
-        // the data thread more room on a loaded machine.
-        if (props) pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", kCycleFrames, kOutputRate);
+        if (props) pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", kAskedCycleFrames, kOutputRate);
         stream_ = pw_stream_new(core_, "Cadenzo", props);
         ok = stream_ != nullptr;
     }
