@@ -102,12 +102,12 @@ export async function runCase(cases, caseName, site) {
 
 // Opens the page at a phone's size and waits until the program has shown its first screen. `settings`
 // (the settings record in hexadecimal) is what the page finds kept from an earlier visit; `prepare`
-// (optional) runs in the page before any of its own scripts.
+// (optional: a function, or several) runs in the page before any of its own scripts.
 export async function open(browser, url, viewport = {width: 390, height: 844, deviceScaleFactor: 1}, settings,
                            prepare) {
   const page = await browser.newPage();
   await page.setViewport(viewport);
-  if (prepare) await page.evaluateOnNewDocument(prepare);
+  for (const f of [].concat(prepare || [])) await page.evaluateOnNewDocument(f);
   if (settings) {
     await page.evaluateOnNewDocument((s) => {
       if (!sessionStorage.getItem('cadenzo-test')) localStorage.setItem('cadenzo:Cadenzo.ini', s);

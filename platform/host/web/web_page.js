@@ -7,8 +7,8 @@
 // sound handed to Web Audio: its message time and start frame), `trace` (message boxes, processes),
 // `audio.ctx` / `audio.output` (the context and the node every voice plays through) and
 // `audio.history` (the context's timestamps: when, by performance.now(), which frame was heard),
-// `audio.resting` (the output is suspended until the next tap, key or sound) and `screenLock` (the
-// wake lock held while the metronome ticks or notes repeat).
+// `audio.resting` (the output rests, suspended unless its timestamps are unusable, until the next tap,
+// key or sound) and `screenLock` (the wake lock held while the metronome ticks or notes repeat).
 // Leaves out: sizes of screen other than 240 x 320; keys other than those the handheld has.
 var CadenzoPage = (function () {
   'use strict';
@@ -294,6 +294,10 @@ var CadenzoPage = (function () {
   // ---- Rest: once no sound has played for longer than any run leaves between two (notes 5.05 s
   // apart), the page stops asking for timestamps, turns the floor off and suspends the context, so the
   // browser's output may sleep; the next tap or key (before the program sees it) or sound wakes it.
+  // An output whose timestamps are unusable is not suspended: the page could not see when it has
+  // settled after a resume, and such an output (WebKitGTK's) renders in bursts for over a second
+  // after one while its sink drops what runs ahead, 40 ms at a time, under the clicks of the run.
+  // It rests running, silent.
   var REST_MS = 6500;
   // The context's frames stop while it is suspended: the device clock takes a pause longer than its
   // jitter (30 ms) for a new start, and a shorter one for jitter, which would move the next sounds by
@@ -311,7 +315,7 @@ var CadenzoPage = (function () {
     clearInterval(audio.timer);
     audio.timer = 0;
     level();
-    ctx.suspend().catch(function () { /* a closed context rests anyway */ });
+    if (!audio.unstamped) ctx.suspend().catch(function () { /* a closed context rests anyway */ });
   }
   function wakeOutput() {
     restAfter(REST_MS);
