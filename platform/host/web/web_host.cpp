@@ -63,7 +63,7 @@ constexpr int kLatencyMs = 60;
 // Room above the context's own latency for the page to handle a tap or a timer and hand the sound over.
 constexpr int kHandlingMs = 30;
 constexpr int kReportGrainFrames = 128;  // Web Audio renders in quanta of 128 frames
-// Reports come from a page timer every 25 ms; one missing for this long means the context stopped.
+// Reports come from a page timer every 100 ms; one missing for this long means the context stopped.
 constexpr double kReportStallSeconds = 1.5;
 // The context's clock is taken to run at its nominal rate unless the reports say otherwise beyond
 // doubt: its timestamps scatter by milliseconds (a page's timers, a busy machine) and read a clock

@@ -219,15 +219,19 @@ var CadenzoPage = (function () {
       wake();  // the program attaches the output and places the sounds that waited
     }
   }
-  // The output's timestamps while it plays: every 25 ms, and whenever the program asks for them or is
-  // woken by its timer. Until the output plays again after it woke from rest, or after the page did
-  // not run for a while (frozen, or its timers held back), its timestamps are the ones from before:
-  // they are passed over, and input and the program's timers wait meanwhile (at most 250 ms after a
-  // rest, 500 ms after a pause). After a pause, the program waits for more timestamps, until the last
-  // SETTLE_REPORTS of them agree within SETTLE_MS (an output catching up after a pause jumps about
-  // first, and the device clock judges a run's line against a fresh fit only once it holds 8
-  // timestamps, older ones weighing a little less), so that the next sound of a run that went on
-  // through the pause is placed on the output's present time, not the one from before it.
+  // The output's timestamps while it plays: every POLL_MS, and whenever the program asks for them or
+  // is woken by its timer (each sound it places). Ten a second are plenty for the device clock's fit,
+  // which chooses only where a run is anchored; each wakes the page (every 25 ms cost the renderer
+  // 7 ms a second while ticking). Until the output plays again after it woke from rest, or after the
+  // page did not run for a while (frozen, or its timers held back), its timestamps are the ones from
+  // before: they are passed over, and input and the program's timers wait meanwhile (at most 250 ms
+  // after a rest, 500 ms after a pause), asking every few milliseconds. After a pause, the program
+  // waits for more timestamps, until the last SETTLE_REPORTS of them agree within SETTLE_MS (an output
+  // catching up after a pause jumps about first, and the device clock judges a run's line against a
+  // fresh fit only once it holds 8 timestamps, older ones weighing a little less), so that the next
+  // sound of a run that went on through the pause is placed on the output's present time, not the one
+  // from before it.
+  var POLL_MS = 100;
   var SETTLE_REPORTS = 10, SETTLE_MS = 2;
   function poll() {
     var ctx = audio.ctx, now = performance.now();
@@ -328,7 +332,7 @@ var CadenzoPage = (function () {
     var asleep = performance.now() - audio.restedAt;
     if (asleep >= MIN_SLEEP_MS) resume();
     else setTimeout(resume, MIN_SLEEP_MS - asleep);
-    audio.timer = setInterval(poll, 25);
+    audio.timer = setInterval(poll, POLL_MS);
     holdFor(performance.now(), 250);
   }
   // The floor (see startAudio): while the page is in view and its output awake.
@@ -385,7 +389,10 @@ var CadenzoPage = (function () {
       // its own, and back when sound returns: the context's clock then jumps against performance.now()
       // under the first click of a run, which comes late by that jump. A level far below hearing
       // (under the last bit of a 24-bit output) keeps the output where it is, while the page is in
-      // view: a hidden page that plays nothing lets the browser rest its output.
+      // view: a hidden page that plays nothing lets the browser rest its output. WebKitGTK's output
+      // keeps its time only while it plays something: given silence between clicks it moves them by
+      // about 2.7 ms, one from the next (16 % of a run's bar intervals within 0.1 ms without the level
+      // in one session, 98-100 % with it in four).
       // At rest the context is suspended and the floor off (see rest()).
       if (audio.ctx.createConstantSource) {
         floor = audio.ctx.createConstantSource();
@@ -395,7 +402,7 @@ var CadenzoPage = (function () {
       }
       audio.state = 'starting';
       audio.ctx.onstatechange = function () { if (!audio.resting) poll(); };
-      audio.timer = setInterval(poll, 25);
+      audio.timer = setInterval(poll, POLL_MS);
       restAfter(REST_MS);
     } else if (audio.state === 'running') {
       wakeOutput();
