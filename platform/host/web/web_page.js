@@ -393,7 +393,7 @@ var CadenzoPage = (function () {
       // keeps its time only while it plays something: given silence between clicks it moves them by
       // about 2.7 ms, one from the next (16 % of a run's bar intervals within 0.1 ms without the level
       // in one session, 98-100 % with it in four).
-      // At rest the context is suspended and the floor off (see rest()).
+      // At rest the floor is off and the context suspended unless its timestamps are unusable (rest()).
       if (audio.ctx.createConstantSource) {
         floor = audio.ctx.createConstantSource();
         level();
