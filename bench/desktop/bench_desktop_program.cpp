@@ -373,7 +373,9 @@ int main(int argc, char **argv) {
         long long frame, scheduled, callbackUs, callbackFrame;
     };
     std::vector<Start> starts;
-    long long skipped = 0;  // frames the server played without the program
+    long long skipped = 0;           // frames the server played without the program
+    std::vector<long> lateCalls;     // how long after its message each sound was asked for (ms)
+    int drawn0 = -1, drawnLast = 0;  // schedule lines drawn by the first click and by the last
     std::istringstream lines(ReadFile(trace));
     std::string line;
     while (std::getline(lines, line)) {
@@ -395,9 +397,13 @@ int main(int argc, char **argv) {
             long message;
             long long frame;
             double measured = 0;
-            in >> id >> message >> frame >> measured;
+            int restarts = 0, drawn = 0;
+            in >> id >> message >> frame >> measured >> restarts >> drawn;
             messageOfFrame[frame] = message;
             if (measured > 0) measuredRate = measured;
+            lateCalls.push_back(long(t) - message);
+            if (drawn0 < 0) drawn0 = drawn;
+            drawnLast = drawn;
         } else if (kind == "audio-skip") {
             in >> skipped;
         } else if (kind == "started") {
@@ -469,6 +475,10 @@ int main(int argc, char **argv) {
                     drift, drift / rate * 1000.0);
     }
     std::printf("  late starts: %d; clicks not matching their waveform in the stream: %d\n", late, mismatched);
+    std::sort(lateCalls.begin(), lateCalls.end());
+    if (!lateCalls.empty())
+        std::printf("  asked for after the message (ms): median %ld, largest %ld; %d schedule lines drawn in the run\n",
+                    lateCalls[lateCalls.size() / 2], lateCalls.back(), drawnLast - std::max(drawn0, 0) + 1);
 
     // Flash against click: the click is heard a buffer after the callback that renders it.
     double worst = 0, sum = 0, squares = 0;

@@ -70,13 +70,14 @@ bool Silent(const std::vector<float> &out, std::int64_t from, std::int64_t to) {
     return true;
 }
 
+// A latency that leaves the room for a late call past the two buffers the output holds.
 TEST(Scheduler, ASoundStartsAtItsFrameAndEndsInSilence) {
-    Stream stream;
+    Stream stream(true, kBuffer, 80);
     stream.RunUntil(300 * kMs);
     Ramp click(1000, 0.5f);
     std::int64_t frame = stream.engine.Play(1026, &click, 305 * kMs, 306 * kMs);
-    // 305 ms + 50 ms latency, heard one buffer after it is asked for.
-    EXPECT_NEAR(double(frame), 0.355 * kRate - kBuffer, 2.0);
+    // 305 ms + 80 ms latency, heard one buffer after it is asked for.
+    EXPECT_NEAR(double(frame), 0.385 * kRate - kBuffer, 2.0);
     stream.RunUntil(600 * kMs);
     EXPECT_TRUE(Silent(stream.out, 0, frame));
     for (std::size_t i = 0; i < click.size(); ++i) ASSERT_EQ(stream.out[std::size_t(frame) + i], click[i]) << i;
@@ -187,10 +188,10 @@ TEST(Scheduler, BeforeTheDeviceRunsASoundWaitsForItsPlaceInTheFirstBuffers) {
     EXPECT_EQ(stream.out[2020], 0.0f);
 }
 
-// 240 beats a minute for ten seconds with the loop reaching each beat 0-3 ms late: every click
-// starts whole on its frame, exactly 12000 frames after the one before, also from an output whose
-// cycles (43 or 85 ms) with their delay take frames further ahead than a sound
-// asked for on time reaches: its run is heard that much later, told as a lag, and none late.
+// 240 beats a minute for ten seconds with the loop reaching each beat 0-3 ms late, and twice 35 ms
+// late (a busy desktop's loop): every click starts whole on its frame, exactly 12000 frames after the
+// one before, also from an output whose cycles (43 or 85 ms) with their delay take frames further
+// ahead than a sound asked for on time reaches: its run is heard that much later, told as a lag.
 TEST(Scheduler, ClicksAtWholeMillisecondsAreExactlyThatManyFramesApart) {
     for (int cycle : {kBuffer, 2048, 4096}) {
         SCOPED_TRACE(cycle);
@@ -199,8 +200,9 @@ TEST(Scheduler, ClicksAtWholeMillisecondsAreExactlyThatManyFramesApart) {
         std::vector<std::int64_t> frames;
         for (int beat = 0; beat < 40; ++beat) {
             std::int64_t message = (1000 + beat * 250) * kMs;
-            stream.RunUntil(message + (beat % 4) * kMs);
-            frames.push_back(stream.engine.Play(1026, &click, message, message + (beat % 4) * kMs));
+            std::int64_t late = (beat == 13 || beat == 30 ? 35 : beat % 4) * kMs;
+            stream.RunUntil(message + late);
+            frames.push_back(stream.engine.Play(1026, &click, message, message + late));
         }
         if (cycle > kBuffer) {
             EXPECT_GT(stream.engine.LagNs(), 0);
@@ -279,15 +281,15 @@ TEST(Scheduler, SoundsAskedForBeforeAnyOutputArePlacedWhenOneStartsOrDroppedWhen
 // Frames handed over are final, so a sound is placed on or after the first frame not yet
 // handed, and never closer than the guard to the frame last heard.
 TEST(Scheduler, AnOutputReadThroughReportsPlacesSoundsAfterTheFramesItWasHanded) {
-    hostsound::Scheduler engine(50);
+    hostsound::Scheduler engine(80);
     AttachReported(engine);
     std::vector<float> out(6000, 1.0f);
     engine.Pull(out.data(), 0, 1440, 0, 0);  // 30 ms handed ahead
     Ramp note(3000, 0.25f), click(300, -0.5f);
-    std::int64_t noteAt = engine.Play(1001, &note, -40 * kMs, 0);  // due at 10 ms, long handed
+    std::int64_t noteAt = engine.Play(1001, &note, -70 * kMs, 0);  // due at 10 ms, long handed
     EXPECT_EQ(noteAt, 1440) << "whole, at the first frame not handed";
     std::int64_t clickAt = engine.Play(1025, &click, 0, 0);
-    EXPECT_NEAR(double(clickAt), 0.050 * kRate, double(kBuffer)) << "due a latency after its message";
+    EXPECT_NEAR(double(clickAt), 0.080 * kRate, double(kBuffer)) << "due a latency after its message";
     ASSERT_GT(clickAt, noteAt);
     engine.Pull(out.data() + 1440, 1440, 6000 - 1440, 0, 0);
     EXPECT_TRUE(Silent(out, 0, 1440)) << "handed before either sound";

@@ -37,9 +37,10 @@ const std::uint32_t *g_frame = nullptr;
 // clock. It pulls every frame the clock has passed from the schedule, as a desktop output pulls a
 // buffer when its device asks, and keeps them when the stream is to be written.
 constexpr int kStreamRate = 11025;
-// The schedule's latency: a whole number of frames (441), so a sound's frame in the written stream
-// is its message time's. The written stream starts that many frames into the device's.
-constexpr int kLatencyMs = 40;
+// The schedule's latency: a whole number of frames (882), so a sound's frame in the written stream
+// is its message time's. The written stream starts that many frames into the device's. It leaves the
+// schedule's room for a late call (40 ms) past the frame being played, as a desktop's does.
+constexpr int kLatencyMs = 80;
 constexpr std::int64_t kLatencyFrames = std::int64_t(kStreamRate) * kLatencyMs / 1000;
 
 struct VirtualOutput {

@@ -374,8 +374,8 @@ void host::PlaySound(int id, const std::int16_t *samples, std::size_t count, int
     if (samples && !(sound = audio->sounds.Get(samples, count, rate))) return;
     std::int64_t frame = audio->scheduler.Play(id, sound, MessageTimeNs(messageTime), NowNs());
     if (Tracing())
-        Trace("sound %d %u %lld %.2f %d", id, messageTime, (long long)frame, audio->scheduler.MeasuredRate(),
-              audio->scheduler.Restarts());
+        Trace("sound %d %u %lld %.2f %d %d", id, messageTime, (long long)frame, audio->scheduler.MeasuredRate(),
+              audio->scheduler.Restarts(), audio->scheduler.Anchors());
 }
 
 // Until the first try has ended, sound counts as working (the bar does not flicker at start).

@@ -12,8 +12,13 @@ constexpr std::size_t kMaxStarted = 64;
 // How long the farthest an output renders ahead is remembered: longer than a change of a sound
 // server's cycle takes to show, short enough that a run after the cycle shrank starts closer.
 constexpr std::int64_t kLeadMemoryNs = 2000000000;
-// Room past that for a sound asked for a little after its due time (a late timer, a busy machine).
-constexpr double kLateCallSeconds = 0.005;
+// Room past that for a sound asked for after its due time: a program's loop on a busy desktop wakes
+// late now and then (27-32 ms about once a minute on a two-processor machine running a sound server,
+// a recorder and a display server, and as late in any other process sleeping there). With less room
+// such a call finds its frame rendered already and its click starts late. Where the latency leaves
+// less than this past what an output renders ahead, the run is heard that much later; the screen is
+// told.
+constexpr double kLateCallSeconds = 0.040;
 }  // namespace
 
 Scheduler::Scheduler(int latencyMs) : latencyNs_(std::int64_t(latencyMs) * 1000000) {}
