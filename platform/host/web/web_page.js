@@ -200,6 +200,7 @@ var CadenzoPage = (function () {
     if (!audio.unstamped && !(frame > 0 && perf > 0)) return;  // the output has not started yet
     if (!audio.unstamped && !(perf > now - 1000 && perf <= now + 1 && frame <= rendered && frame > rendered - rate)) {
       audio.unstamped = true;
+      startFloor();
       page.log('audio-timestamps unusable ' + perf.toFixed(1) + ' ' + now.toFixed(1) + ' ' + Math.round(frame) +
                ' ' + Math.round(rendered));
     }
@@ -296,8 +297,9 @@ var CadenzoPage = (function () {
   };
 
   // ---- Rest: once no sound has played for longer than any run leaves between two (notes 5.05 s
-  // apart), the page stops asking for timestamps, turns the floor off and suspends the context, so the
-  // browser's output may sleep; the next tap or key (before the program sees it) or sound wakes it.
+  // apart), the page stops asking for timestamps, turns the floor (if any) off and suspends the
+  // context, so the browser's output may sleep; the next tap or key (before the program sees it) or
+  // sound wakes it.
   // An output whose timestamps are unusable is not suspended: the page could not see when it has
   // settled after a resume, and such an output (WebKitGTK's) renders in bursts for over a second
   // after one while its sink drops what runs ahead, 40 ms at a time, under the clicks of the run.
@@ -335,8 +337,23 @@ var CadenzoPage = (function () {
     audio.timer = setInterval(poll, POLL_MS);
     holdFor(performance.now(), 250);
   }
-  // The floor (see startAudio): while the page is in view and its output awake.
+  // The floor: a level far below hearing (under the last bit of a 24-bit output), played only by an
+  // output whose timestamps are unusable, while the page is in view and the output awake. WebKitGTK's
+  // output keeps its time only while it plays something: given silence between clicks it moves them
+  // by about 2.7 ms, one from the next (16 % of a run's bar intervals within 0.1 ms without the level
+  // in one session, 98-100 % with it in four). Other outputs keep their time through the silences of
+  // a page that is awake (it rests after REST_MS without sound, long before a browser moves an output
+  // that played only silence for half a minute onto a timer of its own), and the level would cost
+  // their renderer 12 ms a second while ticking.
   var floor = null;
+  function startFloor() {
+    var ctx = audio.ctx;
+    if (floor || !ctx.createConstantSource) return;
+    floor = ctx.createConstantSource();
+    level();
+    floor.connect(ctx.destination);
+    floor.start();
+  }
   function level() {
     if (floor) floor.offset.value = document.hidden || audio.resting ? 0 : 1e-7;
   }
@@ -385,21 +402,6 @@ var CadenzoPage = (function () {
       }
       audio.output = audio.ctx.createGain();
       audio.output.connect(audio.ctx.destination);
-      // A browser may move an output that has played only silence for half a minute onto a timer of
-      // its own, and back when sound returns: the context's clock then jumps against performance.now()
-      // under the first click of a run, which comes late by that jump. A level far below hearing
-      // (under the last bit of a 24-bit output) keeps the output where it is, while the page is in
-      // view: a hidden page that plays nothing lets the browser rest its output. WebKitGTK's output
-      // keeps its time only while it plays something: given silence between clicks it moves them by
-      // about 2.7 ms, one from the next (16 % of a run's bar intervals within 0.1 ms without the level
-      // in one session, 98-100 % with it in four).
-      // At rest the floor is off and the context suspended unless its timestamps are unusable (rest()).
-      if (audio.ctx.createConstantSource) {
-        floor = audio.ctx.createConstantSource();
-        level();
-        floor.connect(audio.ctx.destination);
-        floor.start();
-      }
       audio.state = 'starting';
       audio.ctx.onstatechange = function () { if (!audio.resting) poll(); };
       audio.timer = setInterval(poll, POLL_MS);
