@@ -63,10 +63,12 @@ async function run(page, name, dir, bpm, floor, body) {
   const f = figures({rate, frames: sounds.map((s) => s.frame), messages: sounds.map((s) => s.message),
                      ids: sounds.map((s) => s.id), heard, bpm});
   if (process.env.CADENZO_KEEP) {
-    // For a look afterwards: the clicks, the onsets, the output's timestamps and the page's log.
+    // For a look afterwards: the clicks, the onsets, the output's timestamps and the page's log, in a
+    // folder of the engine's own (made if missing).
     const more = await page.run(`return {history: CadenzoPage.audio.history, trace: CadenzoPage.trace.map((t) => t.line)};`);
-    fs.writeFileSync(path.join(process.env.CADENZO_KEEP, name.replace(/\W+/g, '-') + '.json'),
-                     JSON.stringify({rate, sounds, heard, ...more}));
+    const keep = path.join(process.env.CADENZO_KEEP, engine + (options.length ? '-planted' : ''));
+    fs.mkdirSync(keep, {recursive: true});
+    fs.writeFileSync(path.join(keep, name.replace(/\W+/g, '-') + '.json'), JSON.stringify({rate, sounds, heard, ...more}));
   }
   console.log(line(name, f) + (f.bad.length ? `  (off: ${f.bad.slice(0, 6).join(', ')})` : ''));
   check(sounds.length > 4, `${name}: ${sounds.length} clicks handed`);
