@@ -525,8 +525,14 @@ const cases = {
               `click ${k} is due ${s[k].scheduled - s[k - 1].scheduled} frames after the one before`);
       }
     }
+    // What the output told after the thaw, should a check fail: when (ms after the thaw) and where
+    // it then stood (ms later than at the first of these timestamps), an output catching up in jumps.
+    const told = r.history.filter(([perf]) => perf > thawed - 50 && perf < thawed + 1000);
+    const jumps = () => ' (timestamps after the thaw: ' + told.map(([perf, frame]) => (perf - thawed).toFixed(0) + ':' +
+        ((perf - told[0][0]) - (frame - told[0][1]) / r.rate * 1000).toFixed(1)).join(' ') + ')';
     check(next !== undefined && next.scheduledAt - thawed < 250 + r.latencyMs,
-          `a click comes within a beat of the thaw (${next ? (next.scheduledAt - thawed).toFixed(0) + ' ms' : 'none'})`);
+          `a click comes within a beat of the thaw (${next ? (next.scheduledAt - thawed).toFixed(0) + ' ms' : 'none'})` +
+          jumps());
     if (next) {
       const late = heardLate(r.history, r.rate, next, r.latencyMs);
       check(next.frame === next.scheduled && Math.abs(late) <= 2,
