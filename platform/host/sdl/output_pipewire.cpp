@@ -284,7 +284,10 @@ bool PipeWireOutput::Open(std::string *why) {
     *why = "PipeWire: no daemon";
     loop_ = pw_thread_loop_new("cadenzo-sound", nullptr);
     if (!loop_) return false;
-    context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
+    // The configuration PipeWire's own players use: its real-time module gives the thread that runs
+    // the process callback real-time priority where the system allows it (RTKit on a desktop).
+    context_ = pw_context_new(pw_thread_loop_get_loop(loop_),
+                              pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
     if (!context_) return false;
     wakeEvent_ = pw_loop_add_event(pw_thread_loop_get_loop(loop_), OnWake, this);
     restEvent_ = pw_loop_add_event(pw_thread_loop_get_loop(loop_), OnRest, this);
