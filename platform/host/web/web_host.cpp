@@ -31,7 +31,7 @@
 extern "C" {
 void web_wait(double untilMs);  // asynchronous: returns when input arrives or at untilMs (< 0: none)
 int web_take_event(int *out);   // kind, x, y, key, modifiers, time; 0 when none is queued
-void web_present(const std::uint32_t *pixels, double messageMs, double dueMs);
+void web_present(const std::uint8_t *rgba, double messageMs, double dueMs);  // 240 x 320, 4 bytes each
 int web_audio_state();  // > 0: running at that rate; 0: not started yet; -1: no sound
 int web_audio_take_report(double *perfMs, double *frame);
 int web_audio_guard_frames();
@@ -235,9 +235,17 @@ bool WaitEvent(bool hasDeadline, std::uint32_t deadline, Event *out) {
 
 // A frame is shown when the sounds of its moment are heard: a latency after its message, and later by
 // whatever time the output lost under the run of sounds now playing.
+// The program's pixels are 0x00RRGGBB; the canvas takes the bytes R, G, B, A, which this
+// little-endian machine stores as the word 0xAABBGGRR. Converted here, the page only copies them.
 void Present(const std::uint32_t *pixels, std::uint32_t messageTime) {
+    static std::uint32_t rgba[kScreenWidth * kScreenHeight];
+    for (int i = 0; i < kScreenWidth * kScreenHeight; ++i) {
+        std::uint32_t p = pixels[i];
+        rgba[i] = 0xFF000000u | (p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu);
+    }
     double lagMs = g_audio.scheduler ? double(g_audio.scheduler->LagNs()) * 1e-6 : 0.0;
-    web_present(pixels, double(messageTime), double(messageTime) + g_audio.latencyMs + lagMs);
+    web_present(reinterpret_cast<const std::uint8_t *>(rgba), double(messageTime),
+                double(messageTime) + g_audio.latencyMs + lagMs);
 }
 
 void PlaySound(int id, const std::int16_t *samples, std::size_t count, int rate, std::uint32_t messageTime) {

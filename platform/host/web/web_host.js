@@ -15,8 +15,8 @@ mergeInto(LibraryManager.library, {
     HEAP32.set(e, out >> 2);
     return 1;
   },
-  web_present: function (pixels, messageMs, dueMs) {
-    CadenzoPage.present(HEAPU32.subarray(pixels >> 2, (pixels >> 2) + 240 * 320), messageMs, dueMs);
+  web_present: function (rgba, messageMs, dueMs) {
+    CadenzoPage.present(HEAPU8.subarray(rgba, rgba + 240 * 320 * 4), messageMs, dueMs);
   },
   web_audio_state: function () {
     var a = CadenzoPage.audio;

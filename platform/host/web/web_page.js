@@ -164,14 +164,10 @@ var CadenzoPage = (function () {
     drawing = true;
     setTimeout(show, Math.max(0, Math.ceil(page.frames[0].due - performance.now())));
   }
-  // The program's pixels are 0x00RRGGBB; an image's are the bytes R, G, B, A, which every browser's
-  // (little-endian) machine reads as the word 0xAABBGGRR.
-  page.present = function (pixels, message, due) {
-    var image = spare.pop() || new ImageData(W, H), d = new Uint32Array(image.data.buffer);
-    for (var i = 0; i < W * H; ++i) {
-      var p = pixels[i];
-      d[i] = 0xFF000000 | ((p & 255) << 16) | (p & 0xFF00) | ((p >> 16) & 255);
-    }
+  // A frame comes as the image's own bytes (R, G, B, A), converted by the program's host.
+  page.present = function (rgba, message, due) {
+    var image = spare.pop() || new ImageData(W, H);
+    image.data.set(rgba);
     page.frames.push({message: message, due: due, image: image});
     if (page.frames.length > 8) recycle(page.frames.shift());  // a hidden page's timers lag: keep the latest
     drawWhenDue();
