@@ -537,7 +537,7 @@ const cases = {
       const late = heardLate(r.history, r.rate, next, r.latencyMs);
       check(next.frame === next.scheduled && Math.abs(late) <= 2,
             `the first click after the thaw starts at frame ${next.frame} (due ${next.scheduled}), heard ` +
-            `${late.toFixed(2)} ms after its due time`);
+            `${late.toFixed(2)} ms after its due time` + jumps());
     }
     check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
