@@ -119,14 +119,16 @@ void LayoutChanged() {
     RECT screen{0, 0, kScreenW, kScreenH};
     for (auto it = TopLevelList().rbegin(); it != TopLevelList().rend(); ++it) FillOwner(*it, screen);
 
-    // Whatever a window newly owns must be drawn by it: collect one bounding box per window.
+    // Whatever a window newly owns must be drawn by it: collect one bounding box per window. A change
+    // of layout moves a few windows, so most rows are as they were and are passed over whole.
     std::array<RECT, kMaxWindows> boxes;
     std::array<bool, kMaxWindows> touched{};
     for (int y = 0; y < kScreenH; ++y) {
+        const std::uint16_t *row = owner + y * kScreenW, *before = g_previousOwner.data() + y * kScreenW;
+        if (std::memcmp(row, before, kScreenW * sizeof *row) == 0) continue;
         for (int x = 0; x < kScreenW; ++x) {
-            int i = y * kScreenW + x;
-            std::uint16_t o = owner[i];
-            if (o == g_previousOwner[i] || o == 0) continue;
+            std::uint16_t o = row[x];
+            if (o == before[x] || o == 0) continue;
             if (!touched[o]) {
                 touched[o] = true;
                 boxes[o] = RECT{x, y, x + 1, y + 1};
