@@ -185,13 +185,19 @@ var CadenzoAccess = (function () {
     });
   }
 
-  // ---- Kept in step: the change events are gathered, the tree read once they stop.
+  // ---- Kept in step: the change events are gathered, the tree read once they stop: in a task of its
+  // own after the program waits again (the program's start draws every window at once, and reading
+  // the tree and making its elements in that same task would hold the page up twice as long).
+  // A message to itself, not a timer: it comes at once and is not clamped.
   var pending = [], scheduled = false;
+  var turn = window.MessageChannel ? new MessageChannel() : null;
+  if (turn) turn.port1.onmessage = refresh;
   layer.changed = function (id, change) {
     pending.push([id, change]);
     if (scheduled) return;
     scheduled = true;
-    Promise.resolve().then(refresh);  // once the program waits again
+    if (turn) turn.port2.postMessage(0);
+    else setTimeout(refresh, 0);
   };
   function refresh() {
     scheduled = false;

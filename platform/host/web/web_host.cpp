@@ -195,6 +195,11 @@ void SaveFile(const char *name) {
 int Run() {
     LoadFolder();
     StartAccess();
+    // The platform is prepared (its fonts, control classes and screen furniture) in a step of its own,
+    // with the browser's turn after it, before the program starts: one step for both would hold the
+    // page up for as long as the two together.
+    platform::Init();
+    web_wait(emscripten_get_now());
     int code = platform::Run(0, nullptr);
     // The program writes its settings as it ends; the folder is kept for the next visit.
     SaveFile("Cadenzo.ini");

@@ -539,22 +539,50 @@ var CadenzoPage = (function () {
 
   // ---- The program's download, counted on the progress bar (a phone on a slow link waits seconds);
   // compiled as it arrives. A compressed transfer's length is not the program's: the bar then only
-  // says something is happening.
+  // says something is happening. The browser compiles what it is handed in the task that hands it, so
+  // the download is handed over a slice at a time, a turn of the page between slices: a program that
+  // is already here (the offline copy, a fast link) would otherwise hold the page up while all of it
+  // is taken in.
+  var SLICE = 65536;
+  function paced(body, total) {
+    var reader = body.getReader(), rest = null, loaded = 0, next = null;
+    var turn = new MessageChannel();
+    turn.port1.onmessage = function () { var go = next; next = null; if (go) go(); };
+    return new ReadableStream({
+      pull: function (into) {
+        return (rest ? Promise.resolve({value: rest}) : reader.read()).then(function (r) {
+          if (r.done) return into.close();
+          var piece = r.value.subarray(0, SLICE);
+          rest = piece.length < r.value.length ? r.value.subarray(piece.length) : null;
+          loaded += piece.length;
+          if (total > 0) progress.value = loaded;
+          into.enqueue(piece);
+          return new Promise(function (go) { next = go; turn.port2.postMessage(0); });
+        });
+      },
+      cancel: function (why) { return reader.cancel(why); }
+    });
+  }
+  // The download starts once the first screen's picture is on the screen (or after 100 ms, as in a tab
+  // that is not shown), so that nothing holds up the first thing the user sees.
+  function afterFirstScreen(start) {
+    return new Promise(function (go) {
+      var once = function () { if (go) go(); go = null; };
+      setTimeout(once, 100);
+      var decoded = firstScreen && firstScreen.decode ? firstScreen.decode() : Promise.resolve();
+      decoded.catch(function () {}).then(function () {
+        requestAnimationFrame(function () { setTimeout(once, 0); });  // after the frame that shows it
+      });
+    }).then(start);
+  }
   if (typeof Module !== 'undefined' && window.fetch && window.WebAssembly && WebAssembly.instantiateStreaming) {
     Module['instantiateWasm'] = function (imports, done) {
-      fetch('cadenzo.wasm', {credentials: 'same-origin'}).then(function (response) {
+      afterFirstScreen(function () { return fetch('cadenzo.wasm', {credentials: 'same-origin'}); }).then(function (response) {
         if (!response.ok) throw new Error('cadenzo.wasm: ' + response.status);
         var total = response.headers.get('Content-Encoding') ? 0 : Number(response.headers.get('Content-Length'));
-        if (total > 0 && response.body && window.TransformStream) {
-          var loaded = 0;
-          progress.max = total;
-          response = new Response(response.body.pipeThrough(new TransformStream({
-            transform: function (chunk, into) {
-              loaded += chunk.length;
-              progress.value = loaded;
-              into.enqueue(chunk);
-            }
-          })), {headers: {'Content-Type': 'application/wasm'}});
+        if (response.body && window.ReadableStream && window.MessageChannel) {
+          if (total > 0) progress.max = total;
+          response = new Response(paced(response.body, total), {headers: {'Content-Type': 'application/wasm'}});
         }
         return WebAssembly.instantiateStreaming(response, imports);
       }).then(function (result) { done(result.instance, result.module); }, function (e) {
