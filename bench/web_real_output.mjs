@@ -9,8 +9,10 @@
 // recorded by parec at 100 ms; for each engine it prints Cadenzo's page and the control: the
 // intervals between the frames handed to Web Audio (one beat is exact), the clicks handed, heard,
 // missing and heard twice, the share of intervals between the same beat of successive bars within
-// 0.1 ms of those handed, and the timing left after one offset for each beat of the bar (SD and
-// largest). The figures are those the tests judge by (tests/web/real_output.mjs).
+// 0.1 ms of those handed, the output's own steps (a skipped or repeated buffer moves every later
+// click at once) and the share with them taken out, and the timing left after one offset for each
+// beat of the bar (SD and largest). The figures are those the tests judge by
+// (tests/web/real_output.mjs).
 import path from 'node:path';
 
 const args = process.argv.slice(2);

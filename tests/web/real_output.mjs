@@ -163,6 +163,12 @@ function pair(at, heard) {
 // largest, ms). `messages` may be absent (the control: its clicks are due one beat apart). `ids`
 // (the sound of each click) pairs each click with the one before of the same sound where the bar's
 // accents moved (a tempo change in a run moves them on by a beat): their attacks start alike.
+//
+// The output's steps: a browser's output that skips or repeats a buffer moves every later click at
+// once. Such a step shows in the interval of each sound that spans it, all by the same amount, and
+// in no later one. `steps` lists them (the first click moved, and by how many ms); `held` counts the
+// bar intervals within the bound once the steps are taken out. A click heard off on its own (handed
+// late, say) is no step: the next click of another sound is heard where it was due.
 export function figures({rate, frames, messages, ids, heard, bpm, beats = 4}) {
   const off = [];
   for (let k = 1; k < frames.length; ++k) {
@@ -172,22 +178,40 @@ export function figures({rate, frames, messages, ids, heard, bpm, beats = 4}) {
   const at = frames.map((f) => (f - frames[0]) / rate * RATE);  // handed, in frames of the recording
   const {onset, extra} = pair(at, heard);
   const missing = onset.flatMap((o, k) => (o === undefined ? [k] : []));
-  let bars = 0, within = 0;
-  const bad = [];
-  for (let k = beats; k < at.length; ++k, ++bars) {
+  // Each judged click k (from the second bar on), the click it is paired with, and how far the
+  // interval between them as heard is from the one handed (NaN: one of them not heard).
+  const judged = [];
+  for (let k = beats; k < at.length; ++k) {
     let j = k - beats;
     if (ids) while (j > 0 && ids[j] !== ids[k]) --j;
-    const miss = Math.abs(onset[k] - onset[j] - (at[k] - at[j]));
-    if (miss <= BAR_FRAMES) within++;
-    else bad.push(`${k}: ${Number.isNaN(miss) ? 'not heard' : (miss / RATE * 1000).toFixed(2) + ' ms'}`);
+    judged.push({k, j, miss: onset[k] - onset[j] - (at[k] - at[j])});
   }
+  const steps = [];
+  const spanned = (c) => steps.reduce((sum, s) => sum + (c.j < s.at && s.at <= c.k ? s.frames : 0), 0);
+  for (const c of judged) {
+    const r = c.miss - spanned(c);
+    if (!(Math.abs(r) > BAR_FRAMES)) continue;  // within, or not heard
+    const moved = judged.filter((d) => d.k >= c.k && d.j < c.k);
+    if (moved.length >= 2 && moved.every((d) => Math.abs(d.miss - spanned(d) - r) <= BAR_FRAMES)) {
+      steps.push({at: c.k, frames: r});
+    }
+  }
+  let within = 0, held = 0;
+  const bad = [];
+  for (const c of judged) {
+    if (Math.abs(c.miss) <= BAR_FRAMES) within++;
+    else bad.push(`${c.k}: ${Number.isNaN(c.miss) ? 'not heard' : (Math.abs(c.miss) / RATE * 1000).toFixed(2) + ' ms'}`);
+    if (Math.abs(c.miss - spanned(c)) <= BAR_FRAMES) held++;
+  }
+  const bars = judged.length;
   const group = (k) => (ids ? ids[k] : k % beats);  // clicks that start their attack alike
   const res = onset.flatMap((t, k) => (t === undefined ? [] : [[group(k), t - at[k]]]));
   const mean = new Map(), count = new Map();
   res.forEach(([g, r]) => { mean.set(g, (mean.get(g) || 0) + r); count.set(g, (count.get(g) || 0) + 1); });
   const left = res.map(([g, r]) => (r - mean.get(g) / count.get(g)) / RATE * 1000);
   return {handed: frames.length, off, heard: heard.length, missing, extra, bars, within, bad,
-          share: bars ? within / bars : NaN,
+          share: bars ? within / bars : NaN, held, heldShare: bars ? held / bars : NaN,
+          steps: steps.map((s) => ({at: s.at, ms: s.frames / RATE * 1000})),
           sd: Math.sqrt(left.reduce((s, v) => s + v * v, 0) / Math.max(1, left.length)),
           largest: left.reduce((m, v) => Math.max(m, Math.abs(v)), 0)};
 }
@@ -195,9 +219,11 @@ export function figures({rate, frames, messages, ids, heard, bpm, beats = 4}) {
 // One line of figures.
 export function line(name, f) {
   const exact = `${f.handed - 1 - f.off.length}/${Math.max(0, f.handed - 1)}`;
-  const bars = f.bars ? (100 * f.share).toFixed(1) + ' %' : '-';
+  const pc = (v) => (f.bars ? (100 * v).toFixed(1) + ' %' : '-');
   return `${name.padEnd(20)} ${String(f.handed).padStart(6)} ${exact.padStart(10)} ${String(f.heard).padStart(6)} ` +
-         `${String(f.missing.length).padStart(7)} ${String(f.extra).padStart(5)} ${bars.padStart(12)}  ` +
+         `${String(f.missing.length).padStart(7)} ${String(f.extra).padStart(5)} ${pc(f.share).padStart(12)} ` +
+         `${String(f.steps.length).padStart(6)} ${pc(f.heldShare).padStart(11)}  ` +
          `${f.sd.toFixed(3)} / ${f.largest.toFixed(2)}`;
 }
-export const HEADER = 'run                  handed exact-beat  heard missing extra  bars<=0.1ms  residual SD / largest (ms)';
+export const HEADER = 'run                  handed exact-beat  heard missing extra  bars<=0.1ms  steps  but steps  ' +
+                      'residual SD / largest (ms)';

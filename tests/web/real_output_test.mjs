@@ -12,9 +12,11 @@
 // frames (one beat in a steady run) within one frame, every click handed is heard, and the intervals
 // between the same beat of successive bars as heard are within 0.1 ms of those handed: at least 95 %
 // of them, or where the control at that tempo itself falls short of 95 %, no fewer than its share
-// less 5 points. (A browser's own output that skips or repeats a buffer now and then, as Chromium's
-// and Firefox's do here, moves every later click at once: the control at the same tempo and length
-// shows how often.)
+// less 5 points. A browser's own output that skips or repeats a buffer now and then, as Chromium's
+// and Firefox's do here (512 frames, about once a minute or more), moves every later click at once:
+// such steps are counted and printed, for the control as for the page, and the share is judged with
+// them taken out. A run of 15 clicks with one step in it would otherwise fail on the output's fault
+// alone; a click heard off on its own is no step and still counts against the page.
 //
 // --plant late hands one click over 150 ms late (a fault planted in the page): the run passes only
 // when the checks catch it.
@@ -70,7 +72,7 @@ async function run(page, name, dir, bpm, floor, body) {
     fs.mkdirSync(keep, {recursive: true});
     fs.writeFileSync(path.join(keep, name.replace(/\W+/g, '-') + '.json'), JSON.stringify({rate, sounds, heard, ...more}));
   }
-  console.log(line(name, f) + (f.bad.length ? `  (off: ${f.bad.slice(0, 6).join(', ')})` : ''));
+  console.log(line(name, f) + offs(f));
   check(sounds.length > 4, `${name}: ${sounds.length} clicks handed`);
   sounds.forEach((s, k) => check(s.frame === s.scheduled && s.lead > 0,
                                  `${name}: click ${k} handed late (frame ${s.frame}, due ${s.scheduled}, ` +
@@ -78,10 +80,15 @@ async function run(page, name, dir, bpm, floor, body) {
   check(f.off.length === 0, `${name}: handed intervals not their messages' distance at clicks ${f.off.join(', ')}`);
   if (f.off.length || sounds.some((s) => s.frame !== s.scheduled)) await showLog(page, sounds.length);
   check(f.missing.length === 0, `${name}: clicks ${f.missing.join(', ')} not heard`);
-  check(f.bars > 0 && f.share >= floor - 1e-9,
-        `${name}: ${f.within} of ${f.bars} bar intervals within 0.1 ms, under ${(100 * floor).toFixed(1)} %`);
+  check(f.bars > 0 && f.heldShare >= floor - 1e-9,
+        `${name}: ${f.held} of ${f.bars} bar intervals within 0.1 ms (the output's ${f.steps.length} steps ` +
+        `taken out), under ${(100 * floor).toFixed(1)} %`);
   return {sounds, f};
 }
+
+// Where a run was off: the first bar intervals off, and the output's steps.
+const offs = (f) => (f.bad.length ? `  (off: ${f.bad.slice(0, 6).join(', ')})` : '') +
+                    (f.steps.length ? `  (steps at ${f.steps.map((s) => `${s.at}: ${s.ms.toFixed(2)} ms`).join(', ')})` : '');
 
 const messageSteps = (sounds) => sounds.slice(1).map((s, k) => s.message - sounds[k].message);
 
@@ -111,9 +118,9 @@ try {
     // The control at `bpm` for 60 s: gives the floor of the share of bar intervals within the bound.
     const controlFloor = async (bpm) => {
       const c = figures({...(await playControl(browser, controlSite.url, control.dir, bpm, 60)), bpm});
-      console.log(line(`control at ${bpm} bpm`, c) + (c.bad.length ? `  (off: ${c.bad.slice(0, 6).join(', ')})` : ''));
+      console.log(line(`control at ${bpm} bpm`, c) + offs(c));
       check(c.missing.length === 0, `control: clicks ${c.missing.join(', ')} not heard (the rig itself loses clicks)`);
-      return c.share < 0.95 ? Math.max(0, c.share - 0.05) : 0.95;
+      return c.heldShare < 0.95 ? Math.max(0, c.heldShare - 0.05) : 0.95;
     };
     const floor = await controlFloor(240);
 
