@@ -12,9 +12,10 @@
 // fetches included), the time from navigation to the first screen painted (the largest content's
 // paint: cold, warm with the service worker, and cold on a phone's slow CPU (4x) and link (9 Mbit/s,
 // 150 ms); each the median of three), and the CPU of chromium's page renderer and audio service per
-// second at rest after a sound and while ticking at 240 bpm (its first 20 s, while V8 also optimises
-// the page's hot code in the background, and the next 20 s, as a practice session goes on), with the
-// page's own timer, interval and animation-frame callbacks counted at rest. Then, for Cadenzo, at
+// second at rest after a sound and while ticking at 240 bpm (its first 20 s and the next 20 s: the
+// first also holds V8 optimising the page's hot code, and on this fake output either may hold a
+// stretch where the renderer's and the audio service's figures rise together, the output's own), with
+// the page's own timer, interval and animation-frame callbacks counted at rest. Then, for Cadenzo, at
 // 240 bpm in 4/4 for 60 s, the intervals between click starts in frames (as handed to Web Audio, and
 // each checked against the output recorded by an AudioWorklet), the delay from each click's timer to
 // its sound handed to Web Audio (which must stay inside the latency the page chose: 60 ms, or more
