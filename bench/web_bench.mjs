@@ -4,6 +4,7 @@
 // demand after `scripts/build-web.sh --test` (which installs puppeteer-core into the build folder):
 //
 //   node bench/web_bench.mjs [BUILD_FOLDER [EARLIER_SITE]]   (default build-web; about 8 minutes)
+//   tests/web/pipewire_session.sh node bench/web_bench.mjs ...  (the CPU on a real sound server)
 //
 // EARLIER_SITE (a copy of an earlier build's site/ folder) adds its download, for a before and after.
 // A blank page of ours (bench/anchors/blank) gives the browser's own floor: what chromium's renderer
@@ -13,7 +14,7 @@
 // paint: cold, warm with the service worker, and cold on a phone's slow CPU (4x) and link (9 Mbit/s,
 // 150 ms); each the median of three), and the CPU of chromium's page renderer and audio service per
 // second at rest after a sound and while ticking at 240 bpm (its first 20 s and the next 20 s: the
-// first also holds V8 optimising the page's hot code, and on this fake output either may hold a
+// first also holds V8 optimising the page's hot code, and on chromium's fake output either may hold a
 // stretch where the renderer's and the audio service's figures rise together, the output's own), with
 // the page's own timer, interval and animation-frame callbacks counted at rest. Then, for Cadenzo, at
 // 240 bpm in 4/4 for 60 s, the intervals between click starts in frames (as handed to Web Audio, and
@@ -36,6 +37,10 @@ const stats = (v) => {
   return {min: s[0], median: s[s.length >> 1], max: s[s.length - 1]};
 };
 const fmt = (n, d = 1) => n.toFixed(d);
+// Inside a sound server's session (tests/web/pipewire_session.sh sets PULSE_SERVER) the CPU is
+// measured with chromium playing to it, as a phone's browser plays to its own output; elsewhere to
+// chromium's fake output, whose own cost swings (see the header).
+const realOutput = !!process.env.PULSE_SERVER;
 const PHONE = {width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true};
 const AT_240_IN_4_4 = 'd2000100030101';
 
@@ -183,7 +188,7 @@ for (const anchor of pages) {
 
   // ---- CPU at rest after a sound, and while ticking at 240 bpm: a browser of its own.
   const quiet = await serve(anchor.folder);
-  const own = await launch();
+  const own = await launch([], realOutput);
   try {
     const context = await own.createBrowserContext();
     const page = await context.newPage();
@@ -225,7 +230,8 @@ for (const anchor of pages) {
   }
   table.push(row);
 }
-console.log('\nside by side (download and first visit in KB gzipped; times in ms; CPU in ms/s)');
+console.log('\nside by side (download and first visit in KB gzipped; times in ms; CPU in ms/s, on ' +
+            (realOutput ? `the sound server at ${process.env.PULSE_SERVER})` : "chromium's fake output)"));
 console.log('  page                        download first-visit  cold  warm  slow  rest-renderer  tick-renderer  ' +
             'tick-steady');
 for (const r of table) {

@@ -9,7 +9,7 @@ import path from 'node:path';
 import {spawn} from 'node:child_process';
 import {fileURLToPath} from 'node:url';
 import puppeteer from 'puppeteer-core';
-import {CHROMIUM} from './harness.mjs';
+import {CHROMIUM, launch} from './harness.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 export const FIREFOX = process.env.CADENZO_FIREFOX || '/usr/bin/firefox-esr';
@@ -30,9 +30,7 @@ async function puppeteerEngine(engine) {
   const browser = engine === 'firefox'
     ? await puppeteer.launch({browser: 'firefox', executablePath: FIREFOX, headless: true,
                               extraPrefsFirefox: {'media.autoplay.default': 0, 'media.autoplay.blocking_policy': 0}})
-    : await puppeteer.launch({executablePath: CHROMIUM, headless: true, ignoreDefaultArgs: ['--mute-audio'],
-                              args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required', '--no-first-run',
-                                     '--disable-background-timer-throttling']});
+    : await launch([], true);
   return {
     async page(url) {
       const page = await browser.newPage();

@@ -54,10 +54,13 @@ export async function serve(folder, counter, gzip = false) {
 
 export const CHROMIUM = process.env.CADENZO_CHROMIUM || '/usr/bin/chromium';
 
-export async function launch(extraArgs = []) {
+// `unmuted`: plays to the sound server the environment names (PULSE_SERVER) rather than to the
+// muted output puppeteer asks for by default.
+export async function launch(extraArgs = [], unmuted = false) {
   return puppeteer.launch({
     executablePath: CHROMIUM,
     headless: true,
+    ignoreDefaultArgs: unmuted ? ['--mute-audio'] : [],
     args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required', '--no-first-run',
            '--disable-background-timer-throttling', ...extraArgs],
   });
