@@ -12,7 +12,7 @@
 // gzipped), the bytes a first visit takes on the wire (served gzipped, the service worker's own
 // fetches included), the time from navigation to the first screen painted (the largest content's
 // paint: cold, warm with the service worker, and cold on a phone's slow CPU (4x) and link (9 Mbit/s,
-// 150 ms); each the median of three), and the CPU of chromium's page renderer and audio service per
+// 150 ms); each the median of seven, the pages taken in turn), and the CPU of chromium's page renderer and audio service per
 // second at rest after a sound and while ticking at 240 bpm (its first 20 s and the next 20 s: the
 // first also holds V8 optimising the page's hot code, and on chromium's fake output either may hold a
 // stretch where the renderer's and the audio service's figures rise together, the output's own), with
@@ -43,6 +43,7 @@ const fmt = (n, d = 1) => n.toFixed(d);
 const realOutput = !!process.env.PULSE_SERVER;
 const PHONE = {width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true};
 const AT_240_IN_4_4 = 'd2000100030101';
+const SCREEN_ROUNDS = 7;
 
 // The pages compared: how each is told to start and stop ticking at 240 bpm.
 const pages = [
@@ -129,63 +130,69 @@ if (process.argv[3]) {
   download(path.resolve(process.argv[3]));
 }
 
-const table = [];
-for (const anchor of pages) {
-  const row = {name: anchor.name};
-  // ---- Download: every file of the page, gzipped.
-  console.log(`${anchor.name}: download (file: bytes, gzipped)`);
-  const gz = row.download = download(anchor.folder);
-
-  const counter = {};
-  const {server, url} = await serve(anchor.folder, counter, true);
-  const browser = await launch();
-  try {
-    // ---- A first visit on the wire, until its service worker (if any) has installed.
-    const context = await browser.createBrowserContext();
+// ---- Download and a first visit on the wire, page by page, in one browser; each page keeps its
+// visited context (with its service worker, if any) for the warm visits below.
+const table = pages.map((anchor) => ({name: anchor.name}));
+const visits = await launch();
+const served = [];
+try {
+  for (const [k, anchor] of pages.entries()) {
+    const row = table[k];
+    console.log(`${anchor.name}: download (file: bytes, gzipped)`);
+    const gz = row.download = download(anchor.folder);
+    const counter = {};
+    const {server, url} = await serve(anchor.folder, counter, true);
+    const context = await visits.createBrowserContext();
+    served.push({server, url, context, cold: [], warm: [], slow: [], ready: [], slowReady: []});
     const page = await visit(context, url);
     if (anchor.name === 'Cadenzo') await usable(page);
     await page.evaluate(() => 'serviceWorker' in navigator && navigator.serviceWorker.getRegistration().then(
         (r) => r && navigator.serviceWorker.ready));
     await sleep(1000);
+    await page.close();
     row.firstVisit = Object.entries(counter).filter(([k]) => k !== 'requests').reduce((a, [, v]) => a + v, 0);
     console.log(`  first visit on the wire: ${row.firstVisit} bytes (${fmt(row.firstVisit / gz, 2)} x the download); ` +
                 `requests: ${JSON.stringify(counter.requests)}`);
-    // ---- First screen painted: cold (a fresh profile each time), warm (the service worker's copy).
-    const cold = [], warm = [], ready = [];
-    for (let i = 0; i < 3; ++i) {
-      const fresh = await browser.createBrowserContext();
-      const p = await visit(fresh, url);
-      cold.push(await painted(p));
-      ready.push(await usable(p));
-      await fresh.close();
-    }
-    for (let i = 0; i < 3; ++i) {
-      const p = await visit(context, url);
-      warm.push(await painted(p));
-      await p.close();
-    }
-    const slow = [], slowReady = [];
-    for (let i = 0; i < 3; ++i) {
-      const slowContext = await browser.createBrowserContext();
-      const slowPage = await visit(slowContext, url, true);
-      slow.push(await painted(slowPage));
-      slowReady.push(await usable(slowPage));
-      await slowContext.close();
-    }
-    await context.close();
-    row.cold = stats(cold).median;
-    row.warm = stats(warm).median;
-    row.slow = stats(slow).median;
-    const slowUsable = stats(slowReady).median;
-    console.log(`  first screen painted (ms, median of 3): cold ${fmt(row.cold)}, warm ${fmt(row.warm)}; ` +
-                `slow CPU and link: ${fmt(row.slow)} (${slow.map((t) => fmt(t, 0)).join(', ')})` +
-                (ready[0] !== null ? `; the program's own first frame: cold ${fmt(stats(ready).median)}, slow ` +
-                                     `${fmt(slowUsable)}` : ''));
-  } finally {
-    await browser.close();
-    server.close();
   }
 
+  // ---- First screen painted, the pages taken in turn (the order reversed every other round), so that
+  // the machine's own swings fall on all of them alike: cold (a fresh profile each time), warm (the
+  // context of the first visit, its service worker's copy), and cold on the slow CPU and link.
+  for (let round = 0; round < SCREEN_ROUNDS; ++round) {
+    const order = [...pages.keys()];
+    if (round % 2) order.reverse();
+    for (const k of order) {
+      const s = served[k], cadenzo = pages[k].name === 'Cadenzo';
+      for (const slow of [false, true]) {
+        const fresh = await visits.createBrowserContext();
+        const p = await visit(fresh, s.url, slow);
+        (slow ? s.slow : s.cold).push(await painted(p));
+        if (cadenzo) (slow ? s.slowReady : s.ready).push(await usable(p));
+        await fresh.close();
+      }
+      const p = await visit(s.context, s.url);
+      s.warm.push(await painted(p));
+      await p.close();
+    }
+  }
+  for (const [k, s] of served.entries()) {
+    const row = table[k];
+    row.cold = stats(s.cold).median;
+    row.warm = stats(s.warm).median;
+    row.slow = stats(s.slow).median;
+    const each = (v) => v.map((t) => fmt(t, 0)).join(', ');
+    console.log(`${row.name}: first screen painted (ms, median of ${SCREEN_ROUNDS}): cold ${fmt(row.cold)} ` +
+                `(${each(s.cold)}), warm ${fmt(row.warm)} (${each(s.warm)}), slow CPU and link ${fmt(row.slow)} ` +
+                `(${each(s.slow)})` + (s.ready.length ? `; the program's own first frame: cold ` +
+                `${fmt(stats(s.ready).median)}, slow ${fmt(stats(s.slowReady).median)}` : ''));
+  }
+} finally {
+  await visits.close();
+  for (const s of served) s.server.close();
+}
+
+for (const [k, anchor] of pages.entries()) {
+  const row = table[k];
   // ---- CPU at rest after a sound, and while ticking at 240 bpm: a browser of its own.
   const quiet = await serve(anchor.folder);
   const own = await launch([], realOutput);
@@ -228,7 +235,6 @@ for (const anchor of pages) {
     await own.close();
     quiet.server.close();
   }
-  table.push(row);
 }
 console.log('\nside by side (download and first visit in KB gzipped; times in ms; CPU in ms/s, on ' +
             (realOutput ? `the sound server at ${process.env.PULSE_SERVER})` : "chromium's fake output)"));
@@ -240,6 +246,10 @@ for (const r of table) {
               `${fmt(r.rest.renderer).padStart(14)} ${fmt(r.tick.renderer).padStart(14)} ` +
               `${fmt(r.steady.renderer).padStart(12)}`);
 }
+const small = table.find((r) => r.name.startsWith('small metronome'));
+console.log(`  first screen against the small metronome's: ` + table.filter((r) => r !== small).map((r) =>
+    `${r.name} cold ${fmt(r.cold / small.cold, 2)}, warm ${fmt(r.warm / small.warm, 2)}, slow ${fmt(r.slow / small.slow, 2)}`)
+    .join('; '));
 
 const {server, url} = await serve(site);
 const browser = await launch();
