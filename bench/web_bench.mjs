@@ -4,7 +4,7 @@
 // demand after `scripts/build-web.sh --test` (which installs puppeteer-core into the build folder):
 //
 //   node bench/web_bench.mjs [BUILD_FOLDER [EARLIER_SITE]]   (default build-web; about 8 minutes)
-//   tests/web/pipewire_session.sh node bench/web_bench.mjs ...  (the CPU on a real sound server)
+//   tests/web/pipewire_session.sh node bench/web_bench.mjs ...  (the CPU and the 60 s on a real sound server)
 //
 // EARLIER_SITE (a copy of an earlier build's site/ folder) adds its download, for a before and after.
 // A blank page of ours (bench/anchors/blank) gives the browser's own floor: what chromium's renderer
@@ -37,9 +37,9 @@ const stats = (v) => {
   return {min: s[0], median: s[s.length >> 1], max: s[s.length - 1]};
 };
 const fmt = (n, d = 1) => n.toFixed(d);
-// Inside a sound server's session (tests/web/pipewire_session.sh sets PULSE_SERVER) the CPU is
-// measured with chromium playing to it, as a phone's browser plays to its own output; elsewhere to
-// chromium's fake output, whose own cost swings (see the header).
+// Inside a sound server's session (tests/web/pipewire_session.sh sets PULSE_SERVER) the CPU and the
+// 60 s at 240 bpm are measured with chromium playing to it unmuted, as a phone's browser plays to its
+// own output; elsewhere to chromium's fake output, whose own cost swings (see the header).
 const realOutput = !!process.env.PULSE_SERVER;
 const PHONE = {width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true};
 const AT_240_IN_4_4 = 'd2000100030101';
@@ -252,7 +252,7 @@ console.log(`  first screen against the small metronome's: ` + table.filter((r) 
     .join('; '));
 
 const {server, url} = await serve(site);
-const browser = await launch();
+const browser = await launch([], realOutput);
 try {
   // ---- 60 s at 240 bpm in 4/4, recorded at the output.
   const page = await open(browser, url, undefined, 'd2000100030101');
