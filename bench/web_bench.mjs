@@ -3,8 +3,8 @@
 // "two clocks" demo and a small installable metronome; nothing is fetched from elsewhere). Run on
 // demand after `scripts/build-web.sh --test` (which installs puppeteer-core into the build folder):
 //
-//   node bench/web_bench.mjs [BUILD_FOLDER [EARLIER_SITE]]   (default build-web; about 8 minutes)
-//   tests/web/pipewire_session.sh node bench/web_bench.mjs ...  (the CPU and the 60 s on a real sound server)
+//   node bench/web_bench.mjs [BUILD_FOLDER [EARLIER_SITE]]   (default build-web; about 11 minutes)
+//   tests/web/pipewire_session.sh node bench/web_bench.mjs ...  (the same on a real sound server)
 //
 // EARLIER_SITE (a copy of an earlier build's site/ folder) adds its download, for a before and after.
 // A blank page of ours (bench/anchors/blank) gives the browser's own floor: what chromium's renderer
@@ -12,15 +12,16 @@
 // gzipped), the bytes a first visit takes on the wire (served gzipped, the service worker's own
 // fetches included), the time from navigation to the first screen painted (the largest content's
 // paint: cold, warm with the service worker, and cold on a phone's slow CPU (4x) and link (9 Mbit/s,
-// 150 ms); each the median of seven, the pages taken in turn), and the CPU of chromium's page renderer and audio service per
-// second at rest after a sound and while ticking at 240 bpm (its first 20 s and the next 20 s: the
-// first also holds V8 optimising the page's hot code, and on chromium's fake output either may hold a
-// stretch where the renderer's and the audio service's figures rise together, the output's own), with
-// the page's own timer, interval and animation-frame callbacks counted at rest. Then, for Cadenzo, at
-// 240 bpm in 4/4 for 60 s, the intervals between click starts in frames (as handed to Web Audio, and
-// each checked against the output recorded by an AudioWorklet), the delay from each click's timer to
-// its sound handed to Web Audio (which must stay inside the latency the page chose: 60 ms, or more
-// where the context holds more) and how far ahead of the context's clock it was.
+// 150 ms); each the median of seven, the pages taken in turn), and the CPU of chromium's page renderer
+// and audio service per second at rest after a sound and while ticking at 240 bpm (its first 20 s and
+// the next 20 s: the first also holds V8 optimising the page's hot code, and on chromium's fake output
+// either may hold a stretch where the renderer's and the audio service's figures rise together, the
+// output's own), with the page's own timer, interval and animation-frame callbacks counted at rest.
+// Then, for Cadenzo, at 240 bpm in 4/4 for 60 s, the intervals between click starts in frames (as
+// handed to Web Audio, and each checked against the output recorded by an AudioWorklet), the delay
+// from each click's timer to its sound handed to Web Audio (which must stay inside the latency the
+// page chose: 60 ms, or more where the context holds more) and how far ahead of the context's clock it
+// was.
 import fs from 'node:fs';
 import path from 'node:path';
 import zlib from 'node:zlib';
