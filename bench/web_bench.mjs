@@ -78,6 +78,19 @@ function watchLargest() {
       .observe({type: 'largest-contentful-paint', buffered: true});
 }
 
+// A new profile in `browser`. Now and then, in a long series, Chromium answers the request with
+// "Session with given id not found"; asked again, it gives one.
+async function newContext(browser) {
+  for (let attempt = 1; ; ++attempt) {
+    try {
+      return await browser.createBrowserContext();
+    } catch (e) {
+      if (attempt === 3) throw e;
+      await sleep(500);
+    }
+  }
+}
+
 // Opens `url` in `context` at a phone's size; resolves once the first screen has been painted.
 async function visit(context, url, slow) {
   const page = await context.newPage();
@@ -143,7 +156,7 @@ try {
     const gz = row.download = download(anchor.folder);
     const counter = {};
     const {server, url} = await serve(anchor.folder, counter, true);
-    const context = await visits.createBrowserContext();
+    const context = await newContext(visits);
     served.push({server, url, context, cold: [], warm: [], slow: [], ready: [], slowReady: []});
     const page = await visit(context, url);
     if (anchor.name === 'Cadenzo') await usable(page);
@@ -165,7 +178,7 @@ try {
     for (const k of order) {
       const s = served[k], cadenzo = pages[k].name === 'Cadenzo';
       for (const slow of [false, true]) {
-        const fresh = await visits.createBrowserContext();
+        const fresh = await newContext(visits);
         const p = await visit(fresh, s.url, slow);
         (slow ? s.slow : s.cold).push(await painted(p));
         if (cadenzo) (slow ? s.slowReady : s.ready).push(await usable(p));
@@ -198,7 +211,7 @@ for (const [k, anchor] of pages.entries()) {
   const quiet = await serve(anchor.folder);
   const own = await launch([], realOutput);
   try {
-    const context = await own.createBrowserContext();
+    const context = await newContext(own);
     const page = await context.newPage();
     await page.setViewport(PHONE);
     await page.evaluateOnNewDocument(countCallbacks);
