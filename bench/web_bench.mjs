@@ -109,10 +109,12 @@ async function visit(context, url, slow) {
   return page;
 }
 const painted = (page) => page.evaluate(() => window.largest[window.largest.length - 1]);
-const usable = (page) => page.evaluate(() => window.CadenzoPage ? new Promise((done) => {
-  const wait = () => (CadenzoPage.presented.length ? done(CadenzoPage.presented[0].shown) : setTimeout(wait, 20));
+// Cadenzo's own first frame: the program starts once the first screen is on the display.
+const usable = (page) => page.evaluate(() => new Promise((done) => {
+  const wait = () => (window.CadenzoPage && CadenzoPage.presented.length ? done(CadenzoPage.presented[0].shown)
+                                                                         : setTimeout(wait, 20));
   wait();
-}) : null);
+}));
 
 // The CPU time of one browser's processes by type (ms).
 async function cpuOf(browser) {

@@ -643,7 +643,7 @@ const cases = {
     const page = await open(browser, url);
     await playScript(page, script);
     await page.reload();
-    await page.waitForFunction(() => CadenzoPage.presented.length > 0);
+    await page.waitForFunction(() => window.CadenzoPage && CadenzoPage.presented.length > 0);
     await sleep(300);
     const kept = await page.evaluate(() => localStorage.getItem('cadenzo:Cadenzo.ini'));
     const want = await simulate(page, script + '\nkey ctrl+q');
@@ -704,6 +704,28 @@ const cases = {
     check((await first.title()).startsWith('\u266A'), `the first tab's title signals it: ${await first.title()}`);
     check(!(await first.evaluate(() => CadenzoPage.ended)), 'the first tab still runs the program');
     check(first.errors.length === 0, 'page errors: ' + first.errors.join('; '));
+  },
+
+  // A page opened behind another draws no frames until it is shown; its program starts all the same,
+  // and draws its first screen once shown.
+  async 'opened-hidden'(browser, url) {
+    const page = await browser.newPage();
+    page.errors = [];
+    page.on('pageerror', (e) => page.errors.push(String(e)));
+    const front = await browser.newPage();
+    await front.bringToFront();
+    await page.goto(url);
+    check((await page.evaluate(() => document.visibilityState)) === 'hidden', 'the page was opened hidden');
+    // (polled by a timer: a hidden page runs no animation frames)
+    const started = await page.waitForFunction(() => window.CadenzoPage, {polling: 100, timeout: 5000})
+      .then(() => true, () => false);
+    check(started, 'the program started in a hidden page');
+    await page.bringToFront();
+    await front.close();
+    const shown = await page.waitForFunction(() => window.CadenzoPage && CadenzoPage.presented.length > 0, {timeout: 10000})
+      .then(() => true, () => false);
+    check(shown, 'the program drew its screen once the page was shown');
+    check(page.errors.length === 0, 'page errors: ' + page.errors.join('; '));
   },
 
   // No Web Audio: the program runs silently and the navigation bar shows it, as the simulator's
